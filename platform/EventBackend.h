@@ -1,0 +1,43 @@
+// What the event loop needs of a window system: wait for native input, turn
+// it into events, show a frame, and the window's properties. One SDL2
+// implementation and one headless implementation for tests.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/EventLoop.h"
+
+namespace platform {
+
+class EventBackend {
+ public:
+  virtual ~EventBackend() = default;
+  virtual bool Ok() const = 0;
+  // Blocks until native input is available, Interrupt is called or the
+  // timeout (milliseconds, negative: none) passes.
+  virtual void Wait(int timeoutMs) = 0;
+  virtual void Interrupt() = 0;  // any thread
+  virtual void Poll(std::vector<Event>& out) = 0;
+  virtual void Present(const Surface& frame) = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+  virtual std::string Title() const = 0;
+  virtual void SetClientSize(int width, int height) = 0;
+  virtual void ClientSize(int& width, int& height) const = 0;
+  virtual void SetCursor(CursorKind kind) = 0;
+  virtual void SetFullScreen(bool on) = 0;
+  virtual bool FullScreen() const = 0;
+  virtual void Raise() = 0;
+  virtual bool HasFocus() const = 0;
+  virtual void DesktopSize(int& width, int& height) const = 0;
+  virtual void SetClipboardText(const std::string& utf8) = 0;
+  virtual std::string ClipboardText() const = 0;
+  virtual void Beep() = 0;
+  virtual bool OpenUrl(const std::string& url) = 0;
+};
+
+std::unique_ptr<EventBackend> MakeHeadlessBackend(const EventLoop::Options& options);
+// Null with Error set when SDL cannot open a window.
+std::unique_ptr<EventBackend> MakeSdlBackend(const EventLoop::Options& options, std::string& error);
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+// The headless window: no display, no input of its own. Tests post events to
+// the loop and read the presented frame back from it.
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/EventBackend.h"
+
+namespace platform {
+namespace {
+
+class HeadlessBackend : public EventBackend {
+ public:
+  explicit HeadlessBackend(const EventLoop::Options& options)
+      : FTitle(options.Title), FWidth(options.Width), FHeight(options.Height) {}
+
+  bool Ok() const override { return true; }
+  void Wait(int timeoutMs) override {
+    std::unique_lock<std::mutex> hold(FLock);
+    if (FInterrupted) {
+      FInterrupted = false;
+      return;
+    }
+    if (timeoutMs < 0)
+      FWake.wait(hold, [&] { return FInterrupted; });
+    else
+      FWake.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return FInterrupted; });
+    FInterrupted = false;
+  }
+  void Interrupt() override {
+    {
+      std::lock_guard<std::mutex> hold(FLock);
+      FInterrupted = true;
+    }
+    FWake.notify_all();
+  }
+  void Poll(std::vector<Event>&) override {}
+  void Present(const Surface&) override {}
+  void SetTitle(const std::string& title) override { FTitle = title; }
+  std::string Title() const override { return FTitle; }
+  void SetClientSize(int width, int height) override {
+    FWidth = width;
+    FHeight = height;
+  }
+  void ClientSize(int& width, int& height) const override {
+    width = FWidth;
+    height = FHeight;
+  }
+  void SetCursor(CursorKind) override {}
+  void SetFullScreen(bool on) override { FFull = on; }
+  bool FullScreen() const override { return FFull; }
+  void Raise() override {}
+  bool HasFocus() const override { return true; }
+  void DesktopSize(int& width, int& height) const override {
+    width = 1920;
+    height = 1080;
+  }
+  void SetClipboardText(const std::string& utf8) override { FClipboard = utf8; }
+  std::string ClipboardText() const override { return FClipboard; }
+  void Beep() override {}
+  bool OpenUrl(const std::string&) override { return false; }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FInterrupted = false;
+  std::string FTitle;
+  int FWidth, FHeight;
+  bool FFull = false;
+  std::string FClipboard;
+};
+
+}  // namespace
+
+std::unique_ptr<EventBackend> MakeHeadlessBackend(const EventLoop::Options& options) {
+  return std::make_unique<HeadlessBackend>(options);
+}
+
+}  // namespace platform

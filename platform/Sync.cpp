@@ -1,0 +1,144 @@
+#include "platform/Sync.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+namespace {
+
+struct PendingCall {
+  std::function<void()> Call;
+  bool Waited = false;  // a Synchronize caller waits on Done
+  bool Done = false;
+  bool Ran = false;
+};
+
+struct CallQueue {
+  std::mutex Lock;
+  std::condition_variable Changed;  // new call, finished call, notify
+  std::deque<std::shared_ptr<PendingCall>> Calls;
+  std::function<void()> WakeHook;
+  bool Released = false;
+  uint64_t NotifyCount = 0;
+  std::thread::id InterfaceThread = std::this_thread::get_id();
+};
+
+CallQueue& Q() {
+  static CallQueue* queue = new CallQueue;  // outlives every thread, never destroyed
+  return *queue;
+}
+
+void Ring() {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    hook = Q().WakeHook;
+  }
+  if (hook) hook();
+}
+
+}  // namespace
+
+void SetInterfaceThread() {
+  std::lock_guard<std::mutex> hold(Q().Lock);
+  Q().InterfaceThread = std::this_thread::get_id();
+}
+
+bool IsInterfaceThread() {
+  std::lock_guard<std::mutex> hold(Q().Lock);
+  return Q().InterfaceThread == std::this_thread::get_id();
+}
+
+bool Synchronize(std::function<void()> call) {
+  if (IsInterfaceThread()) {
+    call();
+    return true;
+  }
+  auto pending = std::make_shared<PendingCall>();
+  pending->Call = std::move(call);
+  pending->Waited = true;
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    if (Q().Released) return false;
+    Q().Calls.push_back(pending);
+  }
+  Q().Changed.notify_all();
+  Ring();
+  std::unique_lock<std::mutex> hold(Q().Lock);
+  Q().Changed.wait(hold, [&] { return pending->Done; });
+  return pending->Ran;
+}
+
+void Queue(std::function<void()> call) {
+  auto pending = std::make_shared<PendingCall>();
+  pending->Call = std::move(call);
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    if (Q().Released) return;
+    Q().Calls.push_back(pending);
+  }
+  Q().Changed.notify_all();
+  Ring();
+}
+
+bool CheckSynchronize(uint32_t timeoutMs) {
+  std::deque<std::shared_ptr<PendingCall>> batch;
+  {
+    std::unique_lock<std::mutex> hold(Q().Lock);
+    if (Q().Calls.empty() && timeoutMs > 0) {
+      uint64_t seen = Q().NotifyCount;
+      Q().Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                           [&] { return !Q().Calls.empty() || Q().NotifyCount != seen; });
+    }
+    batch.swap(Q().Calls);
+  }
+  for (auto& pending : batch) {
+    // A call that throws must not leave its waiting worker blocked; the
+    // exception is swallowed here because no caller up the interface stack
+    // could say which worker it belongs to.
+    try {
+      pending->Call();
+      pending->Ran = true;
+    } catch (...) {
+    }
+    {
+      std::lock_guard<std::mutex> hold(Q().Lock);
+      pending->Done = true;
+    }
+    if (pending->Waited) Q().Changed.notify_all();
+  }
+  return !batch.empty();
+}
+
+void NotifySynchronize() {
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    ++Q().NotifyCount;
+  }
+  Q().Changed.notify_all();
+}
+
+void SetWakeHook(std::function<void()> hook) {
+  std::lock_guard<std::mutex> hold(Q().Lock);
+  Q().WakeHook = std::move(hook);
+}
+
+void ReleaseSynchronize() {
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    Q().Released = true;
+    for (auto& pending : Q().Calls) pending->Done = true;  // Ran stays false
+    Q().Calls.clear();
+  }
+  Q().Changed.notify_all();
+}
+
+void ResetSynchronize() {
+  std::lock_guard<std::mutex> hold(Q().Lock);
+  Q().Released = false;
+}
+
+}  // namespace platform
