@@ -1,0 +1,68 @@
+// The live connection to a board, whatever its protocol: a worker thread that
+// connects, reports, receives and tears down, and frees itself when its body
+// ends. The interface thread only sends, asks it to stop and changes the
+// window size; every report reaches the interface thread through a waiting
+// Synchronize, so every handler runs there, in the order raised.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Thread.h"
+
+// Received payload: only the first Count bytes are valid, and only during
+// the call. Also used by the transfer engines and the door bridges.
+using TWireDataEvent = std::function<void(const uint8_t* data, int count)>;
+// One message text: status, connected, disconnected.
+using TWireTextEvent = std::function<void(const std::string& msg)>;
+
+class TWireTransport : public platform::Thread {
+ public:
+  TWireTransport() : platform::Thread(kTransportStackSize) { SetFreeOnTerminate(true); }
+
+  // Queue bytes for sending; never blocks on the network.
+  virtual void SendBytes(const uint8_t* data, int count) = 0;
+  virtual void SendString(const std::string& s) = 0;
+  // Ask for the end of the call; returns at once.
+  virtual void Disconnect() = 0;
+  // The terminal size changed; each protocol tells the far end its own way.
+  virtual void SetWindowSize(uint16_t cols, uint16_t rows) = 0;
+
+  std::atomic<bool> Connected{false};
+  std::atomic<int64_t> BytesSent{0};  // payload handed to SendBytes, before escaping
+  std::atomic<bool> RemoteClosed{false};
+
+  // Assigned by the creator on the interface thread right after creation,
+  // and read only there.
+  TWireDataEvent OnData;
+  TWireTextEvent OnStatus;
+  TWireTextEvent OnConnected;
+  TWireTextEvent OnDisconnected;
+
+ protected:
+  enum class TReportKind { rkStatus = 0, rkConnected = 1, rkDisconnected = 2 };
+
+  // Transport thread: hand one report to the interface thread and wait until
+  // its handler has run. An empty event is skipped.
+  void Report(TReportKind kind, const std::string& text) {
+    platform::Synchronize([this, kind, &text] {
+      const TWireTextEvent& event = kind == TReportKind::rkConnected      ? OnConnected
+                                    : kind == TReportKind::rkDisconnected ? OnDisconnected
+                                                                          : OnStatus;
+      if (event) event(text);
+    });
+  }
+
+  // Transport thread: hand received bytes to OnData; the buffer may be reused
+  // as soon as this returns. Nothing is raised for a count of 0.
+  void DeliverData(const uint8_t* data, int count) {
+    if (count <= 0) return;
+    platform::Synchronize([this, data, count] {
+      if (OnData) OnData(data, count);
+    });
+  }
+};
+
+using TWireTransportPtr = std::shared_ptr<TWireTransport>;
