@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/Sync.h"
 #include "platform/Thread.h"
 
 // Received payload: only the first Count bytes are valid, and only during
