@@ -1,0 +1,86 @@
+// The real program under a virtual X server: it opens a window titled
+// "KORVAN" and closes cleanly when asked to end.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/AppFolder.h"
+#include "platform/Tick.h"
+
+extern char** environ;
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<std::string> envText(extraEnv);
+  for (char** e = environ; *e; ++e) envText.push_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : envText) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+  return pid;
+}
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+int WaitExit(pid_t pid, uint32_t ms) {
+  uint64_t until = platform::TickMs() + ms;
+  int status = 0;
+  while (platform::TickMs() < until) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    usleep(20000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+}  // namespace
+
+TEST(WindowTest, TheProgramOpensAWindowTitledKorvanUnderXAndClosesCleanly) {
+  ASSERT_EQ(system("command -v Xvfb >/dev/null && command -v xwininfo >/dev/null"), 0)
+      << "Xvfb and xwininfo (packages xvfb, x11-utils) are needed for this test";
+  const std::string display = ":" + std::to_string(90 + getpid() % 100);
+  pid_t xvfb = Spawn({"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {});
+  ASSERT_GT(xvfb, 0);
+  const std::string env = "DISPLAY=" + display;
+  bool serverUp = false;
+  for (int i = 0; i < 100 && !serverUp; ++i) {
+    serverUp = system(("DISPLAY=" + display + " xwininfo -root >/dev/null 2>&1").c_str()) == 0;
+    if (!serverUp) usleep(50000);
+  }
+  ASSERT_TRUE(serverUp) << "Xvfb did not start";
+
+  const std::string lsan = std::string("LSAN_OPTIONS=fast_unwind_on_malloc=0:suppressions=") + KORVAN_SOURCE_DIR + "/tests/lsan.supp";
+  pid_t korvan = Spawn({platform::AppFolder() + "korvan"}, {env, lsan, "SDL_AUDIODRIVER=dummy"});
+  ASSERT_GT(korvan, 0);
+  bool seen = false;
+  for (int i = 0; i < 200 && !seen; ++i) {
+    seen = Capture("DISPLAY=" + display + " xwininfo -root -tree 2>/dev/null").find("\"KORVAN\"") != std::string::npos;
+    if (!seen) usleep(50000);
+  }
+  EXPECT_TRUE(seen) << "no window titled KORVAN appeared";
+  kill(korvan, SIGTERM);  // arrives as a close request
+  EXPECT_EQ(WaitExit(korvan, 10000), 0);
+  kill(xvfb, SIGTERM);
+  WaitExit(xvfb, 5000);
+}
