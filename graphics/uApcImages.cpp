@@ -1,0 +1,3 @@
+#include "graphics/uApcImages.h"
+
+bool LoadJxlLibrary() { return false; }

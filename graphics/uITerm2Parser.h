@@ -1,0 +1,23 @@
+// iTerm2 inline images (OSC 1337 File=). Decoding is not built yet: every
+// byte goes on to the next stage.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+class TTerminalBuffer;
+class TFontRenderer;
+
+class TITerm2Parser {
+ public:
+  TITerm2Parser(TTerminalBuffer* buffer, TFontRenderer* renderer, int cellW, int cellH) {}
+  void ProcessByte(uint8_t b, std::vector<uint8_t>& out) { out.push_back(b); }
+  bool TakeImagePlaced() {
+    bool p = FPlaced;
+    FPlaced = false;
+    return p;
+  }
+  void Reset() { FPlaced = false; }
+
+ private:
+  bool FPlaced = false;
+};
