@@ -1,0 +1,139 @@
+#include "core/uScreenshot.h"
+
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "platform/Tick.h"
+
+namespace {
+
+bool IsPlainNameChar(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' ||
+         c == '_';
+}
+
+std::string TwoDigits(int v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02d", v);
+  return buf;
+}
+
+// libpng reports errors through a callback that must not return; the message
+// is kept and control goes back to the setjmp in WritePng.
+void PngError(png_structp png, png_const_charp msg) {
+  auto* error = static_cast<std::string*>(png_get_error_ptr(png));
+  *error = msg;
+  png_longjmp(png, 1);
+}
+void PngWarning(png_structp, png_const_charp) {}
+
+bool WritePng(FILE* file, const platform::Surface& source, int width, int height, std::string& error) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, PngError, PngWarning);
+  if (!png) {
+    error = "could not start the PNG writer";
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_byte> row(size_t(width) * 3);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    if (error.empty()) error = "could not start the PNG writer";
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    // Pixels outside the source read as black, as a copy from beyond a
+    // window's edge does.
+    std::fill(row.begin(), row.end(), 0);
+    if (y < source.Height()) {
+      const uint32_t* src = source.Row(y);
+      int n = std::min(width, source.Width());
+      for (int x = 0; x < n; ++x) {
+        row[size_t(x) * 3] = png_byte(src[x] >> 16);
+        row[size_t(x) * 3 + 1] = png_byte(src[x] >> 8);
+        row[size_t(x) * 3 + 2] = png_byte(src[x]);
+      }
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+std::string SanitizeFileNamePart(const std::string& name) {
+  if (name.empty()) return "korvan";
+  std::string out = name;
+  for (char& c : out)
+    if (!IsPlainNameChar(c)) c = '_';
+  return out;
+}
+
+void MakeCaptureFileName(const std::string& folder, const std::string& name, const std::string& ext,
+                         std::string& fileName) {
+  namespace fs = std::filesystem;
+  fileName.clear();
+  std::string dir = folder.empty() ? "screenshots" : folder;
+  for (char& c : dir)
+    if (c == '\\') c = '/';
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir, ec)) return;
+  }
+  if (dir.back() != '/') dir += '/';
+  platform::LocalTime t = platform::NowLocal();
+  std::string base = dir + SanitizeFileNamePart(name) + "_" + std::to_string(t.Year) + TwoDigits(t.Month) +
+                     TwoDigits(t.Day) + "_" + TwoDigits(t.Hour) + TwoDigits(t.Minute) + TwoDigits(t.Second);
+  std::string candidate = base + "." + ext;
+  for (int n = 2; fs::exists(candidate, ec); ++n) candidate = base + "_" + std::to_string(n) + "." + ext;
+  fileName = candidate;
+}
+
+bool SaveScreenshotPng(const platform::Surface& source, int width, int height, const std::string& fileName,
+                       std::string& error) {
+  error.clear();
+  if (source.Empty() || width <= 0 || height <= 0) {
+    error = "nothing to capture";
+    return false;
+  }
+  if (width > platform::Surface::kMaxSide || height > platform::Surface::kMaxSide) {
+    error = "picture too large";
+    return false;
+  }
+  // Written beside the target and renamed over it, so a failed write never
+  // leaves a truncated picture under the final name.
+  std::string temp = fileName + ".tmp";
+  FILE* file = std::fopen(temp.c_str(), "wb");
+  if (!file) {
+    error = "could not create " + fileName + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = WritePng(file, source, width, height, error);
+  if (std::fflush(file) != 0 && ok) {
+    error = std::string("could not write the file: ") + std::strerror(errno);
+    ok = false;
+  }
+  if (std::fclose(file) != 0 && ok) {
+    error = std::string("could not write the file: ") + std::strerror(errno);
+    ok = false;
+  }
+  if (ok && std::rename(temp.c_str(), fileName.c_str()) != 0) {
+    error = "could not rename the file into place: " + std::string(std::strerror(errno));
+    ok = false;
+  }
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
