@@ -31,6 +31,17 @@ class TWireTransport : public platform::Thread {
   // The terminal size changed; each protocol tells the far end its own way.
   virtual void SetWindowSize(uint16_t cols, uint16_t rows) = 0;
 
+  // Interface thread: end the call and hear nothing more of it. The four
+  // events are emptied before the stop request, so no data, status or
+  // connected report of this call can reach whatever call comes next.
+  void HangUp() {
+    OnData = nullptr;
+    OnStatus = nullptr;
+    OnConnected = nullptr;
+    OnDisconnected = nullptr;
+    Disconnect();
+  }
+
   std::atomic<bool> Connected{false};
   std::atomic<int64_t> BytesSent{0};  // payload handed to SendBytes, before escaping
   std::atomic<bool> RemoteClosed{false};
@@ -46,10 +57,15 @@ class TWireTransport : public platform::Thread {
   enum class TReportKind { rkStatus = 0, rkConnected = 1, rkDisconnected = 2 };
 
   // Transport thread: hand one report to the interface thread and wait until
-  // its handler has run. An empty event is skipped.
+  // its handler has run. An empty event is skipped. The disconnected report
+  // is the last one: whatever a body raises after it is dropped, so a second
+  // one can never reach the application.
   void Report(TReportKind kind, const std::string& text) {
+    if (FEndReported) return;
+    if (kind == TReportKind::rkDisconnected) FEndReported = true;
     platform::Synchronize([this, kind, &text] {
-      const TWireTextEvent& event = kind == TReportKind::rkConnected      ? OnConnected
+      // A copy: the handler may empty or replace the field (HangUp) while it runs.
+      const TWireTextEvent event = kind == TReportKind::rkConnected      ? OnConnected
                                     : kind == TReportKind::rkDisconnected ? OnDisconnected
                                                                           : OnStatus;
       if (event) event(text);
@@ -59,11 +75,18 @@ class TWireTransport : public platform::Thread {
   // Transport thread: hand received bytes to OnData; the buffer may be reused
   // as soon as this returns. Nothing is raised for a count of 0.
   void DeliverData(const uint8_t* data, int count) {
-    if (count <= 0) return;
+    if (count <= 0 || FEndReported) return;
     platform::Synchronize([this, data, count] {
-      if (OnData) OnData(data, count);
+      const TWireDataEvent event = OnData;
+      if (event) event(data, count);
     });
   }
+
+  // Transport thread: whether the disconnected report has been raised.
+  bool EndReported() const { return FEndReported; }
+
+ private:
+  bool FEndReported = false;  // transport thread only
 };
 
 using TWireTransportPtr = std::shared_ptr<TWireTransport>;
