@@ -1,22 +1,42 @@
 #include "core/uFileReplace.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// "what path: text (errno n)" for the current errno.
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  int code = errno;
+  return what + " " + path + ": " + std::strerror(code) + " (errno " + std::to_string(code) + ")";
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
 bool WriteFileReplacing(const std::string& path, const std::string& contents, std::string& error) {
   const std::string tmp = path + ".tmp";
   auto fail = [&](const std::string& what) {
-    error = what + " " + tmp + ": " + std::strerror(errno);
+    error = ErrnoText(what, tmp);
     unlink(tmp.c_str());
     return false;
   };
+  // Phonebooks hold passwords: a file the user narrowed to 0600 stays so.
+  struct stat old {};
+  bool keepMode = stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
-    error = "cannot create " + tmp + ": " + std::strerror(errno);
+    error = ErrnoText("cannot create", tmp);
     return false;
   }
   size_t done = 0;
@@ -24,13 +44,14 @@ bool WriteFileReplacing(const std::string& path, const std::string& contents, st
     ssize_t n = write(fd, contents.data() + done, contents.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      int saved = errno ? errno : EIO;
+      int saved = n < 0 ? errno : EIO;
       close(fd);
       errno = saved;
       return fail("cannot write");
     }
     done += size_t(n);
   }
+  if (keepMode) fchmod(fd, old.st_mode & 07777);
   if (fsync(fd) != 0) {
     int saved = errno;
     close(fd);
@@ -39,10 +60,41 @@ bool WriteFileReplacing(const std::string& path, const std::string& contents, st
   }
   if (close(fd) != 0) return fail("cannot close");
   if (rename(tmp.c_str(), path.c_str()) != 0) {
-    int saved = errno;
-    error = "cannot rename " + tmp + " to " + path + ": " + std::strerror(saved);
+    error = ErrnoText("cannot rename " + tmp + " to", path);
     unlink(tmp.c_str());
     return false;
   }
+  // Make the rename itself durable; a failure here loses nothing already written.
+  int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
   return true;
+}
+
+TReadResult ReadFileContents(const std::string& path, std::string& contents, std::string& error) {
+  contents.clear();
+  error.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return TReadResult::Missing;
+    error = ErrnoText("cannot open", path);
+    return TReadResult::Failed;
+  }
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = ErrnoText("cannot read", path);
+      contents.clear();
+      close(fd);
+      return TReadResult::Failed;
+    }
+    if (n == 0) break;
+    contents.append(chunk, size_t(n));
+  }
+  close(fd);
+  return TReadResult::Ok;
 }

@@ -1,6 +1,8 @@
 // Rewritten files are either the old file or the whole new one.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "core/uFileReplace.h"
@@ -31,4 +33,74 @@ TEST(FileReplaceTest, AFailedWriteIsReportedAndLeavesTheOldFileAsItWas) {
   EXPECT_FALSE(WriteFileReplacing(path, "new\n", error));
   EXPECT_NE(error.find("pins.txt.tmp"), std::string::npos) << error;
   EXPECT_EQ(ReadWholeFile(path), "old\n");
+}
+
+namespace {
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+}  // namespace
+
+TEST(FileReplaceTest, KeepsThePermissionBitsOfTheReplacedFile) {
+  TempDir dir;
+  const std::string path = dir.File("korvan.ini");
+  ASSERT_TRUE(WriteWholeFile(path, "old"));
+  chmod(path.c_str(), 0600);
+  std::string error;
+  ASSERT_TRUE(WriteFileReplacing(path, "new", error)) << error;
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+// A file-size limit stops the write part-way, as a full disk would; unlike
+// permission bits it binds root too.
+TEST(FileReplaceTest, AWriteCutShortLeavesTheOldFileWhole) {
+  TempDir dir;
+  const std::string path = dir.File("korvan.ini");
+  const std::string old = "[Entry0]\nName=Old board\n";
+  ASSERT_TRUE(WriteWholeFile(path, old));
+  std::string big(1 << 20, 'x');
+  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  bool ok = WriteFileReplacing(path, big, error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+  EXPECT_NE(error.find("errno"), std::string::npos) << error;
+  EXPECT_EQ(ReadWholeFile(path), old);
+  EXPECT_FALSE(Exists(path + ".tmp"));
+}
+
+// The rename is the last step; a folder standing at the target makes it fail.
+TEST(FileReplaceTest, AFailedRenameIsReportedAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string path = dir.File("korvan.ini");
+  ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+  ASSERT_TRUE(WriteWholeFile(path + "/inside", "x"));
+  std::string error;
+  EXPECT_FALSE(WriteFileReplacing(path, "new", error));
+  EXPECT_NE(error.find("cannot rename"), std::string::npos) << error;
+  EXPECT_EQ(ReadWholeFile(path + "/inside"), "x");
+  EXPECT_FALSE(Exists(path + ".tmp"));
+}
+
+TEST(FileReplaceTest, ReadingTellsAMissingFileFromAnUnreadableOne) {
+  TempDir dir;
+  std::string contents, error;
+  EXPECT_EQ(ReadFileContents(dir.File("none.ini"), contents, error), TReadResult::Missing);
+  EXPECT_TRUE(error.empty());
+  ASSERT_EQ(mkdir(dir.File("folder.ini").c_str(), 0755), 0);
+  EXPECT_EQ(ReadFileContents(dir.File("folder.ini"), contents, error), TReadResult::Failed);
+  EXPECT_NE(error.find("folder.ini"), std::string::npos) << error;
+  ASSERT_TRUE(WriteWholeFile(dir.File("a.ini"), std::string("a\0b", 3)));
+  EXPECT_EQ(ReadFileContents(dir.File("a.ini"), contents, error), TReadResult::Ok);
+  EXPECT_EQ(contents, std::string("a\0b", 3));
 }
