@@ -2,10 +2,16 @@
 // TBitmapFont holds the 256 glyphs of one code page 437 font as 1-bit rows,
 // with two optional companions loaded from beside the main file: a
 // double-size bitmap (.F32) and an anti-aliased coverage map (.f16g).
+// TFontRenderer owns the render bitmap (each glyph pixel a Scale x Scale
+// block) and the display bitmap it is reduced to; it reads a TTerminalBuffer
+// but never changes its cells. Interface thread only.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/uTerminalBuffer.h"
+#include "platform/Surface.h"
 
 class TBitmapFont {
  public:
@@ -66,4 +72,130 @@ class TBitmapFont {
   bool FHasAa = false;
   std::vector<uint8_t> FGlyphBits2x;
   bool FHas2x = false;
+};
+
+// A picture placed over the cells by the image decoders. X, Y: top-left
+// corner in unscaled grid pixels (cell (c, r) starts at (c x FontWidth,
+// r x FontHeight)); Pixels and Mask are W x H, row-major; a non-zero mask
+// byte means the pixel is drawn.
+struct TImageSprite {
+  int32_t X = 0, Y = 0, W = 0, H = 0;
+  std::vector<TColorRGB> Pixels;
+  std::vector<uint8_t> Mask;
+};
+
+// Gamma tables shared by the glyph blending and the display reduction.
+extern const double* const ToLinear;  // 256 entries: (i / 255) ^ 2.2
+uint8_t LinearToByte(double v);       // 0 at or below 0, 255 at or above 1
+
+class TFontRenderer {
+ public:
+  static constexpr int MaxSprites = 64;
+  // Larger pictures are refused with a log line before anything is copied.
+  static constexpr int MaxSpriteSide = 8192;
+
+  explicit TFontRenderer(TBitmapFont* font);
+  TFontRenderer(const TFontRenderer&) = delete;
+  TFontRenderer& operator=(const TFontRenderer&) = delete;
+
+  // ---- Settings.
+  void SetFont(TBitmapFont* font);  // the terminal font; call Invalidate after
+  void SetGridSize(int cols, int rows);
+  void SetScale(float scale);  // below 1 becomes 1
+  void SetAntiAliasGlyphs(bool on);
+  void SetGlyphEmbolden(bool on, double radius);
+  void SetUpscaledFont(bool on);
+  void SetSmoothScaling(bool on) { FSmoothScaling = on; }
+  void SetUiFont(TBitmapFont* font) { FUiFont = font; }
+  int Cols() const { return FCols; }
+  int Rows() const { return FRows; }
+  float Scale() const { return FScale; }
+  // Glyph-pixel block size: round(Scale), at least 1. Drawing and the bitmap
+  // sizes use it, so a fractional scale draws at the nearest whole one.
+  int BlockSize() const;
+  int PixelWidth() const;
+  int PixelHeight() const;
+  // 2 when the upscaled font is on, the font has its .F32 companion and the
+  // block size is even; else 1.
+  int DoubleFontFactor() const;
+  // The next dirty frame redraws every cell.
+  void Invalidate();
+
+  // ---- Cells (text screens draw single cells directly).
+  void RenderCell(int col, int row, const TCell& cell);
+  void DrawCell(int col, int row, const TCell& cell);
+  void DrawCellUiFont(int col, int row, const TCell& cell);
+  void FillCursorBar(int col, int row, TColorRGB colour);
+  void DrawCursor(int col, int row, TColorRGB colour);
+  void MarkCellDirty(int col, int row);
+  bool EnsureRenderDib();
+
+  // ---- Frames.
+  // Brings the render bitmap up to date with Buffer (only changed cells are
+  // drawn), blinks, draws the cursor and the sprites, then presents into the
+  // rectangle of Target.
+  void RenderBuffer(TTerminalBuffer& buffer, platform::Surface& target, int left, int top, int width, int height,
+                    bool blinkOn, bool spritesDirty, bool fill);
+  // Reduces the render bitmap and stretches it into the rectangle, keeping
+  // its aspect with black bars (unless Fill).
+  void Present(platform::Surface& target, int left, int top, int width, int height, bool fill);
+  // The cell under a point of the presentation rectangle; false on a bar or
+  // when nothing can be mapped (the clamped cell is still returned).
+  bool ClientToCell(int x, int y, int left, int top, int width, int height, int& col, int& row) const;
+
+  // ---- Sprites.
+  void AddImageSprite(int x, int y, int w, int h, const std::vector<TColorRGB>& pixels,
+                      const std::vector<uint8_t>& mask);
+  void ClearSprites();
+  bool HasSprites() const { return !FSprites.empty(); }
+  const std::vector<TImageSprite>& Sprites() const { return FSprites; }
+  void DrawSprites();
+
+  // ---- Reduction to the display bitmap.
+  bool EnsureDisplayDib();
+  void NearestDownsample();
+  void DownsampleToDisplayDib();
+
+  const platform::Surface& RenderBitmap() const { return FRender; }
+  const platform::Surface& DisplayBitmap() const { return FDisplay; }
+  // Cells drawn into the render bitmap since creation (all paths).
+  uint64_t CellsDrawn() const { return FCellsDrawn; }
+  // True when the last Present used the smoothing stretch.
+  bool LastPresentSmooth() const { return FLastPresentSmooth; }
+
+ private:
+  void FreeBitmaps();
+  void EnsureCoverage(uint8_t ch, int s);
+  void RenderUpscaled(const TCell& cell, int x0, int y0, uint32_t fg, uint32_t bg);
+  void RenderCoverage(const TCell& cell, int x0, int y0, TColorRGB fg, TColorRGB bg);
+  void RenderPlain(const TCell& cell, int x0, int y0, uint32_t fg, uint32_t bg);
+  bool CellInsideBitmap(int col, int row) const;
+  bool PaintCells(TTerminalBuffer& buffer, bool blinkOn);
+
+  TBitmapFont* FFont;
+  int32_t FCols = 80, FRows = 25;
+  float FScale = 1.0f;
+  bool FAntiAliasGlyphs = true;
+  std::vector<TImageSprite> FSprites;
+  platform::Surface FRender;
+  platform::Surface FDisplay;
+  double FDownsampleAvgMs = 0;
+  bool FFastPath = false;
+  int32_t FFastFrameCount = 0;
+  std::vector<uint8_t> FCoverage;
+  std::vector<bool> FCoverageBuilt;  // per glyph: its part of FCoverage is filled
+  bool FCoverageValid = false;
+  int32_t FCoverageScale = 0, FCoverageGlyphW = 0, FCoverageGlyphH = 0;
+  bool FEmbolden = false;
+  double FEmboldenRadius = 0.35;
+  bool FUpscaledFont = true;
+  bool FSmoothScaling = true;
+  std::vector<TCell> FCellCache;
+  std::vector<uint32_t> FRowScratch;
+  bool FCellCacheValid = false;
+  std::vector<uint8_t> FDirtyCells;
+  TBitmapFont* FUiFont = nullptr;
+  int32_t FCacheCols = 0;
+  uint64_t FCellsDrawn = 0;
+  bool FLastPresentSmooth = false;
 };

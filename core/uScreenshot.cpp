@@ -1,15 +1,13 @@
 #include "core/uScreenshot.h"
 
 #include <png.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "core/uFileReplace.h"
 #include "platform/Tick.h"
 
 namespace {
@@ -34,7 +32,14 @@ void PngError(png_structp png, png_const_charp msg) {
 }
 void PngWarning(png_structp, png_const_charp) {}
 
-bool WritePng(FILE* file, const platform::Surface& source, int width, int height, std::string& error) {
+void PngAppend(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::string*>(png_get_io_ptr(png));
+  out->append(reinterpret_cast<const char*>(data), length);
+}
+void PngFlush(png_structp) {}
+
+// Encodes the top-left Width x Height pixels as 8-bit RGB into Out.
+bool EncodePng(const platform::Surface& source, int width, int height, std::string& out, std::string& error) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, PngError, PngWarning);
   if (!png) {
     error = "could not start the PNG writer";
@@ -47,7 +52,7 @@ bool WritePng(FILE* file, const platform::Surface& source, int width, int height
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, &out, PngAppend, PngFlush);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -115,25 +120,6 @@ bool SaveScreenshotPng(const platform::Surface& source, int width, int height, c
   }
   // Written beside the target and renamed over it, so a failed write never
   // leaves a truncated picture under the final name.
-  std::string temp = fileName + ".tmp";
-  FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) {
-    error = "could not create " + fileName + ": " + std::strerror(errno);
-    return false;
-  }
-  bool ok = WritePng(file, source, width, height, error);
-  if (std::fflush(file) != 0 && ok) {
-    error = std::string("could not write the file: ") + std::strerror(errno);
-    ok = false;
-  }
-  if (std::fclose(file) != 0 && ok) {
-    error = std::string("could not write the file: ") + std::strerror(errno);
-    ok = false;
-  }
-  if (ok && std::rename(temp.c_str(), fileName.c_str()) != 0) {
-    error = "could not rename the file into place: " + std::string(std::strerror(errno));
-    ok = false;
-  }
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  std::string encoded;
+  return EncodePng(source, width, height, encoded, error) && WriteFileReplacing(fileName, encoded, error);
 }

@@ -60,33 +60,65 @@ void Surface::StretchNearest(const Surface& source, Rect srcRect, Rect dstRect) 
   }
 }
 
+// One destination pixel's share of a source axis: the source pixels it
+// overlaps, each with the length of the overlap. With the source axis S long
+// and the destination D long, lengths are counted in units of 1/D of a
+// source pixel, so every destination pixel's weights add up to S exactly.
+struct AxisSpan {
+  int First = 0;
+  std::vector<uint32_t> Weights;
+};
+
+static std::vector<AxisSpan> AxisSpans(int srcLen, int dstLen, int from, int to) {
+  std::vector<AxisSpan> spans;
+  spans.reserve(size_t(to - from));
+  for (int i = from; i < to; ++i) {
+    int64_t lo = int64_t(i) * srcLen, hi = int64_t(i + 1) * srcLen;  // in 1/dstLen units
+    AxisSpan span;
+    span.First = int(lo / dstLen);
+    for (int64_t k = span.First; k * dstLen < hi && k < srcLen; ++k) {
+      int64_t a = std::max(lo, k * dstLen), b = std::min(hi, (k + 1) * dstLen);
+      span.Weights.push_back(uint32_t(b - a));
+    }
+    spans.push_back(std::move(span));
+  }
+  return spans;
+}
+
 void Surface::StretchSmooth(const Surface& source, Rect srcRect, Rect dstRect) {
   srcRect = Intersect(srcRect, Rect{0, 0, source.FWidth, source.FHeight});
   if (srcRect.Width() <= 0 || srcRect.Height() <= 0 || dstRect.Width() <= 0 || dstRect.Height() <= 0) return;
   Rect clip = Intersect(dstRect, Rect{0, 0, FWidth, FHeight});
-  // Each destination pixel averages the source pixels whose centres fall in
-  // its footprint (at least the nearest one), which is exact for whole-number
-  // reductions and close to a box filter elsewhere.
+  if (clip.Width() <= 0 || clip.Height() <= 0) return;
+  // Each destination pixel is the area-weighted mean of the source pixels
+  // its footprint covers: an exact box filter, smoothing when enlarging by an
+  // uneven factor and averaging when reducing.
+  std::vector<AxisSpan> cols = AxisSpans(srcRect.Width(), dstRect.Width(), clip.Left - dstRect.Left,
+                                         clip.Right - dstRect.Left);
+  std::vector<AxisSpan> rows = AxisSpans(srcRect.Height(), dstRect.Height(), clip.Top - dstRect.Top,
+                                         clip.Bottom - dstRect.Top);
+  const uint64_t total = uint64_t(srcRect.Width()) * uint64_t(srcRect.Height());
   for (int y = clip.Top; y < clip.Bottom; ++y) {
-    int64_t y0 = int64_t(y - dstRect.Top) * srcRect.Height() / dstRect.Height();
-    int64_t y1 = int64_t(y - dstRect.Top + 1) * srcRect.Height() / dstRect.Height();
-    if (y1 <= y0) y1 = y0 + 1;
+    const AxisSpan& vy = rows[size_t(y - clip.Top)];
+    uint32_t* to = Row(y);
     for (int x = clip.Left; x < clip.Right; ++x) {
-      int64_t x0 = int64_t(x - dstRect.Left) * srcRect.Width() / dstRect.Width();
-      int64_t x1 = int64_t(x - dstRect.Left + 1) * srcRect.Width() / dstRect.Width();
-      if (x1 <= x0) x1 = x0 + 1;
-      uint64_t r = 0, g = 0, b = 0, n = 0;
-      for (int64_t sy = y0; sy < y1; ++sy) {
-        const uint32_t* from = source.Row(srcRect.Top + int(sy)) + srcRect.Left;
-        for (int64_t sx = x0; sx < x1; ++sx) {
-          uint32_t c = from[sx];
-          r += (c >> 16) & 0xFF;
-          g += (c >> 8) & 0xFF;
-          b += c & 0xFF;
-          ++n;
+      const AxisSpan& vx = cols[size_t(x - clip.Left)];
+      uint64_t r = 0, g = 0, b = 0;
+      for (size_t j = 0; j < vy.Weights.size(); ++j) {
+        const uint32_t* from = source.Row(srcRect.Top + vy.First + int(j)) + srcRect.Left + vx.First;
+        uint64_t rr = 0, gg = 0, bb = 0;
+        for (size_t i = 0; i < vx.Weights.size(); ++i) {
+          uint32_t c = from[i], w = vx.Weights[i];
+          rr += uint64_t((c >> 16) & 0xFF) * w;
+          gg += uint64_t((c >> 8) & 0xFF) * w;
+          bb += uint64_t(c & 0xFF) * w;
         }
+        r += rr * vy.Weights[j];
+        g += gg * vy.Weights[j];
+        b += bb * vy.Weights[j];
       }
-      Row(y)[x] = PackRGB(uint8_t((r + n / 2) / n), uint8_t((g + n / 2) / n), uint8_t((b + n / 2) / n));
+      to[x] = PackRGB(uint8_t((r + total / 2) / total), uint8_t((g + total / 2) / total),
+                      uint8_t((b + total / 2) / total));
     }
   }
 }

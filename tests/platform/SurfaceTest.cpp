@@ -28,6 +28,16 @@ TEST(SurfaceTest, NearestStretchRepeatsPixelsAndSmoothStretchAverages) {
   EXPECT_EQ(small.Pixel(0, 0), PackRGB(100, 50, 25));
 }
 
+TEST(SurfaceTest, SmoothStretchBlendsWhenEnlargingUnevenly) {
+  Surface src(2, 1), dst(3, 1);
+  src.SetPixel(0, 0, PackRGB(0, 0, 0));
+  src.SetPixel(1, 0, PackRGB(200, 100, 50));
+  dst.StretchSmooth(src, Rect{0, 0, 2, 1}, Rect{0, 0, 3, 1});
+  EXPECT_EQ(dst.Pixel(0, 0), PackRGB(0, 0, 0));
+  EXPECT_EQ(dst.Pixel(1, 0), PackRGB(100, 50, 25));  // half of each source pixel
+  EXPECT_EQ(dst.Pixel(2, 0), PackRGB(200, 100, 50));
+}
+
 TEST(SurfaceTest, OversizedRequestsAreRefused) {
   Surface s;
   EXPECT_FALSE(s.Resize(Surface::kMaxSide + 1, 10));
