@@ -285,9 +285,9 @@ void TXYmodemEngine::HandleBlock() {
   if (!WriteBlock(data, dataLen)) return;
   ++FExpectedBlock;
   FRecvState = rsBetween;
-  // Ymodem-G senders stream without reading answers until their EOT; an ACK
-  // per block would be taken as the EOT's answer, so none is sent.
-  if (FRequestedProtocol != xpYmodemG) SendControl(kACK);
+  // Streamed (Ymodem-G) blocks are acknowledged too; streaming senders read
+  // no answers until their EOT and take the first of these as its answer.
+  SendControl(kACK);
 }
 
 void TXYmodemEngine::HandleBlock0(const uint8_t* data, int len) {

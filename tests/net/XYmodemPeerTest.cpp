@@ -6,11 +6,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "net/uXYmodem.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/PeerProcess.h"
 
 namespace fs = std::filesystem;
@@ -18,12 +17,7 @@ using testsupport::PeerProcess;
 
 namespace {
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadAll(const fs::path& p) { return testsupport::ReadWholeFile(p.string()); }
 
 // Random bytes that do not end in SUB, so Xmodem's padding cannot be confused
 // with the file's own tail.
@@ -36,19 +30,17 @@ std::string MakeContent(size_t size, unsigned seed) {
 }
 
 void WriteFile(const fs::path& p, const std::string& content) {
-  std::ofstream out(p, std::ios::binary);
-  out << content;
+  ASSERT_TRUE(testsupport::WriteWholeFile(p.string(), content)) << p;
 }
 
 class XYmodemPeer : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* prog : {"sx", "rx", "sb", "rb"})
-      ASSERT_TRUE(testsupport::ProgramInPath(prog))
+      ASSERT_FALSE(testsupport::FindProgram(prog).empty())
           << prog << " (package lrzsz) is missing: run scripts/setup.sh";
-    char tmpl[] = "/tmp/korvan_xy_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    Root = tmpl;
+    ASSERT_FALSE(Temp.Path().empty());
+    Root = Temp.Path();
     Src = Root / "src";
     Dst = Root / "dst";
     fs::create_directories(Src);
@@ -60,10 +52,7 @@ class XYmodemPeer : public ::testing::Test {
     };
     Engine->OnBatchDone = [this] { Events.push_back("batch"); };
   }
-  void TearDown() override {
-    Peer.Kill();
-    if (!HasFailure()) fs::remove_all(Root);
-  }
+  void TearDown() override { Peer.Kill(); }
 
   void StartPeer(std::vector<std::string> argv, const fs::path& cwd) {
     std::string err;
@@ -97,6 +86,7 @@ class XYmodemPeer : public ::testing::Test {
     return -1;
   }
 
+  testsupport::TempDir Temp;
   fs::path Root, Src, Dst;
   PeerProcess Peer;
   std::unique_ptr<TXYmodemEngine> Engine;

@@ -13,23 +13,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <thread>
 
 extern char** environ;
 
 namespace testsupport {
-
-bool ProgramInPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "/usr/bin:/bin");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    std::string full = folder + "/" + name;
-    if (access(full.c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
 
 PeerProcess::~PeerProcess() {
   Kill();

@@ -11,9 +11,6 @@
 
 namespace testsupport {
 
-// True when name is an executable file in one of the PATH folders.
-bool ProgramInPath(const std::string& name);
-
 class PeerProcess {
  public:
   PeerProcess() = default;
