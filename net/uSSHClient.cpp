@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "core/uDebugLog.h"
+#include "core/uFileReplace.h"
 #include "platform/AppFolder.h"
 
 namespace {
@@ -74,7 +74,7 @@ std::string HexUpper(const uint8_t* p, size_t n) {
   return s;
 }
 
-std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
+std::string ErrnoText(int err) { return std::to_string(err) + ": " + std::strerror(err); }
 
 bool ResolveIPv4(const std::string& host, uint16_t port, sockaddr_in& addr) {
   std::memset(&addr, 0, sizeof addr);
@@ -102,28 +102,6 @@ std::vector<std::string> ReadPinLines(const std::string& path) {
     lines.push_back(line);
   }
   return lines;
-}
-
-// Written to a temporary file that is renamed over the old one, so a failed
-// write never leaves a damaged pin file. Returns the error, empty on success.
-std::string WritePinLines(const std::string& path, const std::vector<std::string>& lines) {
-  std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    for (const std::string& line : lines) out << line << "\n";
-    out.flush();
-    if (!out) {
-      int err = errno;
-      std::remove(tmp.c_str());
-      return "cannot write " + tmp + ": " + ErrnoText(err);
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    std::remove(tmp.c_str());
-    return "cannot replace " + path + ": " + ErrnoText(err);
-  }
-  return "";
 }
 
 }  // namespace
@@ -346,8 +324,9 @@ bool TSSHClient::CheckHostKey() {
   auto found = std::find_if(lines.begin(), lines.end(),
                             [&](const std::string& l) { return l.rfind(key + "=", 0) == 0; });
   auto save = [&] {
-    std::string err = WritePinLines(path, lines);
-    if (err.empty()) return;
+    std::string text, err;
+    for (const std::string& line : lines) text += line + "\n";
+    if (WriteFileReplacing(path, text, err)) return;
     LogLine("SSH: pin file not saved: " + err);
     Report(TReportKind::rkStatus, "SSH: could not save " + path + " - " + err);
   };

@@ -12,7 +12,7 @@ using namespace kit;
 
 namespace {
 
-class SSHClientTest : public ::testing::Test {
+class SSHClientThreads : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetInterfaceThread();
@@ -26,7 +26,7 @@ class SSHClientTest : public ::testing::Test {
 
   // Starts the server; a missing peer fails the test with its reason.
   void StartServer(const std::string& config) {
-    std::string why = Server.Start(App.Path, config);
+    std::string why = Server.Start(App.File(""), config);
     ASSERT_EQ(why, "") << why;
   }
 
@@ -34,7 +34,7 @@ class SSHClientTest : public ::testing::Test {
                uint16_t cols = 80, uint16_t rows = 24) {
     Client = TSSHClient::Create("127.0.0.1", Server.Port, kSshUser, password, keyFile, cols, rows, trust);
     ASSERT_NE(Client, nullptr);
-    Probe.Attach(*Client);
+    Log = RecordTransport(*Client);
   }
 
   std::string PinFile() const { return SshKnownHostsPath(); }
@@ -42,10 +42,10 @@ class SSHClientTest : public ::testing::Test {
     return Server.PinKey() + "=ssh-ed25519:" + KeygenSha256Hex(Server.HostKey + ".pub");
   }
 
-  TScratchAppFolder App;
+  ScratchAppFolder App;
   TSshServer Server;
   std::shared_ptr<TSSHClient> Client;
-  TTransportProbe Probe;
+  std::shared_ptr<TransportLog> Log;
 };
 
 constexpr const char* kAnnounce = "ForceCommand echo korvan-login-ok\n";
@@ -58,28 +58,28 @@ struct LoginRow {
   friend void PrintTo(const LoginRow& row, std::ostream* os) { *os << row.Name; }
 };
 
-class SSHLoginTest : public SSHClientTest, public ::testing::WithParamInterface<LoginRow> {};
+class SSHLoginThreads : public SSHClientThreads, public ::testing::WithParamInterface<LoginRow> {};
 
 }  // namespace
 
 // Each server admits exactly one method; the client offers what the row
 // gives it and must get in by that method.
-TEST_P(SSHLoginTest, LogsInByTheMethodTheServerOffers) {
+TEST_P(SSHLoginThreads, LogsInByTheMethodTheServerOffers) {
   const LoginRow& row = GetParam();
   StartServer(std::string(row.Config) + kAnnounce);
   TSshAgent agent;
   if (row.Agent) {
-    std::string why = agent.Start(App.Path, Server.UserKey);
+    std::string why = agent.Start(App.File(""), Server.UserKey);
     ASSERT_EQ(why, "") << why;
     setenv("SSH_AUTH_SOCK", agent.Socket.c_str(), 1);
   }
   Connect(row.RightPassword ? kSshPassword : "wrong", row.KeyFile ? Server.UserKey : "");
-  ASSERT_TRUE(Probe.WaitEnd()) << Probe.Data;
-  EXPECT_EQ(Probe.ConnectedText, "Connected to 127.0.0.1 (SSH)") << Probe.DisconnectedText;
-  EXPECT_NE(Probe.Data.find("korvan-login-ok"), std::string::npos);
-  EXPECT_EQ(Probe.DisconnectedText, "Disconnected - remote end sent channel EOF");
-  EXPECT_TRUE(Probe.RemoteClosedAtEnd);
-  EXPECT_TRUE(Probe.Statuses.empty());
+  ASSERT_TRUE(WaitEnd(*Log)) << Log->Data;
+  EXPECT_EQ(Log->Sequence(), "connected,data,disconnected") << Log->DisconnectText();
+  EXPECT_EQ(EventText(*Log, TransportLog::Kind::Connected), "Connected to 127.0.0.1 (SSH)");
+  EXPECT_NE(Log->Data.find("korvan-login-ok"), std::string::npos);
+  EXPECT_EQ(Log->DisconnectText(), "Disconnected - remote end sent channel EOF");
+  EXPECT_TRUE(Client->RemoteClosed);
   std::string log = Server.Log();
   EXPECT_NE(log.find(std::string("Accepted ") + row.Accepted + " for " + kSshUser), std::string::npos) << log;
   if (std::string(row.Name) == "PasswordOnlyServer") {
@@ -90,7 +90,7 @@ TEST_P(SSHLoginTest, LogsInByTheMethodTheServerOffers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Methods, SSHLoginTest,
+    Methods, SSHLoginThreads,
     ::testing::Values(
         LoginRow{"PasswordOnlyServer", "AuthenticationMethods password\nKbdInteractiveAuthentication no\n", true,
                  true, true, "password"},
@@ -102,142 +102,140 @@ INSTANTIATE_TEST_SUITE_P(
                  false, false, true, "keyboard-interactive/pam"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(SSHClientTest, AWrongPasswordNamesTheServersMethodsAndNeverConnects) {
+TEST_F(SSHClientThreads, AWrongPasswordNamesTheServersMethodsAndNeverConnects) {
   StartServer("KbdInteractiveAuthentication yes\n");
   Connect("not-the-password");
-  ASSERT_TRUE(Probe.WaitEnd(40000));
-  EXPECT_FALSE(Probe.Connected);
+  ASSERT_TRUE(WaitEnd(*Log, 40000));
+  EXPECT_FALSE(Log->WasConnected());
   const std::string expected =
       "SSH login to 127.0.0.1 as 'korvantest' failed - check the username/password (or key file) on this entry "
       "[server offers: ,publickey,password,keyboard-interactive,]";
-  EXPECT_EQ(Probe.DisconnectedText.substr(0, expected.size()), expected) << Probe.DisconnectedText;
-  EXPECT_NE(Probe.DisconnectedText.find(", code "), std::string::npos) << "libssh2's detail follows";
+  EXPECT_EQ(Log->DisconnectText().substr(0, expected.size()), expected) << Log->DisconnectText();
+  EXPECT_NE(Log->DisconnectText().find(", code "), std::string::npos) << "libssh2's detail follows";
   ServeUntil([&] { return Server.Log().find("Auth failed") != std::string::npos; }, 5000);
   EXPECT_NE(Server.Log().find(":11: Auth failed"), std::string::npos) << Server.Log();
 }
 
-TEST_F(SSHClientTest, FirstContactPinsTheHostKeyAsSshKeygenSeesIt) {
+TEST_F(SSHClientThreads, FirstContactPinsTheHostKeyAsSshKeygenSeesIt) {
   StartServer(kAnnounce);
-  WriteFile(PinFile(), "other.example:22=ssh-rsa:00\n");
+  WriteWholeFile(PinFile(), "other.example:22=ssh-rsa:00\n");
   Connect();
-  ASSERT_TRUE(Probe.WaitEnd());
-  EXPECT_TRUE(Probe.Connected) << Probe.DisconnectedText;
-  EXPECT_TRUE(Probe.Statuses.empty()) << Probe.Statuses[0];
-  EXPECT_EQ(ReadFile(PinFile()), "other.example:22=ssh-rsa:00\n" + HostPin() + "\n");
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_TRUE(Log->WasConnected()) << Log->DisconnectText();
+  EXPECT_TRUE(Log->Statuses().empty()) << Log->Statuses()[0];
+  EXPECT_EQ(ReadWholeFile(PinFile()), "other.example:22=ssh-rsa:00\n" + HostPin() + "\n");
   EXPECT_TRUE(std::regex_match(HostPin(), std::regex(".*=ssh-ed25519:[0-9A-F]{64}"))) << HostPin();
 }
 
-TEST_F(SSHClientTest, APinWithoutTheKeyTypeOrAnotherTypeIsRewrittenSilently) {
+TEST_F(SSHClientThreads, APinWithoutTheKeyTypeOrAnotherTypeIsRewrittenSilently) {
   StartServer(kAnnounce);
   std::string hex = KeygenSha256Hex(Server.HostKey + ".pub");
   std::string lower = hex;
   for (char& c : lower) c = static_cast<char>(std::tolower(c));
   for (const std::string& stored : {hex, "ssh-rsa:" + lower}) {
     SCOPED_TRACE(stored);
-    WriteFile(PinFile(), "# kept\n" + Server.PinKey() + "=" + stored + "\nlast.example:23=x:y\n");
-    TTransportProbe probe;
+    WriteWholeFile(PinFile(), "# kept\n" + Server.PinKey() + "=" + stored + "\nlast.example:23=x:y\n");
     auto client = TSSHClient::Create("127.0.0.1", Server.Port, kSshUser, kSshPassword, "", 80, 24, false);
-    probe.Attach(*client);
-    ASSERT_TRUE(probe.WaitEnd());
-    EXPECT_TRUE(probe.Connected) << probe.DisconnectedText;
-    EXPECT_TRUE(probe.Statuses.empty());
-    EXPECT_EQ(ReadFile(PinFile()), "# kept\n" + HostPin() + "\nlast.example:23=x:y\n");
+    auto log = RecordTransport(*client);
+    ASSERT_TRUE(WaitEnd(*log));
+    EXPECT_EQ(log->Sequence(), "connected,data,disconnected") << log->DisconnectText();
+    EXPECT_EQ(ReadWholeFile(PinFile()), "# kept\n" + HostPin() + "\nlast.example:23=x:y\n");
     WaitFinished(client);
   }
 }
 
-TEST_F(SSHClientTest, AChangedHostKeyIsRefusedAndThePinKept) {
+TEST_F(SSHClientThreads, AChangedHostKeyIsRefusedAndThePinKept) {
   StartServer(kAnnounce);
   const std::string oldPin = Server.PinKey() + "=ssh-ed25519:" + std::string(64, 'A');
-  WriteFile(PinFile(), oldPin + "\n");
+  WriteWholeFile(PinFile(), oldPin + "\n");
   Connect();
-  ASSERT_TRUE(Probe.WaitEnd());
-  EXPECT_FALSE(Probe.Connected);
-  EXPECT_EQ(Probe.DisconnectedText,
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_FALSE(Log->WasConnected());
+  EXPECT_EQ(Log->DisconnectText(),
             "SSH REFUSED: host key for 127.0.0.1:" + std::to_string(Server.Port) +
                 " does not match the one seen previously (now offering ssh-ed25519 SHA256:" +
                 KeygenSha256Hex(Server.HostKey + ".pub") +
                 "). This usually means the server was reinstalled - or someone is intercepting the connection. If "
                 "you're sure the new key is correct, set 'SSH Trust New Key' to Yes on this entry and reconnect (it "
                 "turns itself back off afterward), or edit ssh_known_hosts.txt by hand.");
-  EXPECT_EQ(ReadFile(PinFile()), oldPin + "\n");
+  EXPECT_EQ(ReadWholeFile(PinFile()), oldPin + "\n");
   ServeUntil([&] { return Server.Log().find("Host key rejected") != std::string::npos; }, 5000);
   EXPECT_NE(Server.Log().find(":11: Host key rejected"), std::string::npos) << Server.Log();
 }
 
-TEST_F(SSHClientTest, TheTrustFlagAcceptsAChangedKeyOnceWithAStatus) {
+TEST_F(SSHClientThreads, TheTrustFlagAcceptsAChangedKeyOnceWithAStatus) {
   StartServer(kAnnounce);
-  WriteFile(PinFile(), Server.PinKey() + "=ssh-ed25519:" + std::string(64, 'A') + "\n");
+  WriteWholeFile(PinFile(), Server.PinKey() + "=ssh-ed25519:" + std::string(64, 'A') + "\n");
   Connect(kSshPassword, "", true);
-  ASSERT_TRUE(Probe.WaitEnd());
-  ASSERT_GE(Probe.Events.size(), 2u);
-  EXPECT_EQ(Probe.Events[0], "status: SSH: host key for 127.0.0.1:" + std::to_string(Server.Port) +
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_EQ(Log->Sequence(), "status,connected,data,disconnected");
+  EXPECT_EQ(EventText(*Log, TransportLog::Kind::Status), "SSH: host key for 127.0.0.1:" + std::to_string(Server.Port) +
                                  " changed and was accepted (ssh-ed25519 SHA256:" +
                                  KeygenSha256Hex(Server.HostKey + ".pub") +
                                  ") - SSH Trust New Key is now back off for this entry");
-  EXPECT_EQ(Probe.Events[1], "connected: Connected to 127.0.0.1 (SSH)");
-  EXPECT_EQ(ReadFile(PinFile()), HostPin() + "\n");
+  EXPECT_EQ(EventText(*Log, TransportLog::Kind::Connected), "Connected to 127.0.0.1 (SSH)");
+  EXPECT_EQ(ReadWholeFile(PinFile()), HostPin() + "\n");
 }
 
-TEST_F(SSHClientTest, ThePtyHasTheAnnouncedSizeAndFollowsAResize) {
+TEST_F(SSHClientThreads, ThePtyHasTheAnnouncedSizeAndFollowsAResize) {
   StartServer("ForceCommand stty size; echo \"term=$TERM\"; while read x; do stty size; done\n");
   Connect(kSshPassword, "", false, 91, 27);
-  ASSERT_TRUE(Probe.WaitFor("27 91")) << Probe.Data << Probe.DisconnectedText;
-  EXPECT_TRUE(Probe.WaitFor("term=vt100")) << Probe.Data;
+  ASSERT_TRUE(WaitForData(*Log, "27 91")) << Log->Data << Log->DisconnectText();
+  EXPECT_TRUE(WaitForData(*Log, "term=vt100")) << Log->Data;
   Client->SetWindowSize(132, 43);
   Client->SendString("\r");
-  EXPECT_TRUE(Probe.WaitFor("43 132")) << Probe.Data;
+  EXPECT_TRUE(WaitForData(*Log, "43 132")) << Log->Data;
   Client->Disconnect();
-  ASSERT_TRUE(Probe.WaitEnd());
-  EXPECT_EQ(Probe.DisconnectedText, "Disconnected");
-  EXPECT_FALSE(Probe.RemoteClosedAtEnd);
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_EQ(Log->DisconnectText(), "Disconnected");
+  EXPECT_FALSE(Client->RemoteClosed);
 }
 
-TEST_F(SSHClientTest, BinaryDataWithFFPairsArrivesIntactOnAPlainSession) {
+TEST_F(SSHClientThreads, BinaryDataWithFFPairsArrivesIntactOnAPlainSession) {
   std::string blob;
   for (int i = 0; i < 70000; ++i) blob += static_cast<char>((i * 131 + i / 256) & 0xFF);
   for (int i = 0; i < 300; ++i) blob += (i % 3) ? "\xFF\xFF" : "\xFF";
   blob += "\xFF";  // a lone $FF last of all
-  WriteFile(App.Path + "/blob.bin", blob);
-  chmod((App.Path + "/blob.bin").c_str(), 0644);
-  StartServer("ForceCommand stty raw -echo; cat " + App.Path + "/blob.bin\n");
+  WriteWholeFile(App.File("blob.bin"), blob);
+  chmod((App.File("blob.bin")).c_str(), 0644);
+  StartServer("ForceCommand stty raw -echo; cat " + App.File("blob.bin") + "\n");
   Connect();
-  ASSERT_TRUE(Probe.WaitEnd(30000));
-  EXPECT_EQ(Probe.DisconnectedText, "Disconnected - remote end sent channel EOF");
-  ASSERT_EQ(Probe.Data.size(), blob.size());
-  EXPECT_TRUE(Probe.Data == blob) << "first difference at "
-                                  << std::mismatch(blob.begin(), blob.end(), Probe.Data.begin()).first - blob.begin();
+  ASSERT_TRUE(WaitEnd(*Log, 30000));
+  EXPECT_EQ(Log->DisconnectText(), "Disconnected - remote end sent channel EOF");
+  ASSERT_EQ(Log->Data.size(), blob.size());
+  EXPECT_TRUE(Log->Data == blob) << "first difference at "
+                                  << std::mismatch(blob.begin(), blob.end(), Log->Data.begin()).first - blob.begin();
 }
 
-TEST_F(SSHClientTest, ATelnetShapedSessionDoublesFFOutAndFoldsPairsIn) {
+TEST_F(SSHClientThreads, ATelnetShapedSessionDoublesFFOutAndFoldsPairsIn) {
   // The server opens with IAC DO TTYPE as a Telnet front end would, sends a
   // folded pair, then shows in hex the four bytes it receives from us.
   StartServer(
       "ForceCommand stty raw -echo; printf '\\377\\375\\030'; printf 'A\\377\\377B'; head -c 4 | od -An -tx1\n");
   Connect();
-  ASSERT_TRUE(Probe.WaitFor("A\xFF" "B")) << Probe.Data;
-  EXPECT_EQ(Probe.Data.substr(0, 6), std::string("\xFF\xFD\x18" "A\xFF" "B"));
+  ASSERT_TRUE(WaitForData(*Log, "A\xFF" "B")) << Log->Data;
+  EXPECT_EQ(Log->Data.substr(0, 6), std::string("\xFF\xFD\x18" "A\xFF" "B"));
   Client->SendString("a\xFF" "b");
-  ASSERT_TRUE(Probe.WaitEnd());
-  EXPECT_NE(Probe.Data.find("61 ff ff 62"), std::string::npos) << Probe.Data;
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_NE(Log->Data.find("61 ff ff 62"), std::string::npos) << Log->Data;
   EXPECT_EQ(Client->BytesSent, 3);
 }
 
-TEST_F(SSHClientTest, TextTypedBeforeTheShellStartsIsSentOnceItRuns) {
+TEST_F(SSHClientThreads, TextTypedBeforeTheShellStartsIsSentOnceItRuns) {
   StartServer("ForceCommand read x; echo \"got:$x\"\n");
   Connect();
   Client->SendString("hello\r");
-  ASSERT_TRUE(Probe.WaitEnd());
-  EXPECT_NE(Probe.Data.find("got:hello"), std::string::npos) << Probe.Data;
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_NE(Log->Data.find("got:hello"), std::string::npos) << Log->Data;
 }
 
-TEST_F(SSHClientTest, NoServerOnThePortEndsWithTheConnectText) {
-  uint16_t port = FreeLoopbackPort();
+TEST_F(SSHClientThreads, NoServerOnThePortEndsWithTheConnectText) {
+  uint16_t port = ClosedLoopbackPort();
   Client = TSSHClient::Create("127.0.0.1", port, kSshUser, kSshPassword, "", 80, 24, false);
-  Probe.Attach(*Client);
-  ASSERT_TRUE(Probe.WaitEnd());
-  EXPECT_FALSE(Probe.Connected);
-  EXPECT_EQ(Probe.DisconnectedText, "SSH connection failed: could not connect to 127.0.0.1");
+  Log = RecordTransport(*Client);
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_FALSE(Log->WasConnected());
+  EXPECT_EQ(Log->DisconnectText(), "SSH connection failed: could not connect to 127.0.0.1");
 }
 
 TEST(TIacPairFolderTest, FoldsPairsAcrossReads) {

@@ -8,45 +8,22 @@
 // keys in that folder, no strict modes), logs at DEBUG1 to a file the tests
 // read, and is ended when the fixture goes.
 #pragma once
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 
 #include <string>
 #include <vector>
 
 #include "core/uBase64.h"
 #include "tests/net/TransportTestKit.h"
+#include "platform/Tick.h"
+#include "tests/support/Loopback.h"
 
 namespace kit {
 
 constexpr const char* kSshUser = "korvantest";
 constexpr const char* kSshPassword = "Korvan-Test-Pw1";
-
-inline uint16_t FreeLoopbackPort() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
-  return ntohs(a.sin_port);
-}
-
-inline bool PortAnswers(uint16_t port) {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(s);
-  return ok;
-}
 
 // Empty on success, else what went wrong.
 inline std::string EnsureTestUser() {
@@ -104,7 +81,7 @@ class TSshServer {
     if (access(UserKey.c_str(), R_OK) != 0 &&
         Run({"ssh-keygen", "-q", "-t", "ed25519", "-N", kSshPassword, "-f", UserKey}, &out) != 0)
       return "ssh-keygen (user) failed: " + out;
-    WriteFile(Dir + "/authorized_keys", ReadFile(UserKey + ".pub"));
+    WriteWholeFile(Dir + "/authorized_keys", ReadWholeFile(UserKey + ".pub"));
     chmod((Dir + "/authorized_keys").c_str(), 0644);
     for (int attempt = 0; attempt < 5; ++attempt) {
       Port = FreeLoopbackPort();
@@ -112,30 +89,24 @@ class TSshServer {
                         "\nListenAddress 127.0.0.1\nHostKey " + HostKey +
                         "\nPidFile none\nUsePAM yes\nStrictModes no\nAuthorizedKeysFile " + Dir +
                         "/authorized_keys\nLogLevel DEBUG1\nPrintMotd no\nMaxAuthTries 10\n" + config + "\n";
-      WriteFile(Dir + "/sshd_config", cfg);
+      WriteWholeFile(Dir + "/sshd_config", cfg);
       LogPath = Dir + "/sshd.log";
-      Pid = Spawn({"/usr/sbin/sshd", "-D", "-e", "-f", Dir + "/sshd_config"}, LogPath);
+      ChildProcess::Options options;
+      options.OutputFile = LogPath;
+      if (!Sshd.Start({"/usr/sbin/sshd", "-D", "-e", "-f", Dir + "/sshd_config"}, options)) break;
       uint64_t until = platform::TickMs() + 5000;
-      while (platform::TickMs() < until) {
-        int status = 0;
-        if (waitpid(Pid, &status, WNOHANG) == Pid) {
-          Pid = -1;
-          break;
-        }
-        if (PortAnswers(Port)) return "";
-        usleep(20000);
-      }
-      Stop(Pid);
+      while (Sshd.Running() && platform::TickMs() < until)
+        if (WaitForPort(Port, 50)) return "";
+      Sshd.Stop();  // the port was taken meanwhile: try another
     }
-    return "sshd did not start: " + ReadFile(LogPath);
+    return "sshd did not start: " + ReadWholeFile(LogPath);
   }
-  ~TSshServer() { Stop(Pid); }
-  std::string Log() const { return ReadFile(LogPath); }
+  std::string Log() const { return ReadWholeFile(LogPath); }
   std::string PinKey() const { return "127.0.0.1:" + std::to_string(Port); }
 
   std::string Dir, HostKey, UserKey, LogPath;
   uint16_t Port = 0;
-  pid_t Pid = -1;
+  ChildProcess Sshd;
 };
 
 // ssh-agent holding the user's key, for the agent login.
@@ -143,23 +114,24 @@ class TSshAgent {
  public:
   std::string Start(const std::string& dir, const std::string& keyFile) {
     Socket = dir + "/agent.sock";
-    Pid = Spawn({"ssh-agent", "-D", "-a", Socket}, dir + "/agent.log");
-    uint64_t until = platform::TickMs() + 5000;
-    while (access(Socket.c_str(), F_OK) != 0 && platform::TickMs() < until) usleep(10000);
-    std::string out;
-    // ssh-add reads the passphrase from SSH_ASKPASS when it has no terminal.
+    ChildProcess::Options options;
+    options.OutputFile = dir + "/agent.log";
+    if (!Agent.Start({"ssh-agent", "-D", "-a", Socket}, options)) return "ssh-agent did not start";
+    ServeUntil([&] { return access(Socket.c_str(), F_OK) == 0; }, 5000);
+    // ssh-add reads the key's passphrase from SSH_ASKPASS when it has no
+    // terminal.
     std::string askpass = dir + "/askpass.sh";
-    WriteFile(askpass, std::string("#!/bin/sh\necho '") + kSshPassword + "'\n");
+    WriteWholeFile(askpass, std::string("#!/bin/sh\necho '") + kSshPassword + "'\n");
     chmod(askpass.c_str(), 0755);
-    if (Run({"env", "SSH_AUTH_SOCK=" + Socket, "SSH_ASKPASS=" + askpass, "SSH_ASKPASS_REQUIRE=force", "DISPLAY=:0",
+    std::string out;
+    if (Run({"env", "SSH_AUTH_SOCK=" + Socket, "SSH_ASKPASS=" + askpass, "SSH_ASKPASS_REQUIRE=force",
              "setsid", "-w", "ssh-add", keyFile},
             &out) != 0)
       return "ssh-add failed: " + out;
     return "";
   }
-  ~TSshAgent() { Stop(Pid); }
   std::string Socket;
-  pid_t Pid = -1;
+  ChildProcess Agent;
 };
 
 }  // namespace kit

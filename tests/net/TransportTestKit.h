@@ -1,171 +1,73 @@
-// Helpers for the transport tests: run a peer program, record a transport's
-// events while the test serves the interface thread, scratch folders.
+// Helpers for the SSH and local-shell transport tests, on top of the shared
+// ones in tests/support: run a program to its end, a scratch program folder,
+// and waits on a recorded transport.
 #pragma once
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "net/uWireTransport.h"
 #include "platform/AppFolder.h"
-#include "platform/Sync.h"
-#include "platform/Tick.h"
+#include "platform/Thread.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Serve.h"
+#include "tests/support/TransportRecorder.h"
 
 namespace kit {
 
-// Serves queued calls on this (the interface) thread until Done or the limit.
-inline bool ServeUntil(const std::function<bool()>& done, uint32_t ms = 20000) {
-  uint64_t until = platform::TickMs() + ms;
-  while (!done() && platform::TickMs() < until) platform::CheckSynchronize(5);
-  return done();
-}
+using namespace testsupport;
 
-// Starts argv with stdout and stderr going to LogPath (or /dev/null); the
-// child gets its own process group so it can be ended with everything it
-// started.
-inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath = "/dev/null") {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    int fd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int null = open("/dev/null", O_RDONLY);
-    dup2(null, 0);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-// Runs argv to its end with Input on its standard input; returns its exit
-// code (-1 when it could not run) and its output.
+// Runs Argv to its end with Input on its standard input; returns its exit
+// status (-1 when it did not run or end in time) and its output.
 inline int Run(const std::vector<std::string>& argv, std::string* output = nullptr, const std::string& input = "") {
-  int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) return -1;
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    close(in[1]);
-    close(out[0]);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  if (!input.empty()) {
-    ssize_t ignored = write(in[1], input.data(), input.size());
-    (void)ignored;
-  }
-  close(in[1]);
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (output) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  TempDir dir;
+  ChildProcess child;
+  ChildProcess::Options options;
+  options.StdinPipe = true;
+  options.OutputFile = dir.File("out");
+  if (!child.Start(argv, options)) return -1;
+  child.WriteStdin(input);
+  child.CloseStdin();
+  int status = child.Wait(30000);
+  if (output) *output = ReadWholeFile(dir.File("out"));
+  return status;
 }
 
-inline void Stop(pid_t& pid) {
-  if (pid <= 0) return;
-  kill(-pid, SIGTERM);
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  pid = -1;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// A scratch folder that stands in for the program's folder: the pin files
-// are written there, and its dll/ points at the build's optional libraries.
-class TScratchAppFolder {
+// A scratch folder that stands in for the program's folder: the pin file is
+// written there, and its dll/ points at the build's optional libraries.
+// Peers running as another user may read it.
+class ScratchAppFolder {
  public:
-  TScratchAppFolder() {
-    std::string real = platform::AppFolder() + "dll";
-    char dir[] = "/tmp/korvan_net_XXXXXX";
-    if (mkdtemp(dir)) Path = dir;
-    chmod(Path.c_str(), 0755);  // peers running as another user read files here
-    symlink(real.c_str(), (Path + "/dll").c_str());
-    platform::SetAppFolder(Path);
+  ScratchAppFolder() {
+    chmod(Dir.Path().c_str(), 0755);
+    std::string dll = platform::AppFolder() + "dll";
+    if (symlink(dll.c_str(), Dir.File("dll").c_str()) != 0) ADD_FAILURE() << "cannot link " << dll;
+    platform::SetAppFolder(Dir.Path());
   }
-  ~TScratchAppFolder() {
-    platform::SetAppFolder("");
-    Run({"rm", "-rf", Path});
-  }
-  std::string Path;
+  ~ScratchAppFolder() { platform::SetAppFolder(""); }
+  std::string File(const std::string& name) const { return Dir.File(name); }
+
+ private:
+  TempDir Dir;
 };
 
-// Records what a transport raises, in order.
-struct TTransportProbe {
-  std::string Data;
-  std::vector<std::string> Events;  // "connected: ...", "status: ...", "disconnected: ..."
-  std::vector<std::string> Statuses;
-  std::string ConnectedText, DisconnectedText;
-  bool Connected = false, Ended = false, RemoteClosedAtEnd = false;
-  size_t DataAtEnd = 0;
+inline bool WaitForData(const TransportLog& log, const std::string& text, uint32_t ms = 20000) {
+  ServeUntil([&] { return log.Data.find(text) != std::string::npos || log.Disconnected(); }, ms);
+  return log.Data.find(text) != std::string::npos;
+}
 
-  void Attach(TWireTransport& t) {
-    t.OnData = [this](const uint8_t* d, int n) {
-      EXPECT_GT(n, 0);
-      Data.append(reinterpret_cast<const char*>(d), static_cast<size_t>(n));
-    };
-    t.OnStatus = [this](const std::string& m) {
-      Statuses.push_back(m);
-      Events.push_back("status: " + m);
-    };
-    t.OnConnected = [this](const std::string& m) {
-      Connected = true;
-      ConnectedText = m;
-      Events.push_back("connected: " + m);
-    };
-    t.OnDisconnected = [this, &t](const std::string& m) {
-      EXPECT_FALSE(Ended) << "a second end: " << m;
-      Ended = true;
-      DisconnectedText = m;
-      RemoteClosedAtEnd = t.RemoteClosed;
-      DataAtEnd = Data.size();
-      Events.push_back("disconnected: " + m);
-    };
-  }
-  bool WaitFor(const std::string& text, uint32_t ms = 20000) {
-    return ServeUntil([&] { return Data.find(text) != std::string::npos || Ended; }, ms) &&
-           Data.find(text) != std::string::npos;
-  }
-  bool WaitEnd(uint32_t ms = 20000) {
-    return ServeUntil([&] { return Ended; }, ms);
-  }
-};
+inline bool WaitEnd(const TransportLog& log, uint32_t ms = 20000) {
+  return ServeUntil([&] { return log.Disconnected(); }, ms);
+}
+
+// The text of the first event of that kind, empty when none came.
+inline std::string EventText(const TransportLog& log, TransportLog::Kind kind) {
+  for (const auto& e : log.Events)
+    if (e.What == kind) return e.Text;
+  return "";
+}
 
 // Waits until the transport's thread has ended, so nothing outlives the test.
 inline void WaitFinished(const std::shared_ptr<platform::Thread>& t) {
