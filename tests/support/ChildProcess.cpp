@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/AppFolder.h"
 #include "platform/Tick.h"
 
 extern char** environ;
@@ -41,6 +42,14 @@ TempDir::~TempDir() {
   std::error_code ec;
   if (!FPath.empty()) std::filesystem::remove_all(FPath, ec);
 }
+
+ScratchAppFolder::ScratchAppFolder() {
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(platform::AppFolder() + "dll", FDir.Path() + "dll", ec);
+  platform::SetAppFolder(FDir.Path());
+}
+
+ScratchAppFolder::~ScratchAppFolder() { platform::SetAppFolder(""); }
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

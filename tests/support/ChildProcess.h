@@ -27,6 +27,20 @@ class TempDir {
   std::string FPath;
 };
 
+// Points the program's folder (platform::AppFolder) at a scratch folder for
+// the test's lifetime, with a "dll" link to the build's optional libraries,
+// so files the program keeps beside itself land in the scratch folder.
+class ScratchAppFolder {
+ public:
+  ScratchAppFolder();
+  ~ScratchAppFolder();
+  const std::string& Path() const { return FDir.Path(); }
+  std::string File(const std::string& name) const { return FDir.File(name); }
+
+ private:
+  TempDir FDir;
+};
+
 std::string ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& data);
 

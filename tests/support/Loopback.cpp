@@ -150,6 +150,28 @@ std::unique_ptr<LoopbackPeer> LoopbackListener::Accept(int timeoutMs) {
   return std::make_unique<LoopbackPeer>(fd);
 }
 
+StalledListener::StalledListener() {
+  FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = LoopbackAddr(0);
+  if (::bind(FFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(FFd, 0) != 0) return;
+  socklen_t len = sizeof a;
+  getsockname(FFd, reinterpret_cast<sockaddr*>(&a), &len);
+  FPort = ntohs(a.sin_port);
+  // Fill the accept queue (a backlog of 0 still holds one connection).
+  for (int i = 0; i < 2; ++i) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in to = LoopbackAddr(FPort);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    FFillers.push_back(fd);
+    usleep(50000);
+  }
+}
+
+StalledListener::~StalledListener() {
+  for (int fd : FFillers) ::close(fd);
+  if (FFd >= 0) ::close(FFd);
+}
+
 uint16_t FreeLoopbackPort() {
   LoopbackListener l;
   return l.Port();

@@ -64,6 +64,23 @@ class LoopbackListener {
   uint16_t FPort = 0;
 };
 
+// A listener whose accept queue is full and which never accepts: a new
+// connect to it stays in progress (the kernel drops its SYNs), as with a
+// host that does not answer.
+class StalledListener {
+ public:
+  StalledListener();
+  ~StalledListener();
+  StalledListener(const StalledListener&) = delete;
+  StalledListener& operator=(const StalledListener&) = delete;
+  uint16_t Port() const { return FPort; }
+
+ private:
+  int FFd = -1;
+  uint16_t FPort = 0;
+  std::vector<int> FFillers;
+};
+
 // A port that was free a moment ago (for servers that must be told a port).
 uint16_t FreeLoopbackPort();
 // True once something accepts connections on 127.0.0.1:Port.
