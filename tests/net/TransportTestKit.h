@@ -35,24 +35,6 @@ inline int Run(const std::vector<std::string>& argv, std::string* output = nullp
   return status;
 }
 
-// A scratch folder that stands in for the program's folder: the pin file is
-// written there, and its dll/ points at the build's optional libraries.
-// Peers running as another user may read it.
-class ScratchAppFolder {
- public:
-  ScratchAppFolder() {
-    chmod(Dir.Path().c_str(), 0755);
-    std::string dll = platform::AppFolder() + "dll";
-    if (symlink(dll.c_str(), Dir.File("dll").c_str()) != 0) ADD_FAILURE() << "cannot link " << dll;
-    platform::SetAppFolder(Dir.Path());
-  }
-  ~ScratchAppFolder() { platform::SetAppFolder(""); }
-  std::string File(const std::string& name) const { return Dir.File(name); }
-
- private:
-  TempDir Dir;
-};
-
 inline bool WaitForData(const TransportLog& log, const std::string& text, uint32_t ms = 20000) {
   ServeUntil([&] { return log.Data.find(text) != std::string::npos || log.Disconnected(); }, ms);
   return log.Data.find(text) != std::string::npos;

@@ -44,6 +44,7 @@ TempDir::~TempDir() {
 }
 
 ScratchAppFolder::ScratchAppFolder() {
+  chmod(FDir.Path().c_str(), 0755);  // peers running as another user may read it
   std::error_code ec;
   std::filesystem::create_directory_symlink(platform::AppFolder() + "dll", FDir.Path() + "dll", ec);
   platform::SetAppFolder(FDir.Path());
