@@ -7,9 +7,12 @@ namespace {
 
 char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
+// Blanks, tabs and stray CRs (of CR CR LF line ends) around names and values.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -19,6 +22,9 @@ std::string OneLine(std::string_view value) {
     if (c == '\r' || c == '\n') c = ' ';
   return out;
 }
+
+// Section and key names are looked up as they are stored: one line, trimmed, case folded.
+std::string NameKey(std::string_view name) { return LowerAscii(Trim(OneLine(name))); }
 
 }  // namespace
 
@@ -73,9 +79,13 @@ std::string FormatDecimal(double value) {
 // --- TIniSection ---
 
 TIniSection::Line* TIniSection::FindLine(std::string_view key) {
-  for (Line& line : FLines)
-    if (line.IsEntry && SameTextAscii(line.Key, key)) return &line;
-  return nullptr;
+  auto it = FKeyIndex.find(NameKey(key));
+  return it == FKeyIndex.end() ? nullptr : &FLines[it->second];
+}
+
+void TIniSection::AddLine(Line line) {
+  if (line.IsEntry) FKeyIndex.emplace(NameKey(line.Key), FLines.size());  // the first one wins
+  FLines.push_back(std::move(line));
 }
 
 const TIniSection::Line* TIniSection::FindLine(std::string_view key) const {
@@ -85,13 +95,6 @@ const TIniSection::Line* TIniSection::FindLine(std::string_view key) const {
 const std::string* TIniSection::Find(std::string_view key) const {
   const Line* line = FindLine(key);
   return line ? &line->Value : nullptr;
-}
-
-std::vector<std::string> TIniSection::Keys() const {
-  std::vector<std::string> keys;
-  for (const Line& line : FLines)
-    if (line.IsEntry && FindLine(line.Key) == &line) keys.push_back(line.Key);
-  return keys;
 }
 
 std::string TIniSection::ReadString(std::string_view key, const std::string& def) const {
@@ -122,7 +125,7 @@ void TIniSection::WriteString(std::string_view key, std::string_view value) {
     line->Value = OneLine(value);
     return;
   }
-  FLines.push_back(Line{true, OneLine(Trim(key)), OneLine(value), {}});
+  AddLine(Line{true, std::string(Trim(OneLine(key))), OneLine(value), {}});
 }
 
 void TIniSection::WriteInteger(std::string_view key, int64_t value) { WriteString(key, std::to_string(value)); }
@@ -141,7 +144,7 @@ void TIniFile::Clear() {
 
 void TIniFile::Parse(std::string_view text) {
   Clear();
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   TIniSection* current = nullptr;
   // Blank lines at a section's end are dropped here and written back as the
   // one blank line between sections, so keys appended later stay with their
@@ -153,7 +156,7 @@ void TIniFile::Parse(std::string_view text) {
     size_t end = text.find('\n');
     std::string_view raw = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     std::string_view line = Trim(raw);
 
     if (!line.empty() && line.front() == '[' && line.find(']') != std::string_view::npos) {
@@ -165,10 +168,10 @@ void TIniFile::Parse(std::string_view text) {
     size_t eq = line.find('=');
     bool comment = !line.empty() && (line.front() == ';' || line.front() == '#');
     if (current && !comment && eq != std::string_view::npos && !Trim(line.substr(0, eq)).empty()) {
-      current->FLines.push_back(
+      current->AddLine(
           TIniSection::Line{true, std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1))), {}});
     } else if (current) {
-      current->FLines.push_back(TIniSection::Line{false, {}, {}, std::string(raw)});
+      current->AddLine(TIniSection::Line{false, {}, {}, std::string(raw)});
     } else {
       FPreamble.emplace_back(raw);
     }
@@ -210,7 +213,7 @@ std::vector<std::string> TIniFile::SectionNames() const {
 }
 
 const TIniSection* TIniFile::Section(std::string_view name) const {
-  auto it = FIndex.find(LowerAscii(Trim(name)));
+  auto it = FIndex.find(NameKey(name));
   return it == FIndex.end() ? nullptr : FSections[it->second].get();
 }
 
@@ -221,8 +224,8 @@ TIniSection* TIniFile::Section(std::string_view name) {
 TIniSection& TIniFile::AddSection(std::string_view name) {
   if (TIniSection* existing = Section(name)) return *existing;
   // A name is one line; a "]" inside it reads back, since a header ends at its last "]".
-  std::string clean = OneLine(Trim(name));
-  FIndex.emplace(LowerAscii(Trim(name)), FSections.size());
+  std::string clean(Trim(OneLine(name)));
+  FIndex.emplace(NameKey(clean), FSections.size());
   FSections.push_back(std::make_unique<TIniSection>(std::move(clean)));
   return *FSections.back();
 }

@@ -35,8 +35,6 @@ class TIniSection {
   // Null when the key is absent.
   const std::string* Find(std::string_view key) const;
   bool ValueExists(std::string_view key) const { return Find(key) != nullptr; }
-  // Key names in file order (first occurrence of duplicates included once).
-  std::vector<std::string> Keys() const;
 
   // The value as it stands, even when empty; Default only when the key is absent.
   std::string ReadString(std::string_view key, const std::string& def) const;
@@ -65,8 +63,10 @@ class TIniSection {
   };
   Line* FindLine(std::string_view key);
   const Line* FindLine(std::string_view key) const;
+  void AddLine(Line line);
   std::string FName;
   std::vector<Line> FLines;
+  std::unordered_map<std::string, size_t> FKeyIndex;  // lower-case key -> its first line
 };
 
 class TIniFile {

@@ -3,6 +3,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs each for a short,
 # bounded time. A target names the sources it needs on "// fuzz-sources:"
 # lines. Crashes are left as build-fuzz/<name>/crash-* and fail the run.
+# Seed inputs, when a target has them, live in fuzz/<name>.seeds/.
 # FUZZ_SECONDS sets the time per target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,9 +19,11 @@ for target in fuzz/*.cpp; do
   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I. "$target" $sources -o "$out/$name" -lpthread
   mkdir -p "$out/$name.corpus" "$out/$name.artifacts"
+  seeds=()
+  [[ -d "fuzz/$name.seeds" ]] && seeds=("fuzz/$name.seeds")
   echo "fuzz: running $name for ${seconds}s"
   if ! "$out/$name" -max_total_time="$seconds" -print_final_stats=0 \
-      -artifact_prefix="$out/$name.artifacts/" "$out/$name.corpus" >"$out/$name.log" 2>&1; then
+      -artifact_prefix="$out/$name.artifacts/" "$out/$name.corpus" "${seeds[@]}" >"$out/$name.log" 2>&1; then
     echo "fuzz: $name FAILED, see $out/$name.log and $out/$name.artifacts/"
     tail -n 30 "$out/$name.log"
     status=1

@@ -164,6 +164,28 @@ TEST(IniFileTest, WrittenTextReadsBackTheSameValues) {
   EXPECT_EQ(again.Text(), ini.Text());
 }
 
+// Inputs the fuzzer found: writing what was read and reading it again must
+// give the same document.
+TEST(IniFileTest, WritingIsStableForOddInput) {
+  const std::pair<const char*, std::string> rows[] = {
+      {"CrInsideSectionName", std::string("[\r\0\0x]Tail=1\n[A]\nK=1\n", 21)},
+      {"CrBeforeTrailingBlank", "[A]\nx = y\r \n"},
+      {"CrCrLf", "[A]\r\r\n; note\r\r\nK=v\r\r\n"},
+      {"TwoByteOrderMarks", "\xEF\xBB\xBF\xEF\xBB\xBF[A]\n"},
+      {"HeaderWithTextAfterIt", "[Ent]ry0]\nName=b]\n]\n;c\n =0x\n"},
+  };
+  for (const auto& [name, text] : rows) {
+    TIniFile first;
+    first.Parse(text);
+    TIniFile second;
+    second.Parse(first.Text());
+    EXPECT_EQ(second.Text(), first.Text()) << name;
+  }
+  TIniFile ini;
+  ini.Parse("[A]\nK=v\r\r\n");
+  EXPECT_EQ(ini.ReadString("A", "K", ""), "v");
+}
+
 // --- independent readers and writers ---
 
 // Every section, key and value as Python's configparser reads the file: one
