@@ -70,6 +70,11 @@ class TPhonebook {
  public:
   // An empty list bound to that path; nothing is read.
   explicit TPhonebook(std::string fileName) : FFileName(std::move(fileName)) {}
+  // A copy would share its entries with the original; move it instead.
+  TPhonebook(const TPhonebook&) = delete;
+  TPhonebook& operator=(const TPhonebook&) = delete;
+  TPhonebook(TPhonebook&&) = default;
+  TPhonebook& operator=(TPhonebook&&) = default;
 
   int32_t Count() const { return static_cast<int32_t>(FEntries.size()); }
   // Null when the index is outside 0..Count-1.

@@ -8,6 +8,7 @@
 
 #include "data/uConfig.h"
 #include "data/uIniFile.h"
+#include "platform/AppFolder.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PeerProgram.h"
 
@@ -189,6 +190,28 @@ TEST_F(ConfigTest, FreshFileHoldsSectionsInSaveOrder) {
   EXPECT_EQ(ini.ReadString("Config", "AnsiMusicEnabled", ""), "1");
 }
 
+TEST_F(ConfigTest, FreshFileText) {
+  TAppConfig config(Path);
+  ASSERT_TRUE(TryEncodeDate(2024, 5, 1, config.LastPhonebookBackup));
+  config.LastPhonebookBackup += 0.75;  // the time of day is not stored
+  config.Command[0] = "dosbox -c \"serial1 nullmodem\"";
+  config.FKey[9] = "bye\\r";
+  ASSERT_TRUE(config.Save());
+  EXPECT_EQ(ReadWholeFile(Path),
+            "[Config]\nDefaultTermType=ANSI-BBS\nDownloadDir=.\nUploadDir=.\nAnsiMusicEnabled=1\n"
+            "AtasciiLenientCRLF=0\nPetsciiLenientLetters=0\nSkyPixHideFontNames=0\nUpscaledFont=1\n"
+            "SmoothScaling=1\nAsciiLineDelayMs=100\nGuideArchiveName=ibbs%MMYY%.zip\nScreenScale=2.5\n"
+            "ScreenScaleFullScreen=0\nLastPhonebookBackup=2024-05-01\nCaptureDir=\nScreenReaderMode=0\n"
+            "ShowStatusBar=1\nUseGuidePhonebook=0\nPromptOnlyMode=0\n"
+            "\n[ExternalDoors]\nWorkDir=\nComPort=\nCommand1=dosbox -c \"serial1 nullmodem\"\nCommand2=\n"
+            "Command3=\nCommand4=\nCommand5=\nCommand6=\nCommand7=\nCommand8=\nCommand9=\nCommand10=\n"
+            "\n[FKeys]\nF1=\nF2=\nF3=\nF4=\nF5=\nF6=\nF7=\nF8=\nF9=\nF10=bye\\r\n"
+            "\n[ScriptKeys]\nShiftF1=\nShiftF2=\nShiftF3=\nShiftF4=\nShiftF5=\nShiftF6=\nShiftF7=\n"
+            "ShiftF8=\nShiftF9=\nShiftF10=\n"
+            "\n[Debug]\nRawLog=0\nVideoStartDelayMs=2500\nApcAudioEnabled=1\nDoorFramePaceMs=0\n"
+            "\n[Transfers]\nZmodem8K=1\nDDOFXDir=doors/ddofx\nDDOFXDeleteZips=1\n");
+}
+
 TEST_F(ConfigTest, SaveKeepsWhatTheStoreDoesNotKnow) {
   TAppConfig config = Loaded(
       "; my notes\n[Config]\nFutureSetting=42\nShowStatusBar=1\n\n[Plugins]\nName=extra\n");
@@ -274,6 +297,9 @@ TEST(PathTest, AbsoluteAndResolved) {
     EXPECT_EQ(IsAbsolutePath(row.Path), row.Absolute) << row.Path;
     EXPECT_EQ(ResolvePath("/prog/", row.Path), row.Resolved) << row.Path;
   }
+  platform::SetAppFolder("/opt/korvan");
+  EXPECT_EQ(ResolvePath("scripts\\login.kvs"), "/opt/korvan/scripts/login.kvs");
+  platform::SetAppFolder("");
 }
 
 struct MacroRow {
