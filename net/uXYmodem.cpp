@@ -18,11 +18,6 @@ using namespace xy;
 
 namespace {
 
-std::string NamePart(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // A received size: decimal digits only, at most 18 of them so it cannot
 // overflow; anything else is "unknown" (0).
 int64_t ParseDeclaredSize(const std::string& text) {
@@ -170,7 +165,6 @@ bool TXYmodemEngine::ReceiveByte(uint8_t b) {
   if (FRecvState == rsInBlock) {
     FBlock[FBlockCount++] = b;
     FCanCount = 0;
-    FLastActivity = Now();
     if (FBlockCount == FBlockLength) HandleBlock();
     return false;
   }
@@ -180,6 +174,7 @@ bool TXYmodemEngine::ReceiveByte(uint8_t b) {
       FBlockLength = (b == kSOH ? 128 : 1024) + (UseCrc ? 5 : 4);
       FBlock[0] = b;
       FBlockCount = 1;
+      FBlockCountAtTick = 1;
       FCanCount = 0;
       FRecvState = rsInBlock;
       FLastActivity = Now();
@@ -211,6 +206,13 @@ bool TXYmodemEngine::ReceiveByte(uint8_t b) {
 }
 
 void TXYmodemEngine::ReceiveTick(uint64_t now) {
+  // Inside a block the clock is not read per byte: a block that grew since
+  // the last tick counts as activity.
+  if (FRecvState == rsInBlock && FBlockCount != FBlockCountAtTick) {
+    FBlockCountAtTick = FBlockCount;
+    FLastActivity = now;
+    return;
+  }
   uint64_t limit = FRecvState == rsWaitFirst ? kFirstBlockWaitMs : kBlockWaitMs;
   if (now - FLastActivity < limit) return;
   if (++FPokeCount > kMaxPokes) {
@@ -326,7 +328,7 @@ void TXYmodemEngine::HandleBlock0(const uint8_t* data, int len) {
 bool TXYmodemEngine::CreateRecvFile(const std::string& name) {
   FRecvName = name;
   FWritten = 0;
-  std::string path = DownloadDir + NamePart(name);
+  std::string path = DownloadDir + xy::NamePart(name);
   std::error_code ec;
   if (!DownloadDir.empty()) std::filesystem::create_directories(DownloadDir, ec);
   FRecvStream.reset(std::fopen(path.c_str(), "w+b"));
@@ -350,7 +352,7 @@ bool TXYmodemEngine::WriteBlock(const uint8_t* data, int len) {
     return false;
   }
   FWritten += len;
-  if (OnProgress) OnProgress(NamePart(FRecvName), FWritten, FDeclaredSize);
+  if (OnProgress) OnProgress(xy::NamePart(FRecvName), FWritten, FDeclaredSize);
   return true;
 }
 
@@ -362,7 +364,7 @@ void TXYmodemEngine::FinishReceiveFile(bool ok) {
     LogLine("XYmodem: cannot finish " + FRecvName + ": " + std::strerror(errno));
     ok = false;
   }
-  if (OnFileDone) OnFileDone(NamePart(FRecvName), ok);
+  if (OnFileDone) OnFileDone(xy::NamePart(FRecvName), ok);
 }
 
 // Without a declared size the sender's padding is all we have: the run of

@@ -141,6 +141,7 @@ class TXYmodemEngine {
   uint8_t FBlock[1029] = {};
   int FBlockCount = 0;
   int FBlockLength = 0;
+  int FBlockCountAtTick = 0;  // FBlockCount seen by the last tick inside a block
   bool FBatch = false;
   uint64_t FLastActivity = 0;
   int FPokeCount = 0;

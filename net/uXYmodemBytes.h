@@ -1,6 +1,8 @@
-// Control bytes of the X/Ymodem block protocols.
+// Control bytes of the X/Ymodem block protocols, and the one path helper
+// both sides of the engine use.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace xy {
 enum : uint8_t {
@@ -14,4 +16,10 @@ enum : uint8_t {
   kC = 'C',     // start: CRC-16 wanted
   kG = 'G',     // start: CRC-16 and streaming wanted
 };
+
+// The part of a path after its last "/".
+inline std::string NamePart(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 }  // namespace xy

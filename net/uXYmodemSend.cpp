@@ -11,13 +11,6 @@
 
 using namespace xy;
 
-namespace {
-std::string NamePart(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-}  // namespace
-
 void TXYmodemEngine::AddSendFile(const std::string& path) { FSendList.push_back(path); }
 
 bool TXYmodemEngine::IsWaitingForReceiver() const {
@@ -212,7 +205,7 @@ void TXYmodemEngine::EndBatch() {
 void TXYmodemEngine::SendBlock0(bool empty) {
   uint8_t data[128] = {};
   if (!empty) {
-    std::string info = NamePart(FSendPath);
+    std::string info = xy::NamePart(FSendPath);
     info.push_back('\0');
     info += std::to_string(FSendSize);
     std::memcpy(data, info.data(), std::min<size_t>(info.size(), sizeof data));
@@ -260,7 +253,7 @@ void TXYmodemEngine::SendDataBlock() {
     FNakCount = 0;
     SendFramed(FBlockNo, FLastBlock, blockSize);
     FSent += static_cast<int64_t>(got);
-    if (OnProgress) OnProgress(NamePart(FSendPath), FSent, FSendSize);
+    if (OnProgress) OnProgress(xy::NamePart(FSendPath), FSent, FSendSize);
     if (Mode != xmSending) return;  // a handler ended the transfer
     if (!FStreamG) {
       FSendState = ssDataSent;
@@ -274,5 +267,5 @@ void TXYmodemEngine::ResendBlock() { SendFramed(FLastBlockNo, FLastBlock, FLastB
 
 void TXYmodemEngine::FinishSendFile(bool ok) {
   FSendStream.reset();
-  if (OnFileDone) OnFileDone(NamePart(FSendPath), ok);
+  if (OnFileDone) OnFileDone(xy::NamePart(FSendPath), ok);
 }
