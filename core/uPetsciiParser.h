@@ -1,8 +1,7 @@
-// Commodore PETSCII (C64/C128 at 40 columns, C128 at 80) and Atari 8-bit
-// ATASCII control codes on the cell buffer, one class for both, chosen at
-// creation. Printable bytes go to the cells as they arrive: the glyphs come
-// from the matching font, whose PETSCII character set this class reports
-// through OnCharsetChange, its only event. It sends nothing to the host.
+// Commodore PETSCII (40 and 80 columns) and Atari ATASCII control codes on the
+// cell buffer, one class for both. Printable bytes go to the cells as they are;
+// the glyphs come from the font, whose PETSCII character set is reported
+// through OnCharsetChange, the only event. Nothing is sent to the host.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -99,9 +99,9 @@ void TViewdataParser::Feed(uint8_t B) {
     case cc::ESC: EscapePending = true; return;
     default: break;
   }
-  if (B < 0x20) {
+  if (B <= cc::US) {
     SerialAttribute(B, false);
-  } else if (B < 0x80) {
+  } else if (B < cc::C1First) {
     PrintCharacter(B);
   } else if (B <= cc::C1Last) {
     SerialAttribute(uint8_t(B - Mode7HighBit), true);

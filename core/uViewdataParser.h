@@ -1,8 +1,7 @@
-// Viewdata/Videotex (Prestel, 40 x 24) and BBC Micro Mode 7 teletext (40 x 25)
-// on the cell buffer: serial attributes for colour, flash, conceal, background
-// and held mosaics, and block mosaics drawn as CP437 shades by how many of the
-// six sextants are lit. It owns only its attribute state and writes through
-// TTerminalBuffer's operations.
+// Viewdata (Prestel, 40 x 24) and BBC Mode 7 teletext (40 x 25) on the cell
+// buffer: serial attributes (colour, flash, conceal, background, hold) and block
+// mosaics drawn as CP437 shades by how many sextants are lit. It owns only its
+// attribute state and writes through TTerminalBuffer's operations.
 #pragma once
 #include <cstdint>
 

@@ -2,7 +2,8 @@
 # Builds every libFuzzer target fuzz/<name>.cpp with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs each for a short,
 # bounded time. A target names the sources it needs on "// fuzz-sources:"
-# lines. Crashes are left as build-fuzz/<name>/crash-* and fail the run.
+# lines. A crash fails the run and leaves its input in
+# build-fuzz/<name>.artifacts/.
 # Seed inputs, when a target has them, live in fuzz/<name>.seeds/.
 # FUZZ_SECONDS sets the time per target (default 20).
 set -euo pipefail
