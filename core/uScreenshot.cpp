@@ -38,42 +38,48 @@ void PngAppend(png_structp png, png_bytep data, png_size_t length) {
 }
 void PngFlush(png_structp) {}
 
-// Encodes the top-left Width x Height pixels as 8-bit RGB into Out.
-bool EncodePng(const platform::Surface& source, int width, int height, std::string& out, std::string& error) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, PngError, PngWarning);
+// Writes 8-bit RGB rows as PNG into Out. Only plain values live in this
+// frame, since libpng leaves it by longjmp on an error.
+bool WriteRgbPng(png_bytep* rows, int width, int height, std::string* out, std::string* error) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, PngError, PngWarning);
   if (!png) {
-    error = "could not start the PNG writer";
+    *error = "could not start the PNG writer";
     return false;
   }
   png_infop info = png_create_info_struct(png);
-  std::vector<png_byte> row(size_t(width) * 3);
   if (!info || setjmp(png_jmpbuf(png))) {
-    if (error.empty()) error = "could not start the PNG writer";
+    if (error->empty()) *error = "could not start the PNG writer";
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_set_write_fn(png, &out, PngAppend, PngFlush);
+  png_set_write_fn(png, out, PngAppend, PngFlush);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (int y = 0; y < height; ++y) {
-    // Pixels outside the source read as black, as a copy from beyond a
-    // window's edge does.
-    std::fill(row.begin(), row.end(), 0);
-    if (y < source.Height()) {
-      const uint32_t* src = source.Row(y);
-      int n = std::min(width, source.Width());
-      for (int x = 0; x < n; ++x) {
-        row[size_t(x) * 3] = png_byte(src[x] >> 16);
-        row[size_t(x) * 3 + 1] = png_byte(src[x] >> 8);
-        row[size_t(x) * 3 + 2] = png_byte(src[x]);
-      }
-    }
-    png_write_row(png, row.data());
-  }
+  png_write_image(png, rows);
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
+}
+
+// Encodes the top-left Width x Height pixels as 8-bit RGB into Out. Pixels
+// outside the source read as black, as a copy from beyond a window's edge does.
+bool EncodePng(const platform::Surface& source, int width, int height, std::string& out, std::string& error) {
+  const size_t stride = size_t(width) * 3;
+  std::vector<png_byte> rgb(stride * size_t(height), 0);
+  std::vector<png_bytep> rows(static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    png_byte* row = rgb.data() + size_t(y) * stride;
+    rows[size_t(y)] = row;
+    if (y >= source.Height()) continue;
+    const uint32_t* src = source.Row(y);
+    for (int x = 0, n = std::min(width, source.Width()); x < n; ++x) {
+      row[size_t(x) * 3] = png_byte(src[x] >> 16);
+      row[size_t(x) * 3 + 1] = png_byte(src[x] >> 8);
+      row[size_t(x) * 3 + 2] = png_byte(src[x]);
+    }
+  }
+  return WriteRgbPng(rows.data(), width, height, &out, &error);
 }
 
 }  // namespace

@@ -60,27 +60,27 @@ void Surface::StretchNearest(const Surface& source, Rect srcRect, Rect dstRect) 
   }
 }
 
-// One destination pixel's share of a source axis: the source pixels it
-// overlaps, each with the length of the overlap. With the source axis S long
-// and the destination D long, lengths are counted in units of 1/D of a
-// source pixel, so every destination pixel's weights add up to S exactly.
-struct AxisSpan {
-  int First = 0;
+// How destination pixels share one source axis: pixel i overlaps the source
+// pixels First[i] .. First[i] + Count[i] - 1, with the overlap lengths in
+// Weights from Start[i]. With the source axis S long and the destination D
+// long, lengths are counted in units of 1/D of a source pixel, so every
+// destination pixel's weights add up to S exactly.
+struct AxisSpans {
+  std::vector<int> First, Start, Count;
   std::vector<uint32_t> Weights;
 };
 
-static std::vector<AxisSpan> AxisSpans(int srcLen, int dstLen, int from, int to) {
-  std::vector<AxisSpan> spans;
-  spans.reserve(size_t(to - from));
+static AxisSpans MakeSpans(int srcLen, int dstLen, int from, int to) {
+  AxisSpans spans;
   for (int i = from; i < to; ++i) {
-    int64_t lo = int64_t(i) * srcLen, hi = int64_t(i + 1) * srcLen;  // in 1/dstLen units
-    AxisSpan span;
-    span.First = int(lo / dstLen);
-    for (int64_t k = span.First; k * dstLen < hi && k < srcLen; ++k) {
-      int64_t a = std::max(lo, k * dstLen), b = std::min(hi, (k + 1) * dstLen);
-      span.Weights.push_back(uint32_t(b - a));
-    }
-    spans.push_back(std::move(span));
+    int64_t lo = int64_t(i) * srcLen, hi = int64_t(i + 1) * srcLen;
+    int first = int(lo / dstLen);
+    spans.First.push_back(first);
+    spans.Start.push_back(int(spans.Weights.size()));
+    int count = 0;
+    for (int64_t k = first; k * dstLen < hi && k < srcLen; ++k, ++count)
+      spans.Weights.push_back(uint32_t(std::min(hi, (k + 1) * dstLen) - std::max(lo, k * dstLen)));
+    spans.Count.push_back(count);
   }
   return spans;
 }
@@ -91,35 +91,57 @@ void Surface::StretchSmooth(const Surface& source, Rect srcRect, Rect dstRect) {
   Rect clip = Intersect(dstRect, Rect{0, 0, FWidth, FHeight});
   if (clip.Width() <= 0 || clip.Height() <= 0) return;
   // Each destination pixel is the area-weighted mean of the source pixels
-  // its footprint covers: an exact box filter, smoothing when enlarging by an
-  // uneven factor and averaging when reducing.
-  std::vector<AxisSpan> cols = AxisSpans(srcRect.Width(), dstRect.Width(), clip.Left - dstRect.Left,
-                                         clip.Right - dstRect.Left);
-  std::vector<AxisSpan> rows = AxisSpans(srcRect.Height(), dstRect.Height(), clip.Top - dstRect.Top,
-                                         clip.Bottom - dstRect.Top);
-  const uint64_t total = uint64_t(srcRect.Width()) * uint64_t(srcRect.Height());
-  for (int y = clip.Top; y < clip.Bottom; ++y) {
-    const AxisSpan& vy = rows[size_t(y - clip.Top)];
-    uint32_t* to = Row(y);
-    for (int x = clip.Left; x < clip.Right; ++x) {
-      const AxisSpan& vx = cols[size_t(x - clip.Left)];
-      uint64_t r = 0, g = 0, b = 0;
-      for (size_t j = 0; j < vy.Weights.size(); ++j) {
-        const uint32_t* from = source.Row(srcRect.Top + vy.First + int(j)) + srcRect.Left + vx.First;
-        uint64_t rr = 0, gg = 0, bb = 0;
-        for (size_t i = 0; i < vx.Weights.size(); ++i) {
-          uint32_t c = from[i], w = vx.Weights[i];
-          rr += uint64_t((c >> 16) & 0xFF) * w;
-          gg += uint64_t((c >> 8) & 0xFF) * w;
-          bb += uint64_t(c & 0xFF) * w;
-        }
-        r += rr * vy.Weights[j];
-        g += gg * vy.Weights[j];
-        b += bb * vy.Weights[j];
+  // its footprint covers: an exact box filter that smooths when enlarging by
+  // an uneven factor and averages when reducing. It runs in two passes: each
+  // source row the destination needs is first resampled across (once), then
+  // the resampled rows are blended down.
+  const AxisSpans cols = MakeSpans(srcRect.Width(), dstRect.Width(), clip.Left - dstRect.Left,
+                                   clip.Right - dstRect.Left);
+  const AxisSpans rows = MakeSpans(srcRect.Height(), dstRect.Height(), clip.Top - dstRect.Top,
+                                   clip.Bottom - dstRect.Top);
+  const size_t width = size_t(clip.Width());
+  // Resampled rows, three channels each; a channel sum is at most
+  // 255 x source width, well inside 32 bits.
+  std::vector<std::vector<uint32_t>> across(size_t(srcRect.Height()));
+  auto resampled = [&](int sy) -> const std::vector<uint32_t>& {
+    std::vector<uint32_t>& out = across[size_t(sy)];
+    if (!out.empty()) return out;
+    out.resize(width * 3);
+    const uint32_t* from = source.Row(srcRect.Top + sy) + srcRect.Left;
+    for (size_t i = 0; i < width; ++i) {
+      uint32_t r = 0, g = 0, b = 0;
+      const uint32_t* w = cols.Weights.data() + cols.Start[i];
+      const uint32_t* p = from + cols.First[i];
+      for (int k = 0; k < cols.Count[i]; ++k) {
+        r += ((p[k] >> 16) & 0xFF) * w[k];
+        g += ((p[k] >> 8) & 0xFF) * w[k];
+        b += (p[k] & 0xFF) * w[k];
       }
-      to[x] = PackRGB(uint8_t((r + total / 2) / total), uint8_t((g + total / 2) / total),
-                      uint8_t((b + total / 2) / total));
+      out[i * 3] = r;
+      out[i * 3 + 1] = g;
+      out[i * 3 + 2] = b;
     }
+    return out;
+  };
+  // Sums are whole numbers below 2^53, exact in a double; scaling by the
+  // reciprocal of the total weight replaces a division per channel.
+  const double scale = 1.0 / (double(srcRect.Width()) * double(srcRect.Height()));
+  auto channel = [scale](double v) { return uint8_t(v * scale + 0.5); };
+  std::vector<double> sum(width * 3);
+  int released = 0;
+  for (int y = clip.Top; y < clip.Bottom; ++y) {
+    const size_t j = size_t(y - clip.Top);
+    std::fill(sum.begin(), sum.end(), 0);
+    for (int k = 0; k < rows.Count[j]; ++k) {
+      const std::vector<uint32_t>& line = resampled(rows.First[j] + k);
+      const double w = rows.Weights[size_t(rows.Start[j] + k)];
+      for (size_t i = 0; i < width * 3; ++i) sum[i] += line[i] * w;
+    }
+    // Rows above this span are never needed again.
+    for (; released < rows.First[j]; ++released) std::vector<uint32_t>().swap(across[size_t(released)]);
+    uint32_t* to = Row(y) + clip.Left;
+    for (size_t i = 0; i < width; ++i)
+      to[i] = PackRGB(channel(sum[i * 3]), channel(sum[i * 3 + 1]), channel(sum[i * 3 + 2]));
   }
 }
 

@@ -1,9 +1,11 @@
 // ANSI and text export: exact bytes for small screens and histories.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "core/uAnsiExport.h"
+#include "core/uAnsiParser.h"
 
 namespace {
 
@@ -106,6 +108,74 @@ TEST(AnsiExportHistory, EmptyBuffer) {
   EXPECT_EQ(lines, 0);
   ExportBufferText(b, true, lines, out);
   EXPECT_EQ(Str(out), "\x1b[0m\x1b[0m");
+}
+
+}  // namespace
+
+// ---- Exports replayed through the ANSI-BBS parser give the same screen.
+
+namespace {
+
+void Replay(const std::vector<uint8_t>& bytes, TTerminalBuffer& into) {
+  TAnsiParser parser(&into);
+  parser.Feed(bytes.data(), bytes.size());
+}
+
+// What the eye sees of a cell: a NUL shows as a space; bold and blink are
+// carried by the colours they selected.
+bool SameLook(const TCell& a, const TCell& b) {
+  auto ch = [](uint8_t c) { return c == 0 ? uint8_t(' ') : c; };
+  return ch(a.Ch) == ch(b.Ch) && a.Fg == b.Fg && a.Bg == b.Bg && a.Underline == b.Underline && a.Reverse == b.Reverse;
+}
+
+TEST(AnsiExportReplay, ScreenExportReplaysIntoTheSameScreen) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    TTerminalBuffer screen(80, 25);
+    for (int r = 0; r < 25; ++r)
+      for (int c = 0; c < 80; ++c) {
+        TCell cell;
+        int pick = int(rng() % 10);
+        cell.Ch = pick == 0 ? 0 : uint8_t(32 + rng() % 224);  // NUL, ASCII and the upper half
+        if (cell.Ch == 127) cell.Ch = 0xB1;
+        cell.Fg = pick < 7 ? AnsiPalette[rng() % 16] : TColorRGB{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+        cell.Bg = pick < 8 ? AnsiPalette[rng() % 16] : TColorRGB{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+        cell.Underline = rng() % 7 == 0;
+        cell.Reverse = rng() % 9 == 0;
+        screen.SetCell(c, r, cell);
+      }
+    std::vector<uint8_t> bytes;
+    ExportScreenAnsi(screen, bytes);
+    TTerminalBuffer replayed(80, 25);
+    Replay(bytes, replayed);
+    for (int r = 0; r < 25; ++r)
+      for (int c = 0; c < 80; ++c)
+        ASSERT_TRUE(SameLook(screen.GetCell(c, r), replayed.GetCell(c, r))) << "cell " << c << "," << r;
+    // The bottom-right cell was written without scrolling the screen away.
+    EXPECT_EQ(replayed.ScrollbackCount, 25);  // only the rows of the creating clear
+  }
+}
+
+TEST(AnsiExportReplay, HistoryExportKeepsRowsThatFillTheirWidth) {
+  TTerminalBuffer b(10, 4);
+  Write(b, 0, 0, "full row!!");  // fills the last column
+  Write(b, 0, 1, "short");
+  Write(b, 0, 3, "0123456789");
+  b.SetCell(9, 3, TCell{'9', AnsiPalette[14], AnsiPalette[4]});
+  int lines = 0;
+  std::vector<uint8_t> bytes;
+  ExportBufferText(b, true, lines, bytes);
+  EXPECT_EQ(lines, 4);
+  TTerminalBuffer replayed(10, 6);
+  Replay(bytes, replayed);
+  for (int r = 0; r < 4; ++r) {
+    SCOPED_TRACE(r);
+    EXPECT_EQ(replayed.GetRowText(r), b.GetRowText(r));
+    for (int c = 0; c < 10; ++c)
+      if (b.GetCell(c, r).Ch != ' ') EXPECT_TRUE(SameLook(b.GetCell(c, r), replayed.GetCell(c, r))) << c;
+  }
+  EXPECT_EQ(replayed.GetRowText(4), std::string(10, ' '));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The renderer against an independent one: generated 80 x 25 screens of the
 // 16 colours with CP437 text, block and line characters are exported as ANSI
 // bytes; ansilove renders those bytes with its IBM PC 8 x 16 font, and our
-// renderer draws the screen at scale 1. The two pictures must agree pixel
+// parser and renderer turn the same bytes into a screen drawn at scale 1. The two pictures must agree pixel
 // for pixel once ansilove's palette is mapped onto ours.
 //
 // The one palette difference: ansilove draws the bright colours with the
@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "core/uAnsiExport.h"
+#include "core/uAnsiParser.h"
 #include "core/uFontRenderer.h"
 #include "tests/support/ChildProcess.h"
 
@@ -84,11 +85,16 @@ TEST_P(AnsiloveCompareTest, SameScreenSamePixels) {
   ASSERT_EQ(w, 640);
   ASSERT_GE(h, 400);  // it may add an empty row after the wrap of the last one
 
+  // Our side reads the same bytes through the ANSI-BBS parser.
+  TTerminalBuffer screen(80, 25);
+  TAnsiParser parser(&screen);
+  parser.Feed(bytes.data(), bytes.size());
+  screen.SetCursorVisible(false);
   TBitmapFont font;
   TFontRenderer renderer(&font);
   renderer.SetAntiAliasGlyphs(false);
   platform::Surface target(640, 400);
-  renderer.RenderBuffer(buffer, target, 0, 0, 640, 400, true, false, false);
+  renderer.RenderBuffer(screen, target, 0, 0, 640, 400, true, false, false);
   const platform::Surface& ours = renderer.RenderBitmap();
   ASSERT_EQ(ours.Width(), 640);
   ASSERT_EQ(ours.Height(), 400);
@@ -103,7 +109,7 @@ TEST_P(AnsiloveCompareTest, SameScreenSamePixels) {
       auto it = toOurs.find(platform::PackRGB(p[0], p[1], p[2]));
       ASSERT_NE(it, toOurs.end()) << "ansilove used a colour outside its VGA palette at " << x << "," << y;
       if (it->second != ours.Pixel(x, y)) {
-        TCell cell = buffer.GetCell(x / 8, y / 16);
+        TCell cell = screen.GetCell(x / 8, y / 16);
         if (badPixelsByChar.empty())
           first << "first at " << x << "," << y << " (cell " << x / 8 << "," << y / 16 << ", char 0x" << std::hex
                 << int(cell.Ch) << ")";
