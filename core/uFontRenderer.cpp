@@ -106,7 +106,7 @@ bool TFontRenderer::EnsureRenderDib() {
   int w = PixelWidth(), h = PixelHeight();
   if (FRender.Width() == w && FRender.Height() == h && !FRender.Empty()) return true;
   FCellCacheValid = false;
-  if (!FRender.Resize(w, h) || FRender.Empty()) {
+  if (int64_t(w) * h > MaxRenderPixels || !FRender.Resize(w, h) || FRender.Empty()) {
     LogLine("FontRenderer: render bitmap of " + std::to_string(w) + "x" + std::to_string(h) + " refused");
     FRender.Resize(0, 0);
     return false;

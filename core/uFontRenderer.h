@@ -93,6 +93,9 @@ class TFontRenderer {
   static constexpr int MaxSprites = 64;
   // Larger pictures are refused with a log line before anything is copied.
   static constexpr int MaxSpriteSide = 8192;
+  // A render bitmap above this many pixels is refused (with a log line) and
+  // nothing is drawn: 200 x 80 cells at scale 4 still fit.
+  static constexpr int64_t MaxRenderPixels = 48 * 1024 * 1024;
 
   explicit TFontRenderer(TBitmapFont* font);
   TFontRenderer(const TFontRenderer&) = delete;

@@ -182,6 +182,22 @@ TEST_F(FontRendererTest, OutsideDrawsAreIgnored) {
   EXPECT_EQ(Renderer.CellsDrawn(), n);
 }
 
+TEST_F(FontRendererTest, OversizedGridIsRefusedNotAllocated) {
+  TTerminalBuffer huge(1000, 1000);
+  for (float scale : {4.0f, 1.0f}) {
+    TFontRenderer r(&Font);
+    r.SetScale(scale);
+    platform::Surface target(64, 64);
+    target.Fill(0x123456);
+    huge.Dirty = true;
+    r.RenderBuffer(huge, target, 0, 0, 64, 64, true, false, false);
+    EXPECT_TRUE(r.RenderBitmap().Empty());
+    EXPECT_EQ(r.CellsDrawn(), 0u);
+    r.DrawCell(0, 0, TCell{});
+    EXPECT_EQ(r.CellsDrawn(), 0u);
+  }
+}
+
 TEST_F(FontRendererTest, UpscaledCompanionAndUiFont) {
   // A companion whose 'A' is a 16 x 32 checkerboard of single pixels: at
   // scale 4 each shows as a 2 x 2 block, without it as the 8 x 16 glyph in
