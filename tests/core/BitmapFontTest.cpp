@@ -10,6 +10,7 @@
 
 #include "core/uBuiltinGlyphs.h"
 #include "core/uFontRenderer.h"
+#include "tests/support/ChildProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -17,14 +18,6 @@ namespace {
 
 class BitmapFontTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("korvan_font_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(Dir);
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     std::string path = (Dir / name).string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
@@ -42,7 +35,8 @@ class BitmapFontTest : public ::testing::Test {
     f.resize(8 + size_t(256) * w * h, 0);
     return f;
   }
-  fs::path Dir;
+  testsupport::TempDir Temp;
+  fs::path Dir{Temp.Path()};
 };
 
 TEST_F(BitmapFontTest, BuiltinFontIsTheVgaSet) {

@@ -5,13 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 #include "core/uBuiltinGlyphs.h"
 #include "core/uFontRenderer.h"
-
-namespace fs = std::filesystem;
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -59,6 +56,13 @@ class FontRendererTest : public ::testing::Test {
   void Frame(bool blinkOn = true, bool spritesDirty = false) {
     Target.Resize(Renderer.PixelWidth(), Renderer.PixelHeight());
     Renderer.RenderBuffer(Buffer, Target, 0, 0, Target.Width(), Target.Height(), blinkOn, spritesDirty, false);
+  }
+  // Loads the VGA glyphs as T_8x16.F16 with one companion file beside them.
+  bool LoadVgaWithCompanion(const std::string& companion, const std::vector<uint8_t>& bytes) {
+    testsupport::TempDir dir;
+    return testsupport::WriteWholeFile(dir.File("T_8x16.F16"), std::string(kVga8x16Glyphs, kVga8x16Glyphs + 4096)) &&
+           testsupport::WriteWholeFile(dir.File(companion), std::string(bytes.begin(), bytes.end())) &&
+           Font.LoadFromFile(dir.File("T_8x16.F16"));
   }
   TBitmapFont Font;
   TTerminalBuffer Buffer;
@@ -202,16 +206,9 @@ TEST_F(FontRendererTest, UpscaledCompanionAndUiFont) {
   // A companion whose 'A' is a 16 x 32 checkerboard of single pixels: at
   // scale 4 each shows as a 2 x 2 block, without it as the 8 x 16 glyph in
   // 4 x 4 blocks.
-  fs::path dir = fs::temp_directory_path() / "korvan_render_f32";
-  fs::create_directories(dir);
-  std::ofstream((dir / "T_8x16.F16").string(), std::ios::binary)
-      .write(reinterpret_cast<const char*>(kVga8x16Glyphs), 4096);
   std::vector<uint8_t> f32(16384, 0);
   for (int y = 0; y < 32; ++y) f32['A' * 64 + y * 2] = f32['A' * 64 + y * 2 + 1] = (y % 2) ? 0x55 : 0xAA;
-  std::ofstream((dir / "T_16x32.F32").string(), std::ios::binary)
-      .write(reinterpret_cast<const char*>(f32.data()), long(f32.size()));
-  ASSERT_TRUE(Font.LoadFromFile((dir / "T_8x16.F16").string()));
-  fs::remove_all(dir);
+  ASSERT_TRUE(LoadVgaWithCompanion("T_16x32.F32", f32));
   ASSERT_TRUE(Font.Has2x());
   Renderer.SetAntiAliasGlyphs(false);
   Renderer.SetScale(4);
@@ -246,16 +243,9 @@ TEST_F(FontRendererTest, UpscaledCompanionAndUiFont) {
 TEST_F(FontRendererTest, CoveragePathBlendsInLinearLight) {
   // An anti-aliased companion of uniform coverage 128 at scale 2: every
   // pixel is white over black at half linear intensity.
-  fs::path dir = fs::temp_directory_path() / "korvan_render_aa";
-  fs::create_directories(dir);
-  std::ofstream((dir / "T_8x16.F16").string(), std::ios::binary)
-      .write(reinterpret_cast<const char*>(kVga8x16Glyphs), 4096);
   std::vector<uint8_t> aa = {'F', '1', '6', 'G', 16, 0, 32, 0};
   aa.resize(8 + 256 * 16 * 32, 128);
-  std::ofstream((dir / "T_16x32_AA.f16g").string(), std::ios::binary)
-      .write(reinterpret_cast<const char*>(aa.data()), long(aa.size()));
-  ASSERT_TRUE(Font.LoadFromFile((dir / "T_8x16.F16").string()));
-  fs::remove_all(dir);
+  ASSERT_TRUE(LoadVgaWithCompanion("T_16x32_AA.f16g", aa));
   ASSERT_TRUE(Font.HasAa());
   Renderer.SetAntiAliasGlyphs(true);
   Renderer.SetScale(2);

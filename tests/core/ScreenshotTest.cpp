@@ -17,13 +17,8 @@ namespace {
 
 class ScreenshotTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("korvan_shot_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-  fs::path Dir;
+  testsupport::TempDir Temp;
+  fs::path Dir{Temp.Path()};
 };
 
 TEST_F(ScreenshotTest, SanitizeFileNamePart) {
@@ -55,7 +50,6 @@ TEST_F(ScreenshotTest, NamesCountUpWithinOneSecond) {
     }
   }
   // A folder that cannot be made gives an empty name.
-  fs::create_directories(Dir);
   std::FILE* f = std::fopen((Dir / "file").c_str(), "wb");
   std::fclose(f);
   std::string name = "x";
@@ -64,7 +58,6 @@ TEST_F(ScreenshotTest, NamesCountUpWithinOneSecond) {
 }
 
 TEST_F(ScreenshotTest, PngIsTruecolourAndExact) {
-  fs::create_directories(Dir);
   platform::Surface s(7, 3);
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 7; ++x) s.SetPixel(x, y, platform::PackRGB(uint8_t(x * 40), uint8_t(y * 100), 0xA5));
@@ -96,7 +89,6 @@ TEST_F(ScreenshotTest, PngIsTruecolourAndExact) {
 }
 
 TEST_F(ScreenshotTest, FailuresAreReportedWithoutFiles) {
-  fs::create_directories(Dir);
   platform::Surface s(4, 4);
   std::string path = (Dir / "none.png").string(), error;
   EXPECT_FALSE(SaveScreenshotPng(s, 4, 0, path, error));

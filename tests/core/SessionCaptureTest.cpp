@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/uSessionCapture.h"
+#include "tests/support/ChildProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -23,18 +24,15 @@ std::string ReadFile(const fs::path& path) {
 class SessionCaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("korvan_cap_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(Dir);
     Tick = 1000;
     CaptureSetClocks([this] { return Tick; }, [] { return platform::LocalTime{2026, 12, 9, 14, 5, 9, 0}; });
   }
   void TearDown() override {
     StopCapture();
     CaptureSetClocks({}, {});
-    fs::remove_all(Dir);
   }
-  fs::path Dir;
+  testsupport::TempDir Temp;
+  fs::path Dir{Temp.Path()};
   uint64_t Tick;
 };
 
@@ -96,11 +94,11 @@ TEST_F(SessionCaptureTest, RawStreamIsByteIdenticalAndNotesAreWritten) {
 
 TEST_F(SessionCaptureTest, RestartClosesTheFirstAndKeepsIt) {
   std::string first, second;
-  StartCapture(Dir.string() + "/", "", first);
+  StartCapture(Dir.string(), "", first);
   uint8_t a[] = {'A'};
   CaptureWrite(a, 1);
   // Same host, same second: the first capture is not overwritten.
-  StartCapture(Dir.string() + "/", "", second);
+  StartCapture(Dir.string(), "", second);
   EXPECT_EQ(first, (Dir / "session_20261209_140509.ans").string());
   EXPECT_EQ(second, (Dir / "session_20261209_140509_2.ans").string());
   uint8_t b[] = {'B'};
@@ -113,7 +111,6 @@ TEST_F(SessionCaptureTest, RestartClosesTheFirstAndKeepsIt) {
 }
 
 TEST_F(SessionCaptureTest, FailuresLeaveItIdle) {
-  fs::create_directories(Dir);
   std::ofstream(Dir / "plainfile") << "x";
   std::string path = "x";
   StartCapture((Dir / "plainfile" / "sub").string(), "h", path);
