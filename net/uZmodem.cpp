@@ -92,9 +92,8 @@ void TZmodemEngine::CancelSession() {
 
 // ---------------------------------------------------------------- bytes in
 
-void TZmodemEngine::ProcessIncoming(uint8_t ch, uint8_t* buf, int& count) {
+void TZmodemEngine::ProcessIncomingByte(uint8_t ch, uint8_t* buf, int& count) {
   count = 0;
-  ++FBytesIn;
   if (FSwallowO > 0) {
     // The sender's closing "OO" follows the end of its ZFIN header (CR, LF
     // with or without the high bit); neither reaches the screen.

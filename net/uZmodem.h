@@ -37,7 +37,15 @@ class TZmodemEngine {
 
   // One received byte; buf (at least 4 bytes) gets what goes on to the
   // screen, count how many (0..4).
-  void ProcessIncoming(uint8_t ch, uint8_t* buf, int& count);
+  void ProcessIncoming(uint8_t ch, uint8_t* buf, int& count) {
+    ++FBytesIn;
+    // Most bytes of a transfer are plain data: stored without more ado.
+    if (FSwallowO == 0 && FDecoder.TakePlainData(ch)) {
+      count = 0;
+      return;
+    }
+    ProcessIncomingByte(ch, buf, count);
+  }
   bool HasHeldBytes() const { return FHeldCount > 0; }
   // Releases held "*" bytes once they are minAgeMs old and no session began.
   bool TakeHeldBytes(uint64_t minAgeMs, uint8_t* buf, int& count);
@@ -96,6 +104,7 @@ class TZmodemEngine {
 
  private:
   uint64_t Now() const;
+  void ProcessIncomingByte(uint8_t ch, uint8_t* buf, int& count);
 
   // --- frames out
   void SendData(const uint8_t* data, size_t count);

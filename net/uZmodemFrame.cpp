@@ -102,6 +102,15 @@ const std::array<bool, 256> TZmodemDecoder::kPlainData = [] {
   return t;
 }();
 
+const std::array<int16_t, 256> TZmodemDecoder::kDataUnescape = [] {
+  std::array<int16_t, 256> t{};
+  for (int b = 0; b < 256; ++b) {
+    const bool end = b == ZCRCE || b == ZCRCG || b == ZCRCQ || b == ZCRCW;
+    t[b] = end ? int16_t(-1) : int16_t(Unescape(uint8_t(b)));
+  }
+  return t;
+}();
+
 TZmodemDecoder::TZmodemDecoder() : FPacket(8192) {}
 
 void TZmodemDecoder::Reset() {

@@ -107,15 +107,29 @@ class TZmodemDecoder {
 
   TZmodemDecoder();
 
-  TResult Feed(uint8_t b) {
-    // The hot path: a plain data byte inside a subpacket.
-    if (FState == TState::Data && FSub == TSub::Data && kPlainData[b] && FPacketLen < FPacket.size()) {
-      FPacket[FPacketLen++] = b;
-      FCanRun = 0;
-      return TResult::None;
+  TResult Feed(uint8_t b) { return TakePlainData(b) ? TResult::None : FeedSlow(b); }
+  // The hot path: takes b when it is a plain or simply escaped data byte
+  // inside a subpacket (nothing else to decide); false leaves b to Feed.
+  bool TakePlainData(uint8_t b) {
+    if (FState != TState::Data || FPacketLen >= FPacket.size()) return false;
+    if (FSub == TSub::Data) {
+      if (kPlainData[b]) {
+        FPacket[FPacketLen++] = b;
+        FCanRun = 0;
+        return true;
+      }
+      if (b != ZDLE || FCanRun != 0) return false;
+      FCanRun = 1;  // the first CAN of a possible cancel row
+      FSub = TSub::DataEsc;
+      return true;
     }
-    return FeedSlow(b);
+    if (FSub != TSub::DataEsc || kDataUnescape[b] < 0) return false;
+    FPacket[FPacketLen++] = uint8_t(kDataUnescape[b]);
+    FSub = TSub::Data;
+    FCanRun = 0;
+    return true;
   }
+
   // Back to hunting for a header (drops a subpacket in progress).
   void Reset();
   // True while not hunting (a header or subpacket is being read).
@@ -135,6 +149,9 @@ class TZmodemDecoder {
 
   // Bytes stored as they are inside subpacket data (not ZDLE, XON, XOFF).
   static const std::array<bool, 256> kPlainData;
+  // The data byte a byte after ZDLE stands for; -1 where more is to decide
+  // (end types, dropped bytes, another ZDLE).
+  static const std::array<int16_t, 256> kDataUnescape;
 
   TResult FeedSlow(uint8_t b);
   TResult HexByte(uint8_t b);

@@ -31,4 +31,17 @@ TEST(Crc, ContinuesAcrossSplitBuffers) {
   }
 }
 
+// The eight-bytes-a-step loop against the plain byte-at-a-time definition,
+// for every length and start offset around its step size.
+TEST(Crc, WideLoopMatchesBytewise) {
+  uint8_t data[80];
+  for (size_t i = 0; i < sizeof data; ++i) data[i] = uint8_t(i * 37 + 11);
+  for (size_t start = 0; start < 8; ++start)
+    for (size_t len = 0; start + len <= sizeof data; ++len) {
+      uint32_t ref = 0x12345678u;
+      for (size_t i = 0; i < len; ++i) ref = Crc32Update(ref, data[start + i]);
+      ASSERT_EQ(Crc32Raw(data + start, len, 0x12345678u), ref) << start << " " << len;
+    }
+}
+
 }  // namespace

@@ -140,7 +140,7 @@ class TPeerSession {
       for (ssize_t i = 0; i < n; ++i) {
         int count = 0;
         FEngine.ProcessIncoming(in[size_t(i)], out, count);
-        Screen.append(reinterpret_cast<char*>(out), size_t(count));
+        if (count > 0) Screen.append(reinterpret_cast<char*>(out), size_t(count));
       }
       if (AfterChunk && !AfterChunk()) return;
     }
