@@ -18,14 +18,19 @@
 
 namespace {
 
+// The scratch receive folder, removed when the run ends (kept alive past
+// every static destructor for that).
 const std::string& Folder() {
-  static const std::string dir = [] {
+  static const std::string* dir = [] {
     auto d = std::filesystem::temp_directory_path() / ("korvan_fuzz_zm_" + std::to_string(::getpid()));
     std::filesystem::create_directories(d);
-    std::atexit([] { std::filesystem::remove_all(Folder()); });
-    return d.string();
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(Folder(), ec);
+    });
+    return new std::string(d.string());
   }();
-  return dir;
+  return *dir;
 }
 
 void Preamble(TZmodemEngine& e, int mode) {
