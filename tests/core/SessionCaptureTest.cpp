@@ -14,12 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadFile(const fs::path& path) { return testsupport::ReadWholeFile(path.string()); }
 
 class SessionCaptureTest : public ::testing::Test {
  protected:
