@@ -80,9 +80,9 @@ std::string TlsKnownHostsPath() { return platform::AppFolder() + "tls_known_host
 // ---------------------------------------------------------------------------
 // Construction
 
-std::shared_ptr<TTelnetClient> TTelnetClient::Start(const TSettings& settings) {
+std::shared_ptr<TTelnetClient> TTelnetClient::Launch(const TSettings& settings) {
   auto client = std::make_shared<TTelnetClient>(TPrivate{}, settings);
-  client->platform::Thread::Start();
+  client->Start();
   return client;
 }
 
@@ -101,7 +101,7 @@ std::shared_ptr<TTelnetClient> TTelnetClient::Create(const std::string& host, ui
   s.CertFile = certFile;
   s.KeyFile = keyFile;
   s.Password = password;
-  return Start(s);
+  return Launch(s);
 }
 
 std::shared_ptr<TTelnetClient> TTelnetClient::CreateRLogin(const std::string& host, uint16_t port,
@@ -118,7 +118,7 @@ std::shared_ptr<TTelnetClient> TTelnetClient::CreateRLogin(const std::string& ho
   s.TermType = termType;
   s.Cols = cols;
   s.Rows = rows;
-  return Start(s);
+  return Launch(s);
 }
 
 std::shared_ptr<TTelnetClient> TTelnetClient::CreateRaw(const std::string& host, uint16_t port) {
@@ -126,7 +126,7 @@ std::shared_ptr<TTelnetClient> TTelnetClient::CreateRaw(const std::string& host,
   s.Mode = TMode::tmRaw;
   s.Host = host;
   s.Port = port;
-  return Start(s);
+  return Launch(s);
 }
 
 TTelnetClient::TTelnetClient(TPrivate, const TSettings& settings)
@@ -209,7 +209,11 @@ bool TTelnetClient::ConnectSocket() {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return true;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    if (!StopRequested()) return true;
+    CloseSocket();  // hung up before the call came up: end silently, as below
+    return false;
+  }
   if (errno != EINPROGRESS) {
     std::string why = ErrnoText(errno);
     CloseSocket();

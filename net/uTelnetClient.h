@@ -98,7 +98,7 @@ class TTelnetClient : public TWireTransport {
   enum TOptState : uint8_t { osOff = 0, osOn = 1, osRequested = 2 };
   enum TRecvState : uint8_t { rsData, rsIac, rsOption, rsSub, rsSubIac };
 
-  static std::shared_ptr<TTelnetClient> Start(const TSettings& settings);
+  static std::shared_ptr<TTelnetClient> Launch(const TSettings& settings);
   bool StopRequested() const { return FStop.load() || Terminated(); }
   void Wake();
 
