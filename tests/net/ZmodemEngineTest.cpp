@@ -311,6 +311,25 @@ TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndOverwrite) {
   }
 }
 
+TEST_F(ZmodemEngineTest, DoorGraphicsFilesGoToTheirFolderAndAlwaysOverwrite) {
+  E->SetDdofxDir((Dir / "ddofx").string());
+  E->UseDdofxDir = true;
+  E->DdofxActive = true;
+  fs::create_directories(Dir / "ddofx");
+  WriteAll(Dir / "ddofx" / "art.zip", Pattern(500));  // complete, larger: still replaced
+  Hex(ZRQINIT);
+  Take();
+  Offer(std::string("art.zip\0" "3", 9));
+  auto f = Take();
+  ASSERT_EQ(Types(f), Bytes{ZRPOS});
+  EXPECT_EQ(f[0].Header.Position(), 0u);
+  Bin(TZHeader::At(ZDATA, 0));
+  Sub({'n', 'e', 'w'}, ZCRCE);
+  EXPECT_EQ(ReadAll(Dir / "ddofx" / "art.zip"), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(E->ReceiveFolder, (Dir / "ddofx").string() + "/");
+  EXPECT_TRUE(fs::is_empty(Dir / "recv"));
+}
+
 TEST_F(ZmodemEngineTest, ReceiveRefusesNamesThatAreNotPlain) {
   const char* names[] = {"sub/dir/a.bin", "../a.bin", "..", "a\\b.bin", "C:a.bin", "bell\x07.bin", "", "/etc/x"};
   for (const char* name : names) {
