@@ -75,12 +75,16 @@ void TZmodemEngine::SendZrinit() {
 void TZmodemEngine::CancelSession() {
   SendData(kCancelBytes, sizeof kCancelBytes);
   if (FRecvOpen) FinishReceiveFile(false);
-  FEofSent = false;
   CloseSendStream();
+  EndSession();
+}
+
+void TZmodemEngine::EndSession() {
   State = 0;
   Direction = 0;
-  FHeldCount = 0;
   FDecoder.Reset();
+  FHeldCount = 0;
+  FEofSent = false;
   FReceiverWaiting = false;
   FFinSent = false;
   FResendZfile = false;
@@ -208,13 +212,8 @@ void TZmodemEngine::HandleBadSubpacket() {
 
 void TZmodemEngine::OnCancelFromPeer() {
   if (FRecvOpen) FinishReceiveFile(false);
-  FEofSent = false;
-  FAwaitingAck = false;
-  FAwaitNextFile = false;
   CloseSendStream();
-  FDecoder.Reset();
-  State = 0;
-  Direction = 0;
+  EndSession();
 }
 
 // ---------------------------------------------------------------- time
@@ -250,18 +249,7 @@ void TZmodemEngine::Abort() {
   }
   CloseSendStream();
   FSendList.clear();
-  State = 0;
-  Direction = 0;
-  FDecoder.Reset();
-  FHeldCount = 0;
-  FAwaitNextFile = false;
+  EndSession();
   FRecvSessionEnded = false;
   FSwallowO = 0;
-  FResendZfile = false;
-  FAwaitingAck = false;
-  FEofSent = false;
-  FReceiverWaiting = false;
-  FFinSent = false;
-  FWindowCap = 0;
-  FLastAckedBurst = 0;
 }

@@ -114,6 +114,8 @@ class TZmodemEngine {
   void SendZack(int64_t pos) { SendHexHeader(zm::ZACK, uint32_t(pos)); }
   void SendZfin() { SendHexHeader(zm::ZFIN); }
   void CancelSession();
+  // Both directions back to idle: state, decoder, hold and session flags.
+  void EndSession();
 
   // --- frames in
   void DecodeByte(uint8_t b);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/uZmodem.h"
+#include "tests/net/ZmodemPeer.h"
 
 namespace fs = std::filesystem;
 using namespace zm;
@@ -21,16 +22,6 @@ Bytes Pattern(size_t n) {
   Bytes b(n);
   for (size_t i = 0; i < n; ++i) b[i] = uint8_t(i * 7 + i / 251);
   return b;
-}
-
-Bytes ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& p, const Bytes& b) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
 // What the engine sent, decoded.
@@ -227,7 +218,7 @@ TEST_F(ZmodemEngineTest, ReceiveAcknowledgesAndRecoversPositions) {
   ASSERT_EQ(Done.size(), 1u);
   EXPECT_EQ(Done[0], std::make_pair(std::string("data.bin"), true));
   EXPECT_EQ(Types(Take()), Bytes{ZRINIT});
-  EXPECT_EQ(ReadAll(Dir / "recv" / "data.bin"), data);
+  EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "data.bin"), data);
   EXPECT_EQ(E->LargestSubpacket, 10000);
 }
 
@@ -245,7 +236,7 @@ TEST_F(ZmodemEngineTest, ReceiveEndOfSession) {
   EXPECT_EQ(Feed(fin), "O");  // the closing "OO" is swallowed, a third O is shown
   EXPECT_EQ(Types(Take()), Bytes{ZFIN});
   EXPECT_EQ(E->State, 0);
-  EXPECT_EQ(ReadAll(Dir / "recv" / "a.txt"), (Bytes{'h', 'e', 'l', 'l', 'o'}));
+  EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "a.txt"), (Bytes{'h', 'e', 'l', 'l', 'o'}));
 
   // No next file within 3 s: idle again; a late ZFIN is still answered.
   Hex(ZRQINIT);
@@ -283,7 +274,7 @@ TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndOverwrite) {
     SCOPED_TRACE(row.Name);
     fs::remove(Dir / "recv" / "r.txt");
     const Bytes old = Pattern(row.Existing);
-    WriteAll(Dir / "recv" / "r.txt", old);
+    zmpeer::WriteAll(Dir / "recv" / "r.txt", old);
     Skipped.clear();
     Progress.clear();
     Hex(ZRQINIT);
@@ -294,7 +285,7 @@ TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndOverwrite) {
     if (row.SkipExpected) {
       EXPECT_EQ(f[0].Header.Type, ZSKIP);
       EXPECT_EQ(Skipped, std::vector<std::string>{"r.txt"});
-      EXPECT_EQ(ReadAll(Dir / "recv" / "r.txt"), old);
+      EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "r.txt"), old);
       continue;
     }
     EXPECT_EQ(f[0].Header.Type, ZRPOS);
@@ -307,7 +298,7 @@ TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndOverwrite) {
     Sub({'Z'}, ZCRCE);
     Bytes expect(old.begin(), old.begin() + row.Rpos);
     expect.push_back('Z');
-    EXPECT_EQ(ReadAll(Dir / "recv" / "r.txt"), expect);
+    EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "r.txt"), expect);
   }
 }
 
@@ -316,7 +307,7 @@ TEST_F(ZmodemEngineTest, DoorGraphicsFilesGoToTheirFolderAndAlwaysOverwrite) {
   E->UseDdofxDir = true;
   E->DdofxActive = true;
   fs::create_directories(Dir / "ddofx");
-  WriteAll(Dir / "ddofx" / "art.zip", Pattern(500));  // complete, larger: still replaced
+  zmpeer::WriteAll(Dir / "ddofx" / "art.zip", Pattern(500));  // complete, larger: still replaced
   Hex(ZRQINIT);
   Take();
   Offer(std::string("art.zip\0" "3", 9));
@@ -325,7 +316,7 @@ TEST_F(ZmodemEngineTest, DoorGraphicsFilesGoToTheirFolderAndAlwaysOverwrite) {
   EXPECT_EQ(f[0].Header.Position(), 0u);
   Bin(TZHeader::At(ZDATA, 0));
   Sub({'n', 'e', 'w'}, ZCRCE);
-  EXPECT_EQ(ReadAll(Dir / "ddofx" / "art.zip"), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(zmpeer::ReadAll(Dir / "ddofx" / "art.zip"), (Bytes{'n', 'e', 'w'}));
   EXPECT_EQ(E->ReceiveFolder, (Dir / "ddofx").string() + "/");
   EXPECT_TRUE(fs::is_empty(Dir / "recv"));
 }
@@ -351,7 +342,7 @@ TEST_F(ZmodemEngineTest, ReceiveRefusesNamesThatAreNotPlain) {
 }
 
 TEST_F(ZmodemEngineTest, ReceiveIntoAFolderThatCannotBeCreatedFails) {
-  WriteAll(Dir / "blocker", {1});
+  zmpeer::WriteAll(Dir / "blocker", {1});
   E->SetDownloadDir((Dir / "blocker" / "inside").string());
   Hex(ZRQINIT);
   Take();
@@ -392,7 +383,7 @@ class ZmodemSendTest : public ZmodemEngineTest {
   // Queues a file, starts, answers ZRINIT with the given buffer and flags,
   // and the ZFILE offer with ZRPOS 0; returns the first burst.
   std::vector<Frame> StartSending(size_t size, int bufSize, uint8_t flags) {
-    WriteAll(Dir / "send" / "up.bin", Pattern(size));
+    zmpeer::WriteAll(Dir / "send" / "up.bin", Pattern(size));
     E->AddUploadFile((Dir / "send" / "up.bin").string());
     E->StartUpload();
     EXPECT_EQ(Types(Take()), Bytes{ZRQINIT});
@@ -497,7 +488,7 @@ TEST_F(ZmodemSendTest, EndOfBatch) {
 }
 
 TEST_F(ZmodemSendTest, SkipAndMissingFiles) {
-  WriteAll(Dir / "send" / "a.bin", Pattern(10));
+  zmpeer::WriteAll(Dir / "send" / "a.bin", Pattern(10));
   E->AddUploadFile((Dir / "send" / "gone.bin").string());  // dropped silently
   E->AddUploadFile((Dir / "send" / "a.bin").string());
   E->StartUpload();

@@ -18,16 +18,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& p, const Bytes& b) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-
 Bytes RandomBytes(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   Bytes b(n);
@@ -90,6 +80,15 @@ class ZmodemInterop : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
+  // Every file of the set reported done and stored byte-identical.
+  void ExpectArrived(const std::vector<FileRow>& set) {
+    ASSERT_EQ(Ev.Done.size(), set.size());
+    for (size_t i = 0; i < set.size(); ++i) {
+      EXPECT_EQ(Ev.Done[i], std::make_pair(std::string(set[i].Name), true));
+      EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / set[i].Name), set[i].Data) << set[i].Name;
+    }
+  }
+
   fs::path Root;
   std::unique_ptr<TZmodemEngine> Engine;
   Events Ev;
@@ -99,12 +98,12 @@ TEST_F(ZmodemInterop, DownloadsEachFileByteIdentical) {
   for (const FileRow& row : TransferSet()) {
     SCOPED_TRACE(row.Name);
     Ev = {};
-    WriteAll(Root / "send" / row.Name, row.Data);
+    zmpeer::WriteAll(Root / "send" / row.Name, row.Data);
     zmpeer::TPeerSession s(*Engine, {"sz", "-q", row.Name}, (Root / "send").string(), PeerErr());
     s.Run(30000);
     ASSERT_FALSE(s.TimedOut) << PeerLog();
     EXPECT_EQ(s.ExitCode, 0) << PeerLog();
-    EXPECT_EQ(ReadAll(Root / "recv" / row.Name), row.Data);
+    EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / row.Name), row.Data);
     ASSERT_EQ(Ev.Done.size(), 1u);
     EXPECT_EQ(Ev.Done[0], std::make_pair(std::string(row.Name), true));
     EXPECT_EQ(Engine->State, 0);
@@ -117,28 +116,24 @@ TEST_F(ZmodemInterop, DownloadsABatch) {
   std::vector<std::string> argv = {"sz", "-q"};
   const auto set = TransferSet();
   for (const FileRow& row : set) {
-    WriteAll(Root / "send" / row.Name, row.Data);
+    zmpeer::WriteAll(Root / "send" / row.Name, row.Data);
     argv.push_back(row.Name);
   }
   zmpeer::TPeerSession s(*Engine, argv, (Root / "send").string(), PeerErr());
   s.Run(60000);
   ASSERT_FALSE(s.TimedOut) << PeerLog();
   EXPECT_EQ(s.ExitCode, 0) << PeerLog();
-  ASSERT_EQ(Ev.Done.size(), set.size());
-  for (size_t i = 0; i < set.size(); ++i) {
-    EXPECT_EQ(Ev.Done[i], std::make_pair(std::string(set[i].Name), true));
-    EXPECT_EQ(ReadAll(Root / "recv" / set[i].Name), set[i].Data) << set[i].Name;
-  }
+  ExpectArrived(set);
 }
 
 TEST_F(ZmodemInterop, ResumesAPartialFile) {
   const Bytes data = RandomBytes(1 << 20, 7);
-  WriteAll(Root / "send" / "big.bin", data);
-  WriteAll(Root / "recv" / "big.bin", Bytes(data.begin(), data.begin() + 400000));
+  zmpeer::WriteAll(Root / "send" / "big.bin", data);
+  zmpeer::WriteAll(Root / "recv" / "big.bin", Bytes(data.begin(), data.begin() + 400000));
   zmpeer::TPeerSession s(*Engine, {"sz", "-q", "big.bin"}, (Root / "send").string(), PeerErr());
   s.Run(30000);
   ASSERT_FALSE(s.TimedOut) << PeerLog();
-  EXPECT_EQ(ReadAll(Root / "recv" / "big.bin"), data);
+  EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / "big.bin"), data);
   ASSERT_FALSE(Ev.Progress.empty());
   EXPECT_EQ(Ev.Progress.front(), std::make_pair(int64_t(400000), int64_t(data.size())));
   ASSERT_EQ(Ev.Done.size(), 1u);
@@ -148,22 +143,22 @@ TEST_F(ZmodemInterop, ResumesAPartialFile) {
 TEST_F(ZmodemInterop, SkipsAFileThatIsAlreadyComplete) {
   const Bytes offered = RandomBytes(5000, 8);
   const Bytes existing = RandomBytes(6000, 9);
-  WriteAll(Root / "send" / "have.bin", offered);
-  WriteAll(Root / "send" / "new.bin", offered);
-  WriteAll(Root / "recv" / "have.bin", existing);
+  zmpeer::WriteAll(Root / "send" / "have.bin", offered);
+  zmpeer::WriteAll(Root / "send" / "new.bin", offered);
+  zmpeer::WriteAll(Root / "recv" / "have.bin", existing);
   zmpeer::TPeerSession s(*Engine, {"sz", "-q", "have.bin", "new.bin"}, (Root / "send").string(), PeerErr());
   s.Run(30000);
   ASSERT_FALSE(s.TimedOut) << PeerLog();
   EXPECT_EQ(Ev.Skipped, std::vector<std::string>{"have.bin"});
-  EXPECT_EQ(ReadAll(Root / "recv" / "have.bin"), existing);
-  EXPECT_EQ(ReadAll(Root / "recv" / "new.bin"), offered);
+  EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / "have.bin"), existing);
+  EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / "new.bin"), offered);
   EXPECT_EQ(Engine->State, 0);
 }
 
 TEST_F(ZmodemInterop, RefusesANameThatLeavesTheFolder) {
   // sz -f sends the path as given; from a sibling folder that is "../send/x".
-  WriteAll(Root / "send" / "x.bin", RandomBytes(300, 10));
-  WriteAll(Root / "send" / "ok.bin", RandomBytes(300, 11));
+  zmpeer::WriteAll(Root / "send" / "x.bin", RandomBytes(300, 10));
+  zmpeer::WriteAll(Root / "send" / "ok.bin", RandomBytes(300, 11));
   fs::create_directories(Root / "other");
   zmpeer::TPeerSession s(*Engine, {"sz", "-q", "-f", "../send/x.bin", "../send/ok.bin"},
                          (Root / "other").string(), PeerErr());
@@ -181,7 +176,7 @@ TEST_F(ZmodemInterop, RefusesANameThatLeavesTheFolder) {
 TEST_F(ZmodemInterop, UploadsToRz) {
   const auto set = TransferSet();
   for (const FileRow& row : set) {
-    WriteAll(Root / "send" / row.Name, row.Data);
+    zmpeer::WriteAll(Root / "send" / row.Name, row.Data);
     Engine->AddUploadFile((Root / "send" / row.Name).string());
   }
   zmpeer::TPeerSession s(*Engine, {"rz", "-q"}, (Root / "recv").string(), PeerErr());
@@ -189,11 +184,7 @@ TEST_F(ZmodemInterop, UploadsToRz) {
   s.Run(60000);
   ASSERT_FALSE(s.TimedOut) << PeerLog();
   EXPECT_EQ(s.ExitCode, 0) << PeerLog();
-  ASSERT_EQ(Ev.Done.size(), set.size());
-  for (size_t i = 0; i < set.size(); ++i) {
-    EXPECT_EQ(Ev.Done[i], std::make_pair(std::string(set[i].Name), true));
-    EXPECT_EQ(ReadAll(Root / "recv" / set[i].Name), set[i].Data) << set[i].Name;
-  }
+  ExpectArrived(set);
   EXPECT_EQ(Ev.SessionEnds, 1);
   EXPECT_EQ(Engine->State, 0);
   EXPECT_EQ(Engine->UploadFileCount(), 0);
@@ -201,7 +192,7 @@ TEST_F(ZmodemInterop, UploadsToRz) {
 
 TEST_F(ZmodemInterop, UploadsWhenRzAnnouncesItself) {
   const Bytes data = RandomBytes(100000, 12);
-  WriteAll(Root / "send" / "late.bin", data);
+  zmpeer::WriteAll(Root / "send" / "late.bin", data);
   int asked = 0;
   Engine->OnUploadRequested = [&] {
     ++asked;
@@ -213,14 +204,14 @@ TEST_F(ZmodemInterop, UploadsWhenRzAnnouncesItself) {
   ASSERT_FALSE(s.TimedOut) << PeerLog();
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(s.ExitCode, 0) << PeerLog();
-  EXPECT_EQ(ReadAll(Root / "recv" / "late.bin"), data);
+  EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / "late.bin"), data);
 }
 
 // Our abort must stop the peer at once with a cancel, long before any of
 // its own timeouts (ten seconds and more) would.
 TEST_F(ZmodemInterop, AbortCancelsThePeer) {
   const Bytes data = RandomBytes(32 << 20, 13);
-  WriteAll(Root / "send" / "huge.bin", data);
+  zmpeer::WriteAll(Root / "send" / "huge.bin", data);
   struct Row {
     const char* Name;
     bool Upload;

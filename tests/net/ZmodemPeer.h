@@ -17,7 +17,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,6 +30,18 @@
 extern char** environ;
 
 namespace zmpeer {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteAll(const std::string& path, const Bytes& b) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
 
 inline bool ProgramExists(const std::string& name) {
   for (const char* dir : {"/usr/bin/", "/bin/", "/usr/local/bin/"})

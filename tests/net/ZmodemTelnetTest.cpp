@@ -14,6 +14,7 @@
 #include "platform/Tick.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/Serve.h"
 
 namespace fs = std::filesystem;
 using testsupport::ChildProcess;
@@ -47,9 +48,13 @@ class ZmodemTelnet : public ::testing::Test {
     fs::create_directories(Dir.Path() + "board");
   }
   void TearDown() override {
-    if (Client) Client->Disconnect();
+    if (!Client) return;
+    // Hang up and serve the transport's last events while this fixture
+    // still exists, until the transport has freed itself.
+    Client->Disconnect();
+    std::weak_ptr<TTelnetClient> weak = Client;
     Client.reset();
-    platform::CheckSynchronize(0);
+    EXPECT_TRUE(testsupport::ServeUntil([&] { return weak.expired(); }, 10000));
   }
 
   // telnetd on a loopback port, serving one call with the given command
