@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "TelnetFixture.h"
+#include "core/uDebugLog.h"
 #include "net/uOpenSSLTls.h"
 #include "platform/AppFolder.h"
 #include "tests/support/ChildProcess.h"
@@ -358,8 +359,8 @@ TEST_F(TelnetSTest, ABoardThatDropsTheConnectionDuringTheHandshakeFailsTheCall) 
       << call.Log->DisconnectText();
 }
 
-// Loading happens once per process, so the missing-library case runs in a
-// fresh copy of this test program.
+// Loading happens once per process, so these run in a fresh copy of this
+// test program.
 TEST(TelnetSWithoutOpenSsl, EveryCallFailsWithTheLibraryText) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
@@ -374,6 +375,27 @@ TEST(TelnetSWithoutOpenSsl, EveryCallFailsWithTheLibraryText) {
         TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, true, false, "", "", ""));
         if (!call.WaitDisconnected(5000)) _exit(2);
         if (call.Log->Sequence() != "disconnected" || call.Log->DisconnectText() != "TelnetS failed: " + text) _exit(3);
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(TelnetSLibraryLoading, LogsWhatItFoundOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ScratchAppFolder app;
+        LogEnabled = true;
+        LogOpen(app.File("debug.log"));
+        TTlsSession first;
+        TTlsSession second;
+        LogClose();
+        const std::string log = ReadWholeFile(app.File("debug.log"));
+        const std::string line =
+            "uOpenSSLTls: EnsureLoaded - core=True peer_cert=True x509_digest=True evp_sha256=True";
+        size_t at = log.find(line);
+        if (at == std::string::npos) _exit(1);
+        if (log.find(line, at + 1) != std::string::npos) _exit(2);  // loaded once only
         _exit(0);
       },
       ::testing::ExitedWithCode(0), "");
