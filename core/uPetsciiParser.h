@@ -44,6 +44,7 @@ class TPetsciiParser : public TTextEmulation {
 
   int32_t GetMode() const { return Mode; }
   bool IsLowerCase() const { return LowerCase; }
+  int32_t GetCol80() const { return Col80; }  // 1 in the 80-column scheme
 
   // Set by the application from its settings.
   bool LenientLetters = false;  // PETSCII: ASCII lower case shown as capitals

@@ -203,6 +203,14 @@ bool EventLoop::RunUntil(Handler handler, const std::function<bool()>& done, uin
 
 void EventLoop::PumpMessages(bool exceptPaint) { Step(false, exceptPaint); }
 
+void EventLoop::UpdateNow() {
+  if (!FInvalid) return;
+  FInvalid = false;
+  Event paint;
+  paint.Kind = EventKind::Paint;
+  Dispatch(paint);
+}
+
 void EventLoop::PostQuit(int code) {
   FQuitCode = code;
   Event e;

@@ -72,6 +72,8 @@ class EventLoop {
   // Delivers what is pending now without waiting (the long-drain pump). Uses
   // the handler of the running Run/RunUntil.
   void PumpMessages(bool exceptPaint);
+  // Delivers a pending paint now (the window's immediate update).
+  void UpdateNow();
   void PostQuit(int code = 0);
   bool QuitPosted() const { return FQuit; }
 

@@ -1,0 +1,377 @@
+// Start-up and shutdown of the application object: the ordered construction
+// of the window, buffer, emulations, fonts, engines and phonebooks, and the
+// ordered teardown with its log lines. The online screen's snapshot lives
+// here too.
+#include "app/uApp.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/uAnsiParser.h"
+#include "core/uAsciiParser.h"
+#include "core/uAvatarParser.h"
+#include "core/uDebugLog.h"
+#include "core/uFontRenderer.h"
+#include "core/uPetsciiParser.h"
+#include "core/uVT52Parser.h"
+#include "core/uViewdataParser.h"
+#include "data/uConfig.h"
+#include "data/uDateTime.h"
+#include "data/uPhonebook.h"
+#include "door/uDDOFXParser.h"
+#include "door/uOOIIParser.h"
+#include "graphics/uApcImages.h"
+#include "graphics/uBGIFont.h"
+#include "graphics/uIGSParser.h"
+#include "graphics/uITerm2Parser.h"
+#include "graphics/uRipParser.h"
+#include "graphics/uSixelParser.h"
+#include "net/uIEMSI.h"
+#include "net/uWireTransport.h"
+#include "net/uXYmodem.h"
+#include "net/uZmodem.h"
+#include "platform/AppFolder.h"
+#include "platform/Sync.h"
+#include "platform/Tick.h"
+#include "sound/uAnsiMusic.h"
+#include "sound/uApcAudio.h"
+#include "sound/uDDOFXSound.h"
+#include "sound/uIGSSound.h"
+#include "sound/uSapiSpeech.h"
+
+TApplication* Application = nullptr;
+
+const char* const kDirectoryStatus = "Enter: Connect  Alt+E: Edit  Alt+C: Config  Alt+Z: Help  Alt+X: Exit";
+
+namespace {
+
+const char* const kStrokeFontFiles[11] = {"",          "TRIP.CHR", "LITT.CHR", "SANS.CHR", "GOTH.CHR", "SCRI.CHR",
+                                          "SIMP.CHR",  "TSCR.CHR", "LCOM.CHR", "EURO.CHR", "BOLD.CHR"};
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Folders from settings keep a trailing "/" so file names can be appended.
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string Trimmed(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t");
+  return s.substr(a, b - a + 1);
+}
+
+}  // namespace
+
+TApplication::TApplication(const TAppOptions& options) : FOptions(options) {
+  if (!options.AppFolder.empty()) platform::SetAppFolder(options.AppFolder);
+  Application = this;
+  Create();
+}
+
+TApplication::~TApplication() {
+  Destroy();
+  Application = nullptr;
+}
+
+void TApplication::Create() {
+  // 1. Initial values are the members' own initialisers.
+  FStatus = kDirectoryStatus;
+
+  // 2. Settings.
+  FConfig = std::make_unique<TAppConfig>(ResolvePath("korvan_config.ini"));
+  FConfig->Load();
+
+  // 3-5. The window: 640x400 client pixels times the scale, titled KORVAN.
+  platform::EventLoop::Options window;
+  window.Title = "KORVAN";
+  window.Width = int(std::lround(FConfig->ScreenScale * 640));
+  window.Height = int(std::lround(FConfig->ScreenScale * 400));
+  window.Headless = FOptions.Headless;
+  FWindow = std::make_unique<platform::EventLoop>(window);
+  if (!FWindow->Ok()) {
+    FStartError = "CreateWindowEx failed: " + FWindow->Error();
+    FWindow.reset();
+    return;
+  }
+  FWindowTitle = "KORVAN";
+  // 4. Workers reach the interface thread through the loop's wake-up.
+  FFocusTries = 0;
+  ForceForeground();
+  FWindow->SetTimer(tmFocus, 150);
+
+  // 6. Screen buffer and ANSI parser.
+  FBuffer = std::make_unique<TTerminalBuffer>(80, 25);
+  FParser = std::make_unique<TAnsiParser>(FBuffer.get());
+  FParser->OnSendReply = [this](const std::string& s) { OnParserReply(s); };
+  FParser->OnResize = [this](int rows, int cols) { OnResizeRequest(rows, cols); };
+  FParser->OnPlayMusic = [this](const std::string& s) { OnAnsiMusic(s); };
+  FParser->OnApc = [this](const std::string& s) { OnApcString(s); };
+  FParser->OnFontSelect = [this](int slot, int id) { OnFontSelect(slot, id); };
+  FParser->AnnounceSixel = FSixelEnabled;
+
+  // 7-8. Door clients, IEMSI and ANSI music.
+  FOOIIParser = std::make_unique<TOOIIParser>(FParser.get(), false);
+  FDDOFXParser = std::make_unique<TDDOFXParser>(FParser.get(), false);
+  FDDOFXParser->Gfx.SoundEnabled = FConfig->AnsiMusicEnabled;
+  FDDOFXParser->Audio.FEnabled = FConfig->AnsiMusicEnabled;
+  FDDOFXSound = std::make_unique<TDDOFXSoundOut>(&FDDOFXParser->Audio);
+  FDDOFXParser->OnSoundWake = [this] { FDDOFXSound->Wake(); };
+  FDDOFXParser->OnToggleMute = [this] { ToggleSoundMute(); };
+  FIemsi = std::make_unique<TIEMSIResponder>();
+  FMusicPlayer = std::make_unique<TAnsiMusicPlayer>();
+
+  // 9. Fonts and the renderer.
+  const std::string vgaPath = platform::AppFolder() + "fonts/IBM_VGA_8x16.F16";
+  FMainFont = std::make_unique<TBitmapFont>(8, 16);
+  if (!FMainFont->LoadFromFile(vgaPath)) {
+    FMainFont->LoadBuiltinFont();
+    FStatus = "No .F16 font found in fonts/ - using fallback. " + FStatus;
+  }
+  FRenderer = std::make_unique<TFontRenderer>(FMainFont.get());
+  FUiFont = std::make_unique<TBitmapFont>(8, 16);
+  if (!FUiFont->LoadFromFile(vgaPath)) FUiFont->LoadBuiltinFont();
+  FRenderer->SetUiFont(FUiFont.get());
+  FParser->OnGetCellSize = [this](int& w, int& h) { OnCellPixelSize(w, h); };
+  FParser->OnQueryAudioChannel = [this](int channel) { return OnApcChannelBusy(channel); };
+
+  // 10. Renderer options.
+  FRenderer->SetScale(4.0f);
+  FRenderer->SetAntiAliasGlyphs(false);
+  FRenderer->SetGlyphEmbolden(false, 0.35);
+  FRenderer->SetUpscaledFont(FConfig->UpscaledFont);
+  FRenderer->SetSmoothScaling(FConfig->SmoothScaling);
+  LogEnabled = FConfig->RawLog;
+
+  // 11. The debug log.
+  LogOpen(platform::AppFolder() + "korvan_debug.log");
+
+  // 12. Screen reader and status bar.
+  FReaderOn = FConfig->ScreenReaderMode;
+  if (FReaderOn) FReaderOn = InitSpeech();
+  FStatusBar = FConfig->ShowStatusBar;
+  FPromptOnly = FConfig->PromptOnlyMode;
+
+  // 13. Zmodem, with the door-graphics receive folder.
+  const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
+  FZmodem = std::make_unique<TZmodemEngine>(downloadDir);
+  FZmodem->Allow8K = FConfig->Zmodem8K;
+  FZmodem->OnSend = [this](const uint8_t* data, int count) {
+    if (FTelnet) FTelnet->SendBytes(data, count);
+  };
+  const std::string doorDir = Trimmed(FConfig->DDOFXDir).empty() ? "" : WithSlash(ResolvePath(Trimmed(FConfig->DDOFXDir)));
+  FZmodem->SetDdofxDir(doorDir);
+  FDDOFXParser->SetAssetDir(doorDir.empty() ? downloadDir : doorDir);
+  FDDOFXSound->FCaptureFile = (doorDir.empty() ? platform::AppFolder() : doorDir) + "DDOFXSND.WAV";
+
+  // 14. X/Ymodem.
+  FXYmodem = std::make_unique<TXYmodemEngine>(downloadDir);
+  FXYmodem->OnSend = [this](const uint8_t* data, int count) {
+    if (FTelnet) FTelnet->SendBytes(data, count);
+  };
+
+  // 15. RIP and IGS.
+  FRipCanvas = std::make_unique<TRipCanvas>();
+  FRipParser = std::make_unique<TRipParser>(FRipCanvas.get());
+  FRipParser->OnReply = [this](const std::string& s) { SendToHost(s); };
+  FIgsParser = std::make_unique<TIGSParser>(FBuffer.get());
+  FIgsParser->OnReply = [this](const std::string& s) { SendToHost(s); };
+  FIgsSound = std::make_unique<TIGSSoundOut>();
+  FIgsParser->Synth = &FIgsSound->Synth;
+  FIgsParser->OnSoundWake = [this] { FIgsSound->Wake(); };
+  FIgsParser->OnColumnModeSwitch = [this](bool is80) { OnColumnModeSwitch(is80); };
+  FRipCellW = 8;
+  FRipCellH = 8;
+  FRipGridSet = false;
+  FRipTextHidden = false;
+
+  // 16. The ten stroke fonts.
+  for (int slot = 1; slot <= 10; ++slot) {
+    FBgiFonts[slot] = std::make_unique<TBGIStrokeFont>();
+    FBgiFonts[slot]->LoadFromFile(platform::AppFolder() + "fonts/" + kStrokeFontFiles[slot]);
+    FRipCanvas->SetFontSlot(slot, FBgiFonts[slot].get());
+    if (LogEnabled) {
+      char line[96];
+      std::snprintf(line, sizeof line, "BGIFont: slot %d (%s) Valid=%s", slot, kStrokeFontFiles[slot],
+                    FBgiFonts[slot]->Valid ? "True" : "False");
+      LogLine(line);
+    }
+  }
+
+  // 17. The RIP surface.
+  FRipDib.Resize(TRipCanvas::kWidth, TRipCanvas::kHeight);
+
+  // 18. APC engines, picture decoders and buffer events.
+  FApcAudio = std::make_unique<TApcAudioEngine>();
+  FApcImages = std::make_unique<TApcImageEngine>(FRenderer.get());
+  FApcImages->OnScreenPixels = [this](int& w, int& h) { OnApcScreenPixels(w, h); };
+  FSixel = std::make_unique<TSixelParser>(FBuffer.get(), FRenderer.get(), FMainFont->Width(), FMainFont->Height());
+  FITerm2 = std::make_unique<TITerm2Parser>(FBuffer.get(), FRenderer.get(), FMainFont->Width(), FMainFont->Height());
+  FSixel->VideoStartDelayMs = 0;
+  FBuffer->OnCleared = [this](TTerminalBuffer*) { OnBufferCleared(); };
+  FBuffer->OnScrolled = [this](int lines) { OnBufferScrolled(lines); };
+  FUtf8Decoder.Reset();
+
+  // 19. The user's phonebook; a missing file gets one default board.
+  FPhonebook = std::make_unique<TPhonebook>(ResolvePath("korvan.ini"));
+  if (FileExists(FPhonebook->FileName())) {
+    FPhonebook->LoadFromFile();
+  } else {
+    TPhonebookEntryPtr board = FPhonebook->Add();
+    board->Name = "Local test board";
+    board->Host = "127.0.0.1";
+    board->Port = 23;
+    board->TermType = "ANSI-BBS";
+    board->Cols = 80;
+    board->Rows = 25;
+    board->FontName = "IBM_VGA_8x16";
+    board->UseSixel = true;
+    FPhonebook->SaveToFile();
+  }
+
+  // 20. Backup reminder after 90 days.
+  FBackupDue = std::floor(NowDateTime()) - std::floor(FConfig->LastPhonebookBackup) >= 90;
+
+  // 21. The downloaded board list.
+  FGuidebook = std::make_unique<TPhonebook>(ResolvePath("bbsguide.ini"));
+  if (FileExists(FGuidebook->FileName())) FGuidebook->LoadFromFile();
+  FShowGuide = FConfig->UseGuidePhonebook;
+
+  // 23-24. Command line and start screen.
+  ParseCommandLine();
+  if (FCmdAutoConnect) {
+    AutoConnect();
+  } else if (!FCmdListFile.empty()) {
+    if (LoadQuickConnectList(ResolvePath(FCmdListFile)))
+      FMode = smQuickConnect;
+    else
+      ShowSplash();
+  } else {
+    ShowSplash();
+  }
+
+  // 25. The main timer.
+  FWindow->SetTimer(tmMain, 500);
+  // 26. Full screen from the settings.
+  if (FConfig->ScreenScaleFullScreen) FWindow->SetFullScreen(true);
+  FStarted = true;
+}
+
+void TApplication::Destroy() {
+  if (!FWindow) return;
+  LogLine("Exit: TApplication.Destroy starting");
+  for (int id : {tmMain, tmFocus, tmSplash, tmQuit, tmHeldInput, tmDoor}) FWindow->KillTimer(id);
+  if (FBuffer) {
+    DisconnectCurrent();
+    LogLine("Exit: after DisconnectCurrent");
+  }
+  FLifeToken.reset();  // reports the old transport still queues find nobody
+  ShutdownSpeech();
+  if (FPhonebook) {
+    if (!FPhonebook->LoadFailed()) FPhonebook->SaveToFile();
+    LogLine("Exit: after FPhonebook.Save");
+    FPhonebook.reset();
+  }
+  if (FGuidebook) {
+    if (!FGuidebook->LoadFailed() && FGuidebook->Count() > 0) FGuidebook->SaveToFile();
+    FGuidebook.reset();
+  }
+  FConfig.reset();
+  FCmdEntry.reset();
+  FApcImages.reset();
+  FApcAudio.reset();
+  FSixel.reset();
+  FITerm2.reset();
+  FOOIIParser.reset();
+  FDDOFXSound.reset();
+  FDDOFXParser.reset();
+  FIemsi.reset();
+  FRipParser.reset();
+  FIgsParser.reset();
+  FIgsSound.reset();
+  FRipCanvas.reset();
+  for (auto& font : FBgiFonts) font.reset();
+  FRipDib = platform::Surface();
+  FZmodem.reset();
+  FXYmodem.reset();
+  FRenderer.reset();
+  FUiFont.reset();
+  FMainFont.reset();
+  FParser.reset();
+  LogLine("Exit: before FMusicPlayer.Free");
+  FMusicPlayer.reset();
+  LogLine("Exit: after FMusicPlayer.Free");
+  FBuffer.reset();
+  FreeBackBuffer();
+  LogLine("Exit: Destroy finished, closing log");
+  LogClose();
+  FWindow.reset();
+}
+
+void TApplication::SaveScreen() {
+  TScreenSnapshot& s = FScreenSnapshot;
+  s.Cols = FBuffer->FWidth;
+  s.Rows = FBuffer->FHeight;
+  s.Cells.resize(size_t(s.Cols) * size_t(s.Rows));
+  for (int y = 0; y < s.Rows; ++y)
+    for (int x = 0; x < s.Cols; ++x) s.Cells[size_t(y) * size_t(s.Cols) + size_t(x)] = FBuffer->GetDisplayCell(x, y);
+  s.CursorX = FBuffer->CursorX;
+  s.CursorY = FBuffer->CursorY;
+  s.CursorVisible = FBuffer->CursorVisible;
+  FBuffer->SaveAttributes(s.Pen);
+  s.Valid = true;
+}
+
+void TApplication::RestoreScreen() {
+  TScreenSnapshot& s = FScreenSnapshot;
+  if (!s.Valid) return;
+  for (int y = 0; y < s.Rows && y < FBuffer->FHeight; ++y)
+    for (int x = 0; x < s.Cols && x < FBuffer->FWidth; ++x)
+      FBuffer->SetCell(x, y, s.Cells[size_t(y) * size_t(s.Cols) + size_t(x)]);
+  FBuffer->MoveCursor(s.CursorX, s.CursorY);
+  FBuffer->SetCursorVisible(s.CursorVisible);
+  FBuffer->RestoreAttributes(s.Pen);
+  FBuffer->Dirty = true;
+  s.Valid = false;
+}
+
+void TApplication::SetStatus(const std::string& text, uint32_t showMs) {
+  FStatus = text;
+  FStatusUntil = showMs ? platform::TickMs() + showMs : 0;
+}
+
+bool TApplication::MinorEmulationActive() const {
+  return FPetsciiActive || FViewdataActive || FAvatarActive || FVT52Active || FAsciiActive;
+}
+
+void TApplication::FreeMinorEmulations() {
+  FPetscii.reset();
+  FAvatar.reset();
+  FViewdata.reset();
+  FVT52.reset();
+  FAscii.reset();
+  FPetsciiActive = FAvatarActive = FViewdataActive = FVT52Active = FAsciiActive = false;
+}
+
+int RunApplication(const TAppOptions& options) {
+  // Door mode would be examined first; the door relay is not part of this
+  // program yet, so every start opens the window.
+  int code = 0;
+  {
+    TApplication app(options);
+    if (!app.Started()) {
+      std::fprintf(stderr, "korvan: %s\n", app.StartError().c_str());
+      return 1;
+    }
+    app.Run();
+  }
+  platform::ReleaseSynchronize();
+  return code;
+}

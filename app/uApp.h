@@ -1,0 +1,386 @@
+// The application object: owns the main window, the screen buffer and its
+// emulations, the fonts and renderer, the settings and phonebooks and every
+// engine, and runs the one interface thread's event loop. Its methods are
+// spread over several units by role (start-up and shutdown, the loop and
+// timers, the receive pipeline, the call life cycle, keys, painting, the
+// emulator events); the text-mode screens are its other half.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/uTerminalBuffer.h"
+#include "core/uUtf8Cp437.h"
+#include "platform/EventLoop.h"
+#include "platform/Surface.h"
+
+class TAnsiParser;
+class TTextEmulation;
+class TAvatarParser;
+class TVT52Parser;
+class TAsciiParser;
+class TViewdataParser;
+class TPetsciiParser;
+class TBitmapFont;
+class TFontRenderer;
+class TAppConfig;
+class TPhonebook;
+class TPhonebookEntry;
+class TWireTransport;
+class TZmodemEngine;
+class TXYmodemEngine;
+class TIEMSIResponder;
+class TAnsiMusicPlayer;
+class TApcAudioEngine;
+class TApcImageEngine;
+class TRipCanvas;
+class TRipParser;
+class TBGIStrokeFont;
+class TIGSParser;
+class TIGSSoundOut;
+class TSixelParser;
+class TITerm2Parser;
+class TDDOFXParser;
+class TDDOFXSoundOut;
+class TOOIIParser;
+
+// How the program is started: the process arguments, and for tests a
+// headless window and a scratch folder in place of the executable's.
+struct TAppOptions {
+  std::vector<std::string> Args;  // without the program name
+  bool Headless = false;
+  std::string AppFolder;          // empty: the executable's folder
+};
+
+// Screen modes of FMode.
+enum TScreenMode : int32_t {
+  smDirectory = 0, smOnline = 1, smEditor = 2, smConfig = 3, smHelp = 4,
+  smAbout = 5, smSplash = 6, smFilePicker = 7, smQuickConnect = 8
+};
+
+// Window timer ids.
+enum TAppTimer : int {
+  tmMain = 1, tmFocus = 2, tmSplash = 3, tmQuit = 4, tmIgsReplay = 6, tmHeldInput = 7, tmDoor = 8
+};
+
+// A copy of the online screen kept while a program screen borrows the buffer.
+struct TScreenSnapshot {
+  std::vector<TCell> Cells;
+  int Cols = 0, Rows = 0;
+  int CursorX = 0, CursorY = 0;
+  bool CursorVisible = true;
+  TTextAttributes Pen{};
+  bool Valid = false;
+};
+
+struct TQuickListRow {
+  std::string Name, Host;
+  int32_t Port = 23;
+};
+
+class TApplication {
+ public:
+  explicit TApplication(const TAppOptions& options);
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // False when the window could not be made; StartError says why.
+  bool Started() const { return FStarted; }
+  const std::string& StartError() const { return FStartError; }
+
+  // The message loop: runs until FRunning is cleared.
+  void Run();
+  // Tests: runs the loop until Done holds, the loop ends or TimeoutMs pass.
+  bool RunUntil(const std::function<bool()>& done, uint32_t timeoutMs);
+
+  // The window procedure: one event of the loop.
+  void WndProc(const platform::Event& e);
+  void WakeMainThread();
+  void Invalidate();
+  void PumpMessages();
+
+  // Receive pipeline.
+  void OnTelnetData(const uint8_t* data, int count);
+  void DrainInput();
+  int32_t BaudBudget();
+  void ProcessIncoming(const uint8_t* data, int count, bool replay);
+  void FeedByte(uint8_t b);
+  void TogglePause();
+  void ReplayHeldInput();
+  void StartIgsReplay();
+  void IgsReplayTick();
+
+  // Connect road and call life cycle.
+  void ParseCommandLine();
+  void AutoConnect();
+  bool LoadQuickConnectList(const std::string& fileName);
+  void ConnectListRow(int index);
+  void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry, bool skipDial);
+  void StartDial(const std::shared_ptr<TPhonebookEntry>& entry);
+  void DialTick();
+  void LoadFontForEntry(const TPhonebookEntry& entry);
+  void RestoreDefaultFont();
+  void LoadAtariFont();
+  void OnTelnetStatus(const std::string& msg);
+  void OnTelnetConnected(const std::string& msg);
+  void OnTelnetDisconnected(const std::string& msg, bool live);
+  void DisconnectCurrent();
+  void ResetSessionState();
+  void AnswerRedial(bool yes);
+
+  // Window title and call summary.
+  void UpdateWindowTitle();
+  std::string OnlineStatusText(int64_t seconds) const;
+
+  // Emulator events.
+  void OnParserReply(const std::string& s);
+  void OnAnsiMusic(const std::string& s);
+  void OnApcString(const std::string& s);
+  void OnCellPixelSize(int& w, int& h);
+  bool OnApcChannelBusy(int channel);
+  void OnFontSelect(int slot, int fontId);
+  void OnPetsciiFontSwitch(bool lower);
+  void OnBufferCleared();
+  void OnBufferScrolled(int lines);
+  void OnApcScreenPixels(int& w, int& h);
+  void OnColumnModeSwitch(bool is80);
+  void SendToHost(const std::string& text);
+
+  // Terminal geometry.
+  int TextRows(int rows) const;
+  int TermCols() const;
+  int TermRows() const;
+  void ApplyTermGeometry();
+  void OnResizeRequest(int rows, int cols);
+  void ChooseFontForRows(int rows);
+  void ForceForeground();
+
+  // Painting.
+  void EnsureBackBuffer(int width, int height);
+  void FreeBackBuffer();
+  void PaintScreen(platform::Surface& target);
+  void SnapAspectAfterResize();
+
+  // Keys.
+  void HandleKeyDown(uint16_t vk, bool shift, bool ctrl, uint16_t scanCode, bool alt);
+  void HandleChar(uint8_t ch);
+  void SendTyped(const std::string& text);
+
+  bool HandleHotkey(uint16_t vk, bool shift, bool ctrl, bool alt);
+  bool HandleScrollbackKey(uint16_t vk, bool ctrl, bool alt);
+  void HandleOnlineKey(uint16_t vk, bool shift, bool ctrl, bool alt);
+  void LeaveScrollback();
+  void SendFKeyMacro(int n);
+  void HandleWheel(bool up, bool shift);
+
+  // Capture, screenshot, export and scrollback commands.
+  void ToggleCapture();
+  void TakeScreenshot();
+  void ExportAnsi();
+  void SaveScrollback();
+  void ToggleScrollback();
+  void ScrollbackStatusText();
+  std::string OutputFolderSetting() const;
+  std::string OutputFolder() const;
+  std::string OutputStem(bool scrollback) const;
+  void ShowToast(const std::string& title, const std::string& text, uint32_t ms);
+
+  // IEMSI answers.
+  void SendIemsiIci();
+  void SendIemsiReply();
+  void SendAutoLogin();
+
+  // Door graphics glue.
+  void UpdateDoorTimer();
+  void DoorAnimationTick();
+  bool IsDoorGraphicsMode() const;
+
+  TPhonebook* ActivePhonebook() const;
+  std::string CanonicalTermType(const std::string& type) const;
+  bool TransferRunning() const;
+  TTextEmulation* ActiveMinorEmulation() const;
+
+  // Screen snapshot.
+  void SaveScreen();
+  void RestoreScreen();
+
+  // Status line helpers.
+  void SetStatus(const std::string& text, uint32_t showMs);
+
+  // Text-mode screen services used by the core.
+  void ShowSplash();
+  void DrawTextAt(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg);
+  void ToggleSoundMute();
+  void PaintTerminal(platform::Surface& target, int width, int height);
+  void DrawDirectory(platform::Surface& target, int width, int height);
+  void DrawSplash(platform::Surface& target, int width, int height);
+  void DrawQuickConnect(platform::Surface& target, int width, int height);
+
+  // --- state, by role ------------------------------------------------------
+  TAppOptions FOptions;
+  bool FStarted = false;
+  std::string FStartError;
+  std::unique_ptr<platform::EventLoop> FWindow;
+
+  // Window, loop and input.
+  bool FRunning = false;
+  int32_t FMode = smDirectory;
+  int32_t FFocusTries = 0;
+  bool FNoForceFocus = false;
+  std::string FWindowTitle;
+  uint64_t FLastAudioPoll = 0;
+  int32_t FMouseX = 0, FMouseY = 0;
+  uint16_t FLastVKey = 0, FLastScanCode = 0;
+  bool FBlinkPhase = true;
+  int32_t FDirectoryRow = 0;
+  int32_t FMouseButton = -1;
+  int32_t FFontIndex = -1;
+
+  // Screen and emulations.
+  std::unique_ptr<TTerminalBuffer> FBuffer;
+  std::unique_ptr<TAnsiParser> FParser;
+  std::unique_ptr<TPetsciiParser> FPetscii;
+  std::unique_ptr<TAvatarParser> FAvatar;
+  std::unique_ptr<TViewdataParser> FViewdata;
+  std::unique_ptr<TVT52Parser> FVT52;
+  std::unique_ptr<TAsciiParser> FAscii;
+  bool FPetsciiActive = false, FAvatarActive = false, FViewdataActive = false, FVT52Active = false,
+       FAsciiActive = false;
+  TUtf8ToCp437Decoder FUtf8Decoder;
+  bool FUtf8Mode = false;
+  bool FSixelEnabled = true;
+  bool FITerm2Enabled = false;
+  bool FIgsMode = false, FRipMode = false;
+  bool FGfxDirty = false;
+  TScreenSnapshot FScreenSnapshot;
+  std::unique_ptr<TBitmapFont> FMainFont, FUiFont;
+  std::unique_ptr<TFontRenderer> FRenderer;
+  bool FDefaultFontLoaded = true;
+
+  // Call state.
+  std::shared_ptr<TWireTransport> FTelnet;
+  std::shared_ptr<TPhonebookEntry> FEntry;
+  uint64_t FConnectTick = 0;
+  int64_t FBytesIn = 0, FBytesOut = 0;
+  int32_t FFilesDown = 0, FFilesUp = 0;
+  std::vector<uint8_t> FRxPending;
+  bool FDraining = false, FPaused = false;
+  double FSimBytesPerSec = 0;
+  uint32_t FBudgetTick = 0;
+  double FBudgetCarry = 0;
+  uint64_t FLastFrameTick = 0;
+  std::string FRxTail;
+  bool FRenegade = false;
+  uint64_t FLastKeyTick = 0;
+  std::string FSessionSummary;
+  uint64_t FTerminatedUntil = 0;
+  std::string FTerminatedText;
+  bool FRedialPrompt = false;
+  std::shared_ptr<TPhonebookEntry> FRedialEntry;
+  std::string FRedialText;
+  bool FQuitting = false;
+  std::shared_ptr<TPhonebookEntry> FDialEntry;
+  int32_t FDialStage = 0;
+  uint64_t FDialDue = 0;
+  bool FBbsSizeSet = false;
+  int32_t FBbsCols = 0, FBbsRows = 0;
+  bool FDoorwayMode = false, FDoorTextView = false;
+  bool FIemsiEnabled = false;
+  bool FStdFontLoaded = true;
+
+  // Command line.
+  bool FCmdAutoConnect = false;
+  std::string FCmdHost;
+  int32_t FCmdPort = 0;
+  bool FCmdRLogin = false;
+  std::string FCmdClientUser, FCmdServerUser;
+  std::string FCmdTermType = "ansi-bbs";
+  bool FCmdEcho = false;
+  int32_t FCmdQuitDelay = 5;
+  bool FCmdKeep = false;
+  std::shared_ptr<TPhonebookEntry> FCmdEntry;
+  std::string FCmdListFile;
+  std::vector<TQuickListRow> FQuickList;
+  int32_t FQuickListRow = 0;
+
+  // Engines.
+  std::unique_ptr<TZmodemEngine> FZmodem;
+  std::unique_ptr<TXYmodemEngine> FXYmodem;
+  std::unique_ptr<TIEMSIResponder> FIemsi;
+  std::unique_ptr<TAnsiMusicPlayer> FMusicPlayer;
+  std::unique_ptr<TApcAudioEngine> FApcAudio;
+  std::unique_ptr<TApcImageEngine> FApcImages;
+  std::unique_ptr<TRipCanvas> FRipCanvas;
+  std::unique_ptr<TRipParser> FRipParser;
+  std::unique_ptr<TBGIStrokeFont> FBgiFonts[11];
+  platform::Surface FRipDib;
+  int32_t FRipCellW = 8, FRipCellH = 8;
+  bool FRipTextHidden = false, FRipGridSet = false;
+  std::unique_ptr<TIGSParser> FIgsParser;
+  std::unique_ptr<TIGSSoundOut> FIgsSound;
+  bool FIgsReplayRunning = false;
+  std::unique_ptr<TDDOFXParser> FDDOFXParser;
+  std::unique_ptr<TDDOFXSoundOut> FDDOFXSound;
+  std::unique_ptr<TOOIIParser> FOOIIParser;
+  std::unique_ptr<TSixelParser> FSixel;
+  std::unique_ptr<TITerm2Parser> FITerm2;
+
+  // Data and user interface.
+  std::unique_ptr<TAppConfig> FConfig;
+  std::unique_ptr<TPhonebook> FPhonebook, FGuidebook;
+  bool FShowGuide = false;
+  bool FBackupDue = false;
+  bool FReaderOn = false, FPromptOnly = false;
+  bool FStatusBar = false;
+  std::string FStatus;
+  uint64_t FStatusUntil = 0;
+  bool FStatusShort = false;
+  std::string FSavedStatus;
+  bool FWheelScrollback = false;
+  uint64_t FToastUntil = 0;
+  std::string FToastTitle, FToastText;
+  std::string FXferTitle, FXferFile, FXferRate;
+  int64_t FXferDone = 0, FXferTotal = 0;
+  int32_t FXferErrors = 0, FXferBlock = 0;
+  uint64_t FXferPanelUntil = 0;
+  bool FLinkHover = false;
+
+  // Painting.
+  platform::Surface FBack;
+  bool FScreenshotDue = false;
+  platform::Rect FTermRect;
+
+ private:
+  void Create();
+  void Destroy();
+  void OnMainTimer();
+  void OnTimer(int id);
+  bool MinorEmulationActive() const;
+  void FreeMinorEmulations();
+  void PassFilters(uint8_t b, bool& fed);
+  void PassDoorAndGraphics(uint8_t b, bool& fed);
+  void PassSixel(uint8_t b, bool& fed);
+  void PassGraphics(uint8_t b, bool& fed);
+  std::vector<uint8_t> FSixelOut;
+  // Handlers given to transports check this before touching the object, so
+  // a report queued by a transport after shutdown does nothing.
+  std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
+};
+
+// The status line of the dialing directory.
+extern const char* const kDirectoryStatus;
+
+std::string FormatByteSize(int64_t n);
+std::string TruncateWithDots(const std::string& s, int n);
+std::string SyncTermFontName(int fontId);
+bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);
+
+// The program body of the interactive program.
+int RunApplication(const TAppOptions& options);
+
+// The application object while it lives, for the few places that cannot
+// be handed it (null otherwise).
+extern TApplication* Application;

@@ -1,0 +1,259 @@
+// A call's life after it is opened: the transport's status, connected and
+// disconnected reports, hanging up, how a call ended (and whether a redial
+// is offered), the per-call reset, the window title and the call summary.
+#include <climits>
+#include <cstdio>
+
+#include "app/uApp.h"
+#include "core/uAnsiParser.h"
+#include "core/uDebugLog.h"
+#include "core/uFontRenderer.h"
+#include "core/uSessionCapture.h"
+#include "data/uPhonebook.h"
+#include "door/uDDOFXParser.h"
+#include "graphics/uApcImages.h"
+#include "graphics/uIGSParser.h"
+#include "graphics/uITerm2Parser.h"
+#include "graphics/uSixelParser.h"
+#include "net/uIEMSI.h"
+#include "net/uWireTransport.h"
+#include "net/uXYmodem.h"
+#include "net/uZmodem.h"
+#include "platform/Tick.h"
+#include "sound/uAnsiMusic.h"
+#include "sound/uApcAudio.h"
+#include "sound/uIGSSound.h"
+#include "sound/uSapiSpeech.h"
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t");
+  return s.substr(a, b - a + 1);
+}
+
+}  // namespace
+
+std::string FormatByteSize(int64_t n) {
+  char text[48];
+  if (n < 1024)
+    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(n));
+  else if (n < 1048576)
+    std::snprintf(text, sizeof text, "%.0f KB", double(n) / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%.1f MB", double(n) / 1048576.0);
+  return text;
+}
+
+void TApplication::OnTelnetStatus(const std::string& msg) {
+  LogLine("Status: " + msg);
+  SetStatus(msg, 10000);
+  if (FReaderOn) SpeakText(msg, true);
+  Invalidate();
+}
+
+void TApplication::OnTelnetConnected(const std::string&) {
+  FStatus.clear();
+  FConnectTick = platform::TickMs();
+  FBuffer->ClearScreen(false);
+  Invalidate();
+}
+
+void TApplication::DisconnectCurrent() {
+  if (FTelnet) {
+    // Late reports of this call go to the handler that knows it is over.
+    std::weak_ptr<int> life = FLifeToken;
+    FTelnet->OnDisconnected = [this, life](const std::string& msg) {
+      if (!life.expired()) OnTelnetDisconnected(msg, false);
+    };
+    FBytesOut = FTelnet->BytesSent.load();
+    FTelnet->Disconnect();
+    FTelnet.reset();
+  }
+  if (CaptureActive()) {
+    std::string path = CapturePath();
+    StopCapture();
+    FStatus = "Capture stopped: " + path;
+    ShowToast("CAPTURE STOPPED", path.substr(path.find_last_of('/') + 1), 2000);
+  }
+  ResetSessionState();
+}
+
+void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
+  if (!live && FTelnet) {
+    LogLine("Telnet: ignoring late disconnect event from a replaced session, AMsg=" + msg);
+    return;
+  }
+  std::shared_ptr<TPhonebookEntry> entry = FEntry;
+  const bool cleanClose = FTelnet && FTelnet->RemoteClosed.load();
+  const int64_t sinceInput =
+      FLastKeyTick == 0 ? INT64_MAX : int64_t(platform::TickMs() - FLastKeyTick);
+  const bool recentInput = sinceInput < 3000;
+  const bool offerRedial = live && !cleanClose && !recentInput;
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "Telnet: disconnect classified - unexpected=%s cleanClose=%s msSinceInput=%lld offerRedial=%s",
+                live ? "True" : "False", cleanClose ? "True" : "False", static_cast<long long>(sinceInput),
+                offerRedial ? "True" : "False");
+  LogLine(line);
+  LogLine("Telnet: OnTelnetDisconnected fired, AMsg=" + msg);
+  if (FTelnet) {
+    FBytesOut = FTelnet->BytesSent.load();
+    FTelnet.reset();
+  }
+  ResetSessionState();
+  FBuffer->ClearScreen(false);
+  FMode = smOnline;
+  if (FStatusBar) FStatus = "Connection terminated: " + msg;
+  FTerminatedText = msg;
+  const uint64_t now = platform::TickMs();
+  FTerminatedUntil = now + (FSessionSummary.empty() ? 500 : 5000);
+  Invalidate();
+  if (FCmdAutoConnect && !FCmdKeep) {
+    if (FCmdQuitDelay < 1) {
+      FRunning = false;
+      FWindow->PostQuit(0);
+    } else {
+      FQuitting = true;
+      char text[64];
+      std::snprintf(text, sizeof text, " - quitting in %ds (press any key)", FCmdQuitDelay);
+      FTerminatedText = msg + text;
+      FTerminatedUntil = now + uint64_t(FCmdQuitDelay) * 1000;
+      FWindow->SetTimer(tmQuit, uint32_t(FCmdQuitDelay) * 1000);
+    }
+  } else if (offerRedial && entry) {
+    FRedialEntry = entry;
+    FRedialText = msg;
+    FRedialPrompt = true;
+    FTerminatedUntil = 0;
+    if (FReaderOn) SpeakText("Connection lost. " + msg + ". Redial? Press Y or N.", true);
+    Invalidate();
+  }
+}
+
+void TApplication::AnswerRedial(bool yes) {
+  std::shared_ptr<TPhonebookEntry> entry = FRedialEntry;
+  FRedialPrompt = false;
+  FRedialEntry.reset();
+  FRedialText.clear();
+  if (yes && entry) {
+    FStatus = "Redialing " + entry->Name + "...";
+    ConnectToEntry(entry, false);
+  } else {
+    FStatus = "Not redialing. Alt+D: dialing directory.";
+  }
+  Invalidate();
+}
+
+void TApplication::ResetSessionState() {
+  // 1-2. Door graphics, music, APC audio and pictures.
+  FDDOFXParser->Gfx.Reset();
+  FDDOFXParser->StopAudio();
+  FDoorTextView = false;
+  FMusicPlayer->StopAll();
+  FApcAudio->Flush();
+  FApcImages->Reset();
+  // 4. Board recognition.
+  FRxTail.clear();
+  FRenegade = false;
+  // 6-7. Transfers.
+  if (FZmodem->State != 0) FZmodem->Abort();
+  FXferPanelUntil = 0;
+  FDoorwayMode = false;
+  // 8. The summary of a call that had connected.
+  if (FConnectTick != 0) {
+    FSessionSummary = OnlineStatusText(int64_t((platform::TickMs() - FConnectTick) / 1000));
+    FConnectTick = 0;
+  }
+  // 9-14.
+  FBbsSizeSet = false;
+  FRipMode = false;
+  FIgsMode = false;
+  FIgsParser->Reset();
+  FIgsSound->Synth.StopAll();
+  FIemsiEnabled = false;
+  FIemsi->Reset();
+  FRipCellW = 8;
+  FRipCellH = 8;
+  FRipGridSet = false;
+  FRipTextHidden = false;
+  // 15-16. The minor emulations; a PETSCII font stays until the directory returns.
+  if (FPetsciiActive)
+    LogLine(
+        "Session: ResetSessionState leaving font in place (FPetsciiActive was True) - reverted later, right before "
+        "the phonebook loads");
+  FreeMinorEmulations();
+  // 17-19.
+  FSixelEnabled = true;
+  FITerm2Enabled = false;
+  FParser->AnnounceSixel = true;
+  FEntry.reset();
+  FBuffer->Resize(80, 25);
+  FSixel->Reset();
+  FITerm2->Reset();
+  FRenderer->ClearSprites();
+  FGfxDirty = false;
+  // 20. Received bytes of the old call go with it.
+  FRxPending.clear();
+  FSimBytesPerSec = 0;
+  FBudgetCarry = 0;
+  FPaused = false;
+}
+
+void TApplication::UpdateWindowTitle() {
+  std::string title = "KORVAN";
+  if (FTelnet && FEntry) {
+    std::string name = Trim(FEntry->Name);
+    title += " - " + (name.empty() ? FEntry->Host : name);
+    if (FConnectTick != 0) {
+      uint64_t s = (platform::TickMs() - FConnectTick) / 1000;
+      char text[48];
+      std::snprintf(text, sizeof text, " - %.2llu:%.2llu:%.2llu", static_cast<unsigned long long>(s / 3600),
+                    static_cast<unsigned long long>(s % 3600 / 60), static_cast<unsigned long long>(s % 60));
+      title += text;
+    } else {
+      title += " - connecting";
+    }
+  }
+  if (title != FWindowTitle) {
+    FWindowTitle = title;
+    FWindow->SetTitle(title);
+  }
+}
+
+std::string TApplication::OnlineStatusText(int64_t s) const {
+  char text[160];
+  std::snprintf(text, sizeof text, "Online %.2lld:%.2lld:%.2lld   In %s   Out %s", static_cast<long long>(s / 3600),
+                static_cast<long long>(s % 3600 / 60), static_cast<long long>(s % 60),
+                FormatByteSize(FBytesIn).c_str(), FormatByteSize(FBytesOut).c_str());
+  std::string out = text;
+  if (FFilesDown > 0 || FFilesUp > 0) {
+    std::snprintf(text, sizeof text, "   Files: %d down, %d up", FFilesDown, FFilesUp);
+    out += text;
+  }
+  return out;
+}
+
+void TApplication::ShowToast(const std::string& title, const std::string& text, uint32_t ms) {
+  FToastTitle = title;
+  FToastText = text;
+  FToastUntil = platform::TickMs() + ms;
+}
+
+void TApplication::SendIemsiIci() {
+  if (!FTelnet || !FEntry) return;
+  const int rows = TextRows(TermRows()), cols = TermCols();
+  FTelnet->SendString(BuildEmsiPacket("ICI", BuildIemsiIci(FEntry->Username, FEntry->Password, cols, rows)));
+}
+
+void TApplication::SendIemsiReply() {
+  if (FTelnet) FTelnet->SendString(BuildEmsiShort("ACK"));
+}
+
+void TApplication::SendAutoLogin() {
+  if (!FTelnet || !FEntry) return;
+  if (!FEntry->Username.empty()) FTelnet->SendString(FEntry->Username + "\r");
+  if (!FEntry->Password.empty()) FTelnet->SendString(FEntry->Password + "\r");
+}

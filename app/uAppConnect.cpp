@@ -1,0 +1,457 @@
+// The connect road: the command line, the automatic connection it can ask
+// for, the quick-connect list, the dial animation, and ConnectToEntry, which
+// every way of calling a board ends in. It picks the text emulation by
+// terminal type and the transport by protocol and wires the call's events.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
+#include "app/uApp.h"
+#include "core/uAnsiParser.h"
+#include "core/uAsciiParser.h"
+#include "core/uAvatarParser.h"
+#include "core/uDebugLog.h"
+#include "core/uFontRenderer.h"
+#include "core/uPetsciiParser.h"
+#include "core/uVT52Parser.h"
+#include "core/uViewdataParser.h"
+#include "data/uConfig.h"
+#include "data/uDateTime.h"
+#include "data/uIniFile.h"
+#include "data/uPhonebook.h"
+#include "door/uDDOFXParser.h"
+#include "door/uOOIIParser.h"
+#include "graphics/uIGSParser.h"
+#include "graphics/uITerm2Parser.h"
+#include "graphics/uRipParser.h"
+#include "graphics/uSixelParser.h"
+#include "net/uIEMSI.h"
+#include "net/uShellClient.h"
+#include "net/uSSHClient.h"
+#include "net/uTelnetClient.h"
+#include "platform/AppFolder.h"
+#include "platform/Tick.h"
+
+namespace {
+
+const TColorRGB kLightGrey{170, 170, 170};
+const TColorRGB kBlack{0, 0, 0};
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string TrimBlanks(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+// A decimal number, or Fallback when the text is not one.
+int32_t NumberOr(const std::string& s, int32_t fallback) {
+  if (s.empty() || s.size() > 10) return fallback;
+  size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+  if (i == s.size()) return fallback;
+  for (size_t k = i; k < s.size(); ++k)
+    if (!std::isdigit(static_cast<unsigned char>(s[k]))) return fallback;
+  long long v = std::atoll(s.c_str());
+  return (v < INT32_MIN || v > INT32_MAX) ? fallback : int32_t(v);
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string PadOrCut(const std::string& s, int width) {
+  if (width <= 0) return "";
+  std::string out = s.substr(0, size_t(width));
+  out.resize(size_t(width), ' ');
+  return out;
+}
+
+std::string Hex(const void* p) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", p);
+  return text;
+}
+
+}  // namespace
+
+bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host) {
+  user.clear();
+  password.clear();
+  host.clear();
+  size_t at = text.find('@');
+  if (at == std::string::npos) return false;
+  host = text.substr(at + 1);
+  std::string left = text.substr(0, at);
+  size_t colon = left.find(':');
+  if (colon == std::string::npos) {
+    user = left;
+  } else {
+    user = left.substr(0, colon);
+    password = left.substr(colon + 1);
+  }
+  return true;
+}
+
+void TApplication::ParseCommandLine() {
+  const char* env = std::getenv("USERNAME");
+  if (!env || !*env) env = std::getenv("USER");  // the Linux name of the same thing
+  FCmdClientUser = env ? env : "";
+  FCmdServerUser = FCmdClientUser;
+  for (const std::string& arg : FOptions.Args) {
+    if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) continue;
+    char letter = char(std::toupper(static_cast<unsigned char>(arg[1])));
+    std::string value = arg.substr(2);
+    switch (letter) {
+      case 'S': {
+        size_t colon = value.find(':');
+        FCmdHost = value.substr(0, colon);
+        if (colon != std::string::npos) FCmdPort = NumberOr(value.substr(colon + 1), 0);
+        break;
+      }
+      case 'P': FCmdPort = NumberOr(value, 0); break;
+      case 'R': FCmdRLogin = true; break;
+      case 'X': FCmdClientUser = value; FCmdRLogin = true; break;
+      case 'Y': FCmdServerUser = value; FCmdRLogin = true; break;
+      case 'Z': FCmdTermType = value; FCmdRLogin = true; break;
+      case 'W': FCmdQuitDelay = NumberOr(value, 5); break;
+      case 'E': FCmdEcho = true; break;
+      case 'K': FCmdKeep = true; break;
+      case 'M': FCmdListFile = value; break;
+      default: break;
+    }
+  }
+  FCmdAutoConnect = !FCmdHost.empty();
+  if (FCmdAutoConnect && (FCmdPort < 1 || FCmdPort > 65535)) FCmdPort = FCmdRLogin ? 513 : 23;
+}
+
+void TApplication::AutoConnect() {
+  auto entry = std::make_shared<TPhonebookEntry>();
+  entry->Name = FCmdHost;
+  entry->Host = FCmdHost;
+  entry->Port = uint16_t(FCmdPort);
+  entry->Cols = 80;
+  entry->Rows = 25;
+  entry->UseRIP = false;
+  entry->UseSixel = true;
+  entry->UseUTF8 = false;
+  entry->UseRLogin = FCmdRLogin;
+  entry->RLoginClientUser = FCmdClientUser;
+  entry->RLoginServerUser = FCmdServerUser;
+  entry->TermType = FCmdRLogin ? FCmdTermType : "ANSI-BBS";
+  FCmdEntry = entry;
+  ConnectToEntry(FCmdEntry, false);
+}
+
+bool TApplication::LoadQuickConnectList(const std::string& fileName) {
+  FQuickList.clear();
+  FQuickListRow = 0;
+  if (IsFile(fileName)) {
+    TIniFile ini;
+    std::string error;
+    ini.LoadFromFile(fileName, error);
+    for (const std::string& section : ini.SectionNames()) {
+      if (FQuickList.size() >= 99) break;
+      std::string host = TrimBlanks(ini.ReadString(section, "S", ""));
+      if (host.empty()) continue;
+      FQuickList.push_back(TQuickListRow{section, host, ini.ReadInteger(section, "P", 23)});
+    }
+  }
+  return !FQuickList.empty();
+}
+
+void TApplication::ConnectListRow(int index) {
+  if (index < 0 || index >= int(FQuickList.size())) return;
+  auto entry = std::make_shared<TPhonebookEntry>();
+  entry->Name = FQuickList[size_t(index)].Name;
+  entry->Host = FQuickList[size_t(index)].Host;
+  entry->Port = uint16_t(FQuickList[size_t(index)].Port);
+  entry->Cols = 80;
+  entry->Rows = 25;
+  entry->TermType = "ANSI-BBS";
+  entry->UseRIP = false;
+  entry->UseSixel = true;
+  entry->UseUTF8 = false;
+  entry->UseRLogin = false;
+  FCmdEntry = entry;
+  ConnectToEntry(FCmdEntry, false);
+}
+
+void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryRef, bool skipDial) {
+  if (!entryRef) return;
+  // Hold our own reference: the caller's may be the field this road clears.
+  std::shared_ptr<TPhonebookEntry> entry = entryRef;
+
+  // 1-2. SSH may carry user and password in the host text.
+  std::string sshUser, sshPass, sshHost;
+  bool split = entry->UseSSH && SplitUserPassHost(entry->Host, sshUser, sshPass, sshHost);
+  if (entry->UseSSH && !split && TrimBlanks(entry->Username).empty()) {
+    FStatus = "No SSH username set - Alt+E to add one, or use user:pass@host in Host";
+    Invalidate();
+    return;
+  }
+  // 3-5. Close what runs.
+  FRedialPrompt = false;
+  FRedialEntry.reset();
+  DisconnectCurrent();
+  FLinkHover = false;
+  // 6. A simulated modem dials first.
+  if (!skipDial && entry->SimBaudRate > 0) {
+    StartDial(entry);
+    return;
+  }
+  // 7-8. The call's entry and the screen geometry.
+  FEntry = entry;
+  FBbsSizeSet = false;
+  FBytesIn = FBytesOut = 0;
+  FFilesDown = FFilesUp = 0;
+  FSessionSummary.clear();
+  ApplyTermGeometry();
+  FBuffer->SetIceColors(entry->IceColors);
+  FRipGridSet = false;
+
+  // 9. The text emulation by terminal type.
+  const std::string type = Upper(CanonicalTermType(entry->TermType));
+  FreeMinorEmulations();
+  if (type == "PETSCII" || type == "CBM" || type == "C64") {
+    FPetscii = std::make_unique<TPetsciiParser>(*FBuffer, TPetsciiParser::pmPetscii);
+    FPetsciiActive = true;
+    FPetscii->OnCharsetChange = [this](bool lower) { OnPetsciiFontSwitch(lower); };
+    FPetscii->LenientLetters = FConfig->PetsciiLenientLetters;
+    OnPetsciiFontSwitch(false);
+  } else if (type == "ATASCII" || type == "ATARI") {
+    FPetscii = std::make_unique<TPetsciiParser>(*FBuffer, TPetsciiParser::pmAtascii);
+    FPetsciiActive = true;
+    FPetscii->LenientCRLF = FConfig->AtasciiLenientCRLF;
+    LoadAtariFont();
+  } else {
+    if (type == "AVATAR") {
+      FAvatar = std::make_unique<TAvatarParser>(*FBuffer);
+      FAvatarActive = true;
+    } else if (type == "VIEWDATA") {
+      FViewdata = std::make_unique<TViewdataParser>(*FBuffer);
+      FViewdataActive = true;
+    } else if (type == "VT52") {
+      FVT52 = std::make_unique<TVT52Parser>(*FBuffer);
+      FVT52Active = true;
+    } else if (type == "ASCII") {
+      FAscii = std::make_unique<TAsciiParser>(*FBuffer);
+      FAsciiActive = true;
+    }
+    LoadFontForEntry(*entry);
+  }
+
+  // 10. The call's switches.
+  FRipMode = entry->UseRIP;
+  FIgsMode = Upper(entry->TermType).find("IGS") != std::string::npos;
+  FIgsParser->Reset();
+  FSixelEnabled = entry->UseSixel;
+  FITerm2Enabled = entry->UseITerm2Images;
+  FUtf8Mode = entry->UseUTF8;
+  FIemsiEnabled = entry->UseIEMSI;
+  FSimBytesPerSec = entry->SimBaudRate / 10.0;
+  FBudgetTick = uint32_t(platform::TickMs());
+  FBudgetCarry = 0;
+
+  // 11. Fresh emulator state.
+  FIemsi->Reset();
+  FUtf8Decoder.Reset();
+  FParser->Reset();
+  FBuffer->ResetMargins();
+  ApplyTermGeometry();
+  FBuffer->ResetAttributes();
+  FBuffer->SetCursorVisible(true);
+  FRipCanvas->Clear();
+  FParser->AnnounceSixel = FSixelEnabled;
+  FRipParser->Reset();
+  FRipParser->SkyPixHideFontNames = FConfig->SkyPixHideFontNames;
+  FSixel->Reset();
+  FITerm2->Reset();
+  FRenderer->ClearSprites();
+  FGfxDirty = false;
+
+  // 12. The terminal type announced to the board.
+  std::string announced = CanonicalTermType(entry->TermType);
+  if (!FRipMode && Upper(announced) == "RIP") announced = "ANSI-BBS";
+  if (FRipMode && Upper(announced) != "RIP") announced = "RIP";
+
+  // 13. TelnetS on the Telnet port goes to the TelnetS port.
+  if (entry->UseTelnetS && entry->Port == 23) entry->Port = 992;
+
+  // 14. The transport, by the first protocol switch that is on.
+  const uint16_t rows = uint16_t(TextRows(entry->Rows));
+  const uint16_t cols = entry->Cols;
+  FTelnet.reset();
+  std::shared_ptr<TWireTransport> transport;
+  if (entry->UseSSH) {
+    transport = TSSHClient::Create(split ? sshHost : entry->Host, entry->Port, split ? sshUser : entry->Username,
+                                   split ? sshPass : entry->Password, entry->SSHKeyFile, cols, rows,
+                                   entry->SSHTrustNewKey);
+  } else if (entry->UseRLogin) {
+    transport = TTelnetClient::CreateRLogin(entry->Host, entry->Port, entry->RLoginClientUser,
+                                            entry->RLoginServerUser, announced, cols, rows);
+  } else if (entry->UseRaw) {
+    transport = TTelnetClient::CreateRaw(entry->Host, entry->Port);
+  } else if (entry->UseShell) {
+    transport = TShellClient::Create(entry->ShellCommand, cols, rows);
+  } else {
+    transport = TTelnetClient::Create(entry->Host, entry->Port, announced, cols, rows, entry->UseTelnetS,
+                                      entry->TlsTrustNewCert, entry->TlsClientCertFile, entry->TlsClientKeyFile,
+                                      entry->Password);
+  }
+  FTelnet = transport;
+  // 15. SSH and the local shell speak VT100 rather than ANSI-BBS.
+  FParser->VtMode = entry->UseSSH || entry->UseShell;
+  // 16. The one-time trust switches are used up.
+  if (entry->UseTelnetS) entry->TlsTrustNewCert = false;
+  if (entry->UseSSH) entry->SSHTrustNewKey = false;
+  // 17. The call's events. Each handler checks that its transport is still
+  // the current one, so nothing of a replaced call reaches the next (M7).
+  if (transport) {
+    std::weak_ptr<TWireTransport> weak = transport;
+    std::weak_ptr<int> life = FLifeToken;
+    auto current = [this, weak, life] { return !life.expired() && !weak.expired() && FTelnet == weak.lock(); };
+    transport->OnData = [this, current](const uint8_t* data, int count) {
+      if (current()) OnTelnetData(data, count);
+    };
+    transport->OnConnected = [this, current](const std::string& msg) {
+      if (current()) OnTelnetConnected(msg);
+    };
+    transport->OnStatus = [this, current](const std::string& msg) {
+      if (current()) OnTelnetStatus(msg);
+    };
+    transport->OnDisconnected = [this, life](const std::string& msg) {
+      if (!life.expired()) OnTelnetDisconnected(msg, true);
+    };
+  }
+  // 18. Door clients follow the new call.
+  FOOIIParser->Sender = FTelnet;
+  FOOIIParser->FOOIIMode = 0;
+  std::string workDir = TrimBlanks(FConfig->WorkDir);
+  FOOIIParser->AssetDir = workDir.empty() ? platform::AppFolder() + "doors/" : ResolvePath(workDir) + "/";
+  LogLine("OOII: (re)connected - FOOIIParser instance $" + Hex(FOOIIParser.get()) + " re-armed, FTelnet=$" +
+          Hex(FTelnet.get()));
+  FDDOFXParser->Sender = FTelnet;
+  FDDOFXParser->Reset();
+  LogLine("DDOFX: (re)connected - FDDOFXParser instance $" + Hex(FDDOFXParser.get()) + " reset, FTelnet=$" +
+          Hex(FTelnet.get()));
+  // 20. Call statistics of the entry (saved with the phonebook later).
+  entry->LastConnected = NowDateTime();
+  entry->TimesConnected += 1;
+  // 21-22. The online screen with the connecting message.
+  FMode = smOnline;
+  FBuffer->ClearScreen(false);
+  FBuffer->SetCursorVisible(true);
+  FBuffer->ResetAttributes();
+  std::string text;
+  if (entry->UseShell) {
+    if (FStatusBar) FStatus = "Starting local shell...";
+    text = entry->ShellCommand.empty() ? "Starting local shell ... (Esc to cancel)"
+                                       : "Starting local shell (" + entry->ShellCommand + ") ... (Esc to cancel)";
+  } else {
+    const std::string host = split ? sshHost : entry->Host;
+    if (FStatusBar) FStatus = "Connecting to " + host + "...";
+    text = "Connecting to " + host + ":" + std::to_string(entry->Port) + " ... (Esc to cancel)";
+  }
+  DrawTextAt(1, 1, PadOrCut(text, entry->Cols - 2), kLightGrey, kBlack);
+  Invalidate();
+}
+
+void TApplication::StartDial(const std::shared_ptr<TPhonebookEntry>& entry) {
+  FBuffer->ClearScreen(false);
+  FBuffer->SetCursorVisible(false);
+  FMode = smOnline;
+  FEntry.reset();
+  FDialEntry = entry;
+  FDialStage = 1;
+  FDialDue = platform::TickMs();
+  FStatus = "Dialing " + entry->Name + "... (Esc to cancel)";
+  Invalidate();
+}
+
+void TApplication::DialTick() {
+  if (FDialStage <= 0 || !FDialEntry || platform::TickMs() < FDialDue) return;
+  struct Stage {
+    int Row;
+    const char* Text;
+    uint32_t Delay;
+  };
+  static const Stage kStages[8] = {
+      {1, nullptr, 900},
+      {3, "Resolving Hostname .... ", 700},
+      {3, "Resolving Hostname .... OK", 500},
+      {4, "Opening Connection .... ", 700},
+      {4, "Opening Connection .... OK", 500},
+      {5, "Waiting for Carrier ... ", 900},
+      {5, "Waiting for Carrier ... OK", 600},
+      {7, nullptr, 900},
+  };
+  if (FDialStage >= 9) {
+    std::shared_ptr<TPhonebookEntry> entry = FDialEntry;
+    FDialStage = 0;
+    FDialEntry.reset();
+    ConnectToEntry(entry, true);
+    return;
+  }
+  const Stage& stage = kStages[FDialStage - 1];
+  std::string text;
+  if (FDialStage == 1)
+    text = "Dialing " + FDialEntry->Name + " ...";
+  else if (FDialStage == 8)
+    text = "CONNECT " + std::to_string(FDialEntry->SimBaudRate) + (FDialEntry->SimBaudRate >= 9600 ? "/ARQ" : "");
+  else
+    text = stage.Text;
+  DrawTextAt(1, stage.Row, text, kLightGrey, kBlack);
+  FDialDue = platform::TickMs() + stage.Delay;
+  ++FDialStage;
+  Invalidate();
+}
+
+void TApplication::LoadFontForEntry(const TPhonebookEntry& entry) {
+  std::string name = entry.FontName;
+  if (Upper(name) == "CP437_8X16") name = "IBM_VGA_8x16";
+  std::string path = platform::AppFolder() + "fonts/" + name + ".F16";
+  LogLine("Font: LoadFontForEntry -> " + path);
+  if (IsFile(path) && FMainFont->LoadFromFile(path)) {
+    FRenderer->Invalidate();
+    FDefaultFontLoaded = Upper(name) == "IBM_VGA_8X16";
+    FStdFontLoaded = FDefaultFontLoaded;
+  } else {
+    LogLine("Font: LoadFontForEntry FAILED - file not found: " + path);
+  }
+}
+
+void TApplication::RestoreDefaultFont() {
+  std::string path = platform::AppFolder() + "fonts/IBM_VGA_8x16.F16";
+  LogLine("Font: RestoreDefaultFont -> " + path);
+  if (IsFile(path) && FMainFont->LoadFromFile(path)) {
+    FRenderer->Invalidate();
+    FDefaultFontLoaded = true;
+    FStdFontLoaded = true;
+  } else {
+    LogLine("Font: RestoreDefaultFont FAILED - file not found: " + path);
+  }
+}
+
+void TApplication::LoadAtariFont() {
+  std::string path = platform::AppFolder() + "fonts/ATASCII_8x16.F16";
+  LogLine("Font: LoadAtariFont -> " + path);
+  if (IsFile(path) && FMainFont->LoadFromFile(path)) {
+    FRenderer->Invalidate();
+    FStdFontLoaded = false;
+  } else {
+    LogLine("Font: LoadAtariFont FAILED - file not found: " + path);
+  }
+}
+
+std::string TApplication::CanonicalTermType(const std::string& type) const {
+  // The presets of the entry editor map to the types announced to boards;
+  // until those screens exist every text stands for itself.
+  return type;
+}

@@ -1,0 +1,90 @@
+// The size of the online text screen, decided in one place: the board's
+// request, else the phonebook entry, else the buffer as it is; the status
+// bar's reserved row; the 8x8 font for tall screens; and pulling the window
+// to the front.
+#include <cstdio>
+
+#include "app/uApp.h"
+#include "core/uBuiltinGlyphs.h"
+#include "core/uDebugLog.h"
+#include "core/uFontRenderer.h"
+#include "data/uPhonebook.h"
+#include "net/uWireTransport.h"
+
+int TApplication::TextRows(int rows) const {
+  int t = FStatusBar ? rows - 1 : rows;
+  return t < 1 ? 1 : t;
+}
+
+int TApplication::TermCols() const {
+  if (FBbsSizeSet) return FBbsCols;
+  if (FEntry) return FEntry->Cols;
+  return FBuffer->FWidth;
+}
+
+int TApplication::TermRows() const {
+  if (FBbsSizeSet) return FBbsRows;
+  if (FEntry) return FEntry->Rows;
+  return FBuffer->FHeight;
+}
+
+void TApplication::ApplyTermGeometry() {
+  FBuffer->SetReservedRows(FStatusBar ? 1 : 0);
+  if (!FEntry) return;
+  int cols = TermCols(), rows = TermRows(), text = TextRows(rows);
+  if (FBuffer->FWidth != cols || FBuffer->FHeight != rows) FBuffer->Resize(cols, rows);
+  if (FStatusBar)
+    FBuffer->SetMargins(0, 0, cols - 1, text - 1);
+  else
+    FBuffer->ResetMargins();
+}
+
+void TApplication::OnResizeRequest(int rows, int cols) {
+  if (!FTelnet || !FEntry) return;
+  if (FRipMode || FIgsMode || FPetsciiActive || FViewdataActive || FVT52Active) {
+    LogLine("Resize: CSI 8 t ignored in this terminal mode");
+    return;
+  }
+  if (cols <= 0) cols = TermCols();
+  if (rows <= 0) rows = TextRows(TermRows());
+  cols = std::clamp(cols, 20, 255);
+  rows = std::clamp(rows, 5, 150);
+  int full = FStatusBar ? rows + 1 : rows;
+  if (TermCols() == cols && TermRows() == full) return;
+  char line[96];
+  std::snprintf(line, sizeof line, "Resize: BBS requested %dx%d (was %dx%d)", cols, rows, TermCols(),
+                TextRows(TermRows()));
+  LogLine(line);
+  FBbsSizeSet = true;
+  FBbsCols = cols;
+  FBbsRows = full;
+  ChooseFontForRows(rows);
+  ApplyTermGeometry();
+  FTelnet->SetWindowSize(uint16_t(cols), uint16_t(rows));
+  FBuffer->Dirty = true;
+  SetStatus("Screen size " + std::to_string(cols) + "x" + std::to_string(rows) + " (set by the BBS)", 3000);
+  Invalidate();
+}
+
+void TApplication::ChooseFontForRows(int rows) {
+  char line[64];
+  if (rows >= 40) {
+    if (FMainFont->Height() != 8) {
+      std::snprintf(line, sizeof line, "Font: %d rows - switching to 8x8", rows);
+      LogLine(line);
+      FMainFont->LoadFromMemory(8, 8, kVga8x8Glyphs, 2048);
+      FStdFontLoaded = true;
+      FRenderer->Invalidate();
+    }
+  } else if (!FMainFont->IsBaseSize()) {
+    std::snprintf(line, sizeof line, "Font: %d rows - back to the entry font", rows);
+    LogLine(line);
+    if (FEntry) LoadFontForEntry(*FEntry);
+    if (!FMainFont->IsBaseSize()) RestoreDefaultFont();
+  }
+}
+
+void TApplication::ForceForeground() {
+  if (!FWindow || FNoForceFocus || FWindow->HasFocus()) return;
+  FWindow->Raise();
+}

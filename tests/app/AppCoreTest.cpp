@@ -1,0 +1,370 @@
+// The whole application driven headless: start-up and shutdown, the receive
+// pipeline fed by a real Telnet call on loopback, replies to the board's
+// queries, the board's resize request, and the end of a call.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "app/uApp.h"
+#include "core/uAnsiParser.h"
+#include "core/uDebugLog.h"
+#include "core/uFontRenderer.h"
+#include "data/uConfig.h"
+#include "data/uPhonebook.h"
+#include "net/uWireTransport.h"
+#include "platform/AppFolder.h"
+#include "platform/Keys.h"
+#include "platform/Tick.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Loopback.h"
+
+using namespace testsupport;
+namespace vk = platform::vk;
+
+namespace {
+
+// Telnet negotiation the client sends first; boards in these tests ignore it.
+constexpr uint8_t kIac = 255;
+
+// Bytes a board received, with Telnet commands (IAC ...) left out.
+std::string WithoutTelnetCommands(const Bytes& in) {
+  std::string out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == 0) {  // Telnet's bare CR
+      out += '\r';
+      ++i;
+      continue;
+    }
+    if (in[i] != kIac) {
+      out += char(in[i]);
+      continue;
+    }
+    if (i + 1 >= in.size()) break;
+    uint8_t cmd = in[i + 1];
+    if (cmd == kIac) {
+      out += char(kIac);
+      ++i;
+    } else if (cmd >= 251 && cmd <= 254) {
+      i += 2;
+    } else if (cmd == 250) {  // subnegotiation up to IAC SE
+      size_t j = i + 2;
+      while (j + 1 < in.size() && !(in[j] == kIac && in[j + 1] == 240)) ++j;
+      i = j + 1;
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
+class AppCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts", Folder.Path() + "fonts", ec);
+    WriteWholeFile(Folder.File("korvan_config.ini"), "[Debug]\nRawLog=1\n");
+  }
+  void TearDown() override {
+    App.reset();
+    platform::CheckSynchronize(0);
+  }
+
+  TApplication& Start(std::vector<std::string> args = {}) {
+    TAppOptions options;
+    options.Headless = true;
+    options.Args = std::move(args);
+    App = std::make_unique<TApplication>(options);
+    EXPECT_TRUE(App->Started()) << App->StartError();
+    return *App;
+  }
+
+  // Runs the loop until Done holds; false after the time limit.
+  bool RunUntil(const std::function<bool()>& done, uint32_t ms = 5000) { return App->RunUntil(done, ms); }
+
+  // The text of one screen row.
+  std::string Row(int y) const {
+    std::string s;
+    for (int x = 0; x < App->FBuffer->FWidth; ++x) s += char(App->FBuffer->GetCell(x, y).Ch);
+    return s;
+  }
+
+  void Key(uint16_t key, bool shift = false, bool ctrl = false, bool alt = false) {
+    App->FWindow->Post(platform::Event::Key(key, shift, ctrl, alt));
+  }
+  void Type(const std::string& text) {
+    for (unsigned char c : text) App->FWindow->Post(platform::Event::Character(c));
+  }
+
+  // Connects to the listener from the command line and waits until the
+  // call is up and the board side is accepted.
+  std::unique_ptr<LoopbackPeer> CallBoard(LoopbackListener& board, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"/S127.0.0.1:" + std::to_string(board.Port())};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Start(args);
+    std::unique_ptr<LoopbackPeer> peer;
+    EXPECT_TRUE(RunUntil([&] {
+      if (!peer) peer = board.Accept(10);
+      return peer && App->FConnectTick != 0;
+    }));
+    return peer;
+  }
+
+  ScratchAppFolder Folder;
+  std::unique_ptr<TApplication> App;
+};
+
+}  // namespace
+
+TEST_F(AppCoreTest, StartsWithTheDefaultPhonebookAndShutsDownInOrder) {
+  Start();
+  EXPECT_EQ(App->FWindow->Title(), "KORVAN");
+  EXPECT_EQ(App->FWindow->ClientWidth(), 1600);  // 640 x the default scale of 2.5
+  EXPECT_EQ(App->FWindow->ClientHeight(), 1000);
+  EXPECT_EQ(App->FMode, smSplash);
+  ASSERT_EQ(App->FPhonebook->Count(), 1);
+  EXPECT_TRUE(std::filesystem::exists(Folder.File("korvan.ini"))) << "the default board is saved at once";
+  // The splash gives way to the directory after its timer.
+  EXPECT_TRUE(RunUntil([&] { return App->FMode == smDirectory; }, 4000));
+  App.reset();
+  std::string log = ReadWholeFile(Folder.File("korvan_debug.log"));
+  const char* order[] = {"--- log opened", "Exit: TApplication.Destroy starting", "Exit: after DisconnectCurrent",
+                         "Exit: after FPhonebook.Save", "Exit: before FMusicPlayer.Free",
+                         "Exit: after FMusicPlayer.Free", "Exit: Destroy finished, closing log", "--- log closed"};
+  size_t at = 0;
+  for (const char* line : order) {
+    size_t found = log.find(line, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+    at = found;
+  }
+}
+
+TEST_F(AppCoreTest, AnEmptyPhonebookFileStaysEmpty) {
+  WriteWholeFile(Folder.File("korvan.ini"), "");
+  Start();
+  EXPECT_EQ(App->FPhonebook->Count(), 0);
+}
+
+TEST_F(AppCoreTest, ABoardsScreenRepliesAndResizeGoThroughTheRealCall) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  EXPECT_EQ(App->FMode, smOnline);
+  peer->ReadFor(200);  // the client's Telnet offers
+  peer->Write(Bytes{255, 253, 31});  // DO NAWS: the client reports its size from now on
+  peer->Write(std::string("\x1b[2J\x1b[HxM\x1b[3b\x1b[6n"));
+  Bytes reply;
+  ASSERT_TRUE(RunUntil([&] {
+    Bytes more = peer->ReadFor(5);
+    reply.insert(reply.end(), more.begin(), more.end());
+    return WithoutTelnetCommands(reply).find("\x1b[1;6R") != std::string::npos;
+  })) << HexText(reply);
+  EXPECT_EQ(Row(0).substr(0, 6), "xMxxx ");
+
+  // The board asks for 132 x 50: with the status bar the buffer gets the
+  // extra row, margins end above it, and the status line says so.
+  peer->Write(std::string("\x1b[8;50;132t"));
+  ASSERT_TRUE(RunUntil([&] { return App->FBuffer->FWidth == 132; }));
+  EXPECT_EQ(App->FBuffer->FHeight, 51);
+  EXPECT_EQ(App->FBuffer->MarginY1, 49);
+  EXPECT_EQ(App->FStatus, "Screen size 132x50 (set by the BBS)");
+  EXPECT_EQ(App->FMainFont->Height(), 8) << "40 rows or more use the 8x8 font";
+  // NAWS follows: IAC SB NAWS 0 132 0 50 IAC SE.
+  const Bytes naws = {255, 250, 31, 0, 132, 0, 50, 255, 240};
+  EXPECT_FALSE(peer->ReadUntil(naws, 3000).empty());
+
+  // Back to 80 x 25: the entry's font returns.
+  peer->Write(std::string("\x1b[8;25;80t"));
+  ASSERT_TRUE(RunUntil([&] { return App->FBuffer->FWidth == 80; }));
+  EXPECT_EQ(App->FMainFont->Height(), 16);
+}
+
+TEST_F(AppCoreTest, TheOnlineScreenIsPaintedFromTheBoardsBytes) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->Write(std::string("\x1b[2J\x1b[H\x1b[1;37;44mHELLO"));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("HELLO", 0) == 0; }));
+  App->FWindow->Invalidate();
+  RunUntil([] { return false; }, 100);
+  const platform::Surface& frame = App->FWindow->PresentedFrame();
+  ASSERT_EQ(frame.Width(), 1600);
+  ASSERT_EQ(frame.Height(), 1000);
+  // The first cell's background is blue somewhere near its corner, and the
+  // letters put white pixels in the first five cells.
+  const int cellW = 1600 / 80, cellH = 1000 / 25;
+  EXPECT_EQ(frame.Pixel(1, 1), platform::PackRGB(0, 0, 0xAA));
+  int white = 0;
+  for (int y = 0; y < cellH; ++y)
+    for (int x = 0; x < cellW * 5; ++x) white += frame.Pixel(x, y) == platform::PackRGB(255, 255, 255);
+  EXPECT_GT(white, 100);
+}
+
+TEST_F(AppCoreTest, KeysBecomeTheBytesOfTheKeyTable) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);
+  struct Row {
+    const char* Name;
+    uint16_t Key;
+    bool Ctrl;
+    std::string Bytes;
+  };
+  const Row rows[] = {
+      {"Backspace", vk::Back, false, "\x08"},         {"Tab", vk::Tab, false, "\x09"},
+      {"Enter", vk::Return, false, "\x0d"},           {"Esc once connected", vk::Escape, false, "\x1b"},
+      {"Up", vk::Up, false, "\x1b[A"},                {"Down", vk::Down, false, "\x1b[B"},
+      {"Right", vk::Right, false, "\x1b[C"},          {"Left", vk::Left, false, "\x1b[D"},
+      {"Home", vk::Home, false, "\x1b[H"},            {"End", vk::End, false, "\x1b[K"},
+      {"PgUp", vk::Prior, false, "\x1b[V"},           {"PgDn", vk::Next, false, "\x1b[U"},
+      {"Ins", vk::Insert, false, "\x1b[@"},           {"Del", vk::Delete, false, "\x7f"},
+      {"Ctrl+A", vk::Letter('A'), true, "\x01"},      {"Ctrl+Z", vk::Letter('Z'), true, "\x1a"},
+  };
+  for (const Row& r : rows) {
+    Key(r.Key, false, r.Ctrl);
+    std::string got;
+    RunUntil([&] {
+      Bytes more = peer->ReadFor(5);
+      got += WithoutTelnetCommands(more);
+      return got.size() >= r.Bytes.size();
+    }, 2000);
+    EXPECT_EQ(got, r.Bytes) << r.Name;
+  }
+  // Typed characters; Alt combinations never reach the board.
+  Key(vk::Letter('Q'), false, false, true);
+  Type("hi");
+  std::string got;
+  RunUntil([&] {
+    got += WithoutTelnetCommands(peer->ReadFor(5));
+    return got.size() >= 2;
+  }, 2000);
+  EXPECT_EQ(got, "hi");
+}
+
+TEST_F(AppCoreTest, RenegadeBoardsGetTheirPageKeysAfterDetection) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);
+  // The name may arrive split across reads; the last 512 characters count.
+  peer->Write(std::string("Welcome to {rene"));
+  RunUntil([] { return false; }, 100);
+  peer->Write(std::string("gade, v1}\r\n"));
+  ASSERT_TRUE(RunUntil([&] { return App->FRenegade; }));
+  Key(vk::Prior);
+  std::string got;
+  RunUntil([&] {
+    got += WithoutTelnetCommands(peer->ReadFor(5));
+    return got.size() >= 3;
+  }, 2000);
+  EXPECT_EQ(got, "\x1b[r");
+}
+
+TEST_F(AppCoreTest, AResetWithNoRecentKeyOffersARedialAndYCallsAgain) {
+  LoopbackListener board;
+  auto peer = CallBoard(board, {"/K"});
+  ASSERT_TRUE(peer);
+  peer->Abort();  // the line drops, not an orderly close
+  ASSERT_TRUE(RunUntil([&] { return App->FRedialPrompt; }));
+  EXPECT_FALSE(App->FTelnet);
+  Type("y");
+  std::unique_ptr<LoopbackPeer> again;
+  EXPECT_TRUE(RunUntil([&] {
+    if (!again) again = board.Accept(10);
+    return again != nullptr;
+  }));
+  EXPECT_FALSE(App->FRedialPrompt);
+}
+
+TEST_F(AppCoreTest, AnOrderlyCloseShowsTheTerminatedPopupWithoutRedial) {
+  LoopbackListener board;
+  auto peer = CallBoard(board, {"/K"});
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);  // unread data would turn the close into a reset
+  peer->Write(std::string("bye"));
+  RunUntil([] { return false; }, 100);
+  peer->Close();
+  ASSERT_TRUE(RunUntil([&] { return !App->FTelnet; }));
+  EXPECT_FALSE(App->FRedialPrompt);
+  EXPECT_GT(App->FTerminatedUntil, platform::TickMs() + 3000) << "a call that connected shows its summary for 5 s";
+  EXPECT_EQ(App->FSessionSummary.rfind("Online 00:00:0", 0), 0u) << App->FSessionSummary;
+}
+
+TEST_F(AppCoreTest, ACommandLineCallWithW0QuitsWhenItEnds) {
+  LoopbackListener board;
+  auto peer = CallBoard(board, {"/W0"});
+  ASSERT_TRUE(peer);
+  peer->Close();
+  EXPECT_TRUE(RunUntil([&] { return !App->FRunning; }));
+}
+
+TEST_F(AppCoreTest, ClosingDuringACallDisconnectsBeforeThePhonebookIsSaved) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  App->FWindow->Post([] {
+    platform::Event e;
+    e.Kind = platform::EventKind::Close;
+    return e;
+  }());
+  RunUntil([&] { return !App->FRunning; });
+  App.reset();
+  // The transport reports its end to the interface thread before it lets go
+  // of the socket; serve that report as the loop would.
+  bool closed = false;
+  for (int i = 0; i < 100 && !closed; ++i) {
+    platform::CheckSynchronize(20);
+    closed = peer->WaitClosed(30);
+  }
+  EXPECT_TRUE(closed) << "the board sees the call end";
+  std::string log = ReadWholeFile(Folder.File("korvan_debug.log"));
+  size_t disconnect = log.find("Exit: after DisconnectCurrent");
+  size_t saved = log.find("Exit: after FPhonebook.Save");
+  ASSERT_NE(disconnect, std::string::npos);
+  ASSERT_NE(saved, std::string::npos);
+  EXPECT_LT(disconnect, saved);
+}
+
+TEST_F(AppCoreTest, ALateDisconnectOfAReplacedCallIsIgnored) {
+  LoopbackListener first, second;
+  auto peer = CallBoard(first, {"/K"});
+  ASSERT_TRUE(peer);
+  auto entry = std::make_shared<TPhonebookEntry>();
+  entry->Name = "second";
+  entry->Host = "127.0.0.1";
+  entry->Port = second.Port();
+  App->ConnectToEntry(entry, false);
+  std::unique_ptr<LoopbackPeer> peer2;
+  ASSERT_TRUE(RunUntil([&] {
+    if (!peer2) peer2 = second.Accept(10);
+    return peer2 && App->FConnectTick != 0;
+  }));
+  // The first call's data must not reach the second call's screen.
+  peer->Write(std::string("OLD CALL"));
+  peer2->Write(std::string("\x1b[2J\x1b[HNEW"));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("NEW", 0) == 0; }));
+  RunUntil([] { return false; }, 300);
+  EXPECT_EQ(Row(0).find("OLD"), std::string::npos);
+  EXPECT_TRUE(App->FTelnet) << "the second call stays up";
+  EXPECT_EQ(App->FEntry, entry);
+}
+
+TEST(AppTextTest, SummaryTitleAndByteSizes) {
+  EXPECT_EQ(FormatByteSize(1023), "1023 bytes");
+  EXPECT_EQ(FormatByteSize(-5), "-5 bytes");
+  EXPECT_EQ(FormatByteSize(1600), "2 KB");
+  EXPECT_EQ(FormatByteSize(5242880), "5.0 MB");
+  EXPECT_EQ(FormatByteSize(2500000), "2.4 MB");
+  EXPECT_EQ(TruncateWithDots(std::string(45, 'a') + "", 28), "..." + std::string(25, 'a'));
+  EXPECT_EQ(TruncateWithDots("abcdef", 3), "def");
+  EXPECT_EQ(TruncateWithDots("0123456789", 28), "0123456789");
+  std::string user, pass, host;
+  EXPECT_TRUE(SplitUserPassHost("bob:secret@bbs.example", user, pass, host));
+  EXPECT_EQ(user + "|" + pass + "|" + host, "bob|secret|bbs.example");
+  EXPECT_TRUE(SplitUserPassHost("bob@bbs", user, pass, host));
+  EXPECT_EQ(pass, "");
+  EXPECT_FALSE(SplitUserPassHost("bbs", user, pass, host));
+}
