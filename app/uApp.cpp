@@ -163,9 +163,6 @@ void TApplication::Create() {
   const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
   FZmodem = std::make_unique<TZmodemEngine>(downloadDir);
   FZmodem->Allow8K = FConfig->Zmodem8K;
-  FZmodem->OnSend = [this](const uint8_t* data, int count) {
-    if (FTelnet) FTelnet->SendBytes(data, count);
-  };
   const std::string doorDir = Trimmed(FConfig->DDOFXDir).empty() ? "" : WithSlash(ResolvePath(Trimmed(FConfig->DDOFXDir)));
   FZmodem->SetDdofxDir(doorDir);
   FDDOFXParser->SetAssetDir(doorDir.empty() ? downloadDir : doorDir);
@@ -173,9 +170,7 @@ void TApplication::Create() {
 
   // 14. X/Ymodem.
   FXYmodem = std::make_unique<TXYmodemEngine>(downloadDir);
-  FXYmodem->OnSend = [this](const uint8_t* data, int count) {
-    if (FTelnet) FTelnet->SendBytes(data, count);
-  };
+  WireTransferEngines();
 
   // 15. RIP and IGS.
   FRipCanvas = std::make_unique<TRipCanvas>();

@@ -188,6 +188,22 @@ class TApplication {
   std::string OutputStem(bool scrollback) const;
   void ShowToast(const std::string& title, const std::string& text, uint32_t ms);
 
+  // Transfer engines.
+  void WireTransferEngines();
+  void OnTransferSend(const uint8_t* data, int count);
+  std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total);
+  void ShowTransferProgress(const std::string& direction, const std::string& protocol, const std::string& name,
+                            int64_t done, int64_t total, int errors, int block);
+  void OnZmodemProgress(const std::string& name, int64_t done, int64_t total);
+  void OnXYmodemProgress(const std::string& name, int64_t done, int64_t total);
+  void OnZmodemFileDone(const std::string& name, bool ok);
+  void OnXYmodemDone(const std::string& name, bool ok);
+  void OnZmodemSkipped(const std::string& name);
+  void OnZmodemRefused(const std::string& name);
+  void OnZmodemUploadWanted();
+  void RegisterZipAssets(const std::string& path);
+  bool UnzipDoorAssets(const std::string& path, const std::string& folder);
+
   // IEMSI answers.
   void SendIemsiIci();
   void SendIemsiReply();
@@ -346,6 +362,13 @@ class TApplication {
   int64_t FXferDone = 0, FXferTotal = 0;
   int32_t FXferErrors = 0, FXferBlock = 0;
   uint64_t FXferPanelUntil = 0;
+  std::string FRateFile;
+  uint64_t FRateStartTick = 0;
+  int64_t FRateStartBytes = 0;
+  int32_t FRefusedCount = 0;
+  std::string FRefusedName;
+  bool FUploadBatchDone = false;
+  uint64_t FLastUploadAsk = 0;
   bool FLinkHover = false;
 
   // Painting.

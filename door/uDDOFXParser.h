@@ -39,6 +39,7 @@ class TDDOFXParser {
   void SetAssetDir(const std::string& folder) { FAssetDir = folder; }
   void StopAudio() {}
   void AddAssetFromFile(const std::string&) {}
+  void AddAssetFromZipEntry(const std::string&, uint16_t, uint16_t, uint32_t, int) {}
   void TickEvents(uint64_t) {}
   bool HasActiveEvents() const { return false; }
   bool IsTextFieldActive() const { return false; }

@@ -1,0 +1,115 @@
+// The whole application driven headless, for tests: a scratch program
+// folder with the build's fonts and libraries, the application object with
+// a headless window, its loop run until a condition holds, and helpers to
+// type keys and read screen rows. Also a reader that strips Telnet commands
+// from what a board received.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/uApp.h"
+#include "platform/Keys.h"
+#include "platform/Sync.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Loopback.h"
+
+namespace testsupport {
+
+
+// Telnet negotiation the client sends first; boards in these tests ignore it.
+constexpr uint8_t kIac = 255;
+
+// Bytes a board received, with Telnet commands (IAC ...) left out.
+inline std::string WithoutTelnetCommands(const Bytes& in) {
+  std::string out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == 0) {  // Telnet's bare CR
+      out += '\r';
+      ++i;
+      continue;
+    }
+    if (in[i] != kIac) {
+      out += char(in[i]);
+      continue;
+    }
+    if (i + 1 >= in.size()) break;
+    uint8_t cmd = in[i + 1];
+    if (cmd == kIac) {
+      out += char(kIac);
+      ++i;
+    } else if (cmd >= 251 && cmd <= 254) {
+      i += 2;
+    } else if (cmd == 250) {  // subnegotiation up to IAC SE
+      size_t j = i + 2;
+      while (j + 1 < in.size() && !(in[j] == kIac && in[j + 1] == 240)) ++j;
+      i = j + 1;
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
+class AppFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts", Folder.Path() + "fonts", ec);
+    WriteWholeFile(Folder.File("korvan_config.ini"), "[Debug]\nRawLog=1\n");
+  }
+  void TearDown() override {
+    App.reset();
+    platform::CheckSynchronize(0);
+  }
+
+  TApplication& Start(std::vector<std::string> args = {}) {
+    TAppOptions options;
+    options.Headless = true;
+    options.Args = std::move(args);
+    App = std::make_unique<TApplication>(options);
+    EXPECT_TRUE(App->Started()) << App->StartError();
+    return *App;
+  }
+
+  // Runs the loop until Done holds; false after the time limit.
+  bool RunUntil(const std::function<bool()>& done, uint32_t ms = 5000) { return App->RunUntil(done, ms); }
+
+  // The text of one screen row.
+  std::string Row(int y) const {
+    std::string s;
+    for (int x = 0; x < App->FBuffer->FWidth; ++x) s += char(App->FBuffer->GetCell(x, y).Ch);
+    return s;
+  }
+
+  void Key(uint16_t key, bool shift = false, bool ctrl = false, bool alt = false) {
+    App->FWindow->Post(platform::Event::Key(key, shift, ctrl, alt));
+  }
+  void Type(const std::string& text) {
+    for (unsigned char c : text) App->FWindow->Post(platform::Event::Character(c));
+  }
+
+  // Connects to the listener from the command line and waits until the
+  // call is up and the board side is accepted.
+  std::unique_ptr<LoopbackPeer> CallBoard(LoopbackListener& board, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"/S127.0.0.1:" + std::to_string(board.Port())};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Start(args);
+    std::unique_ptr<LoopbackPeer> peer;
+    EXPECT_TRUE(RunUntil([&] {
+      if (!peer) peer = board.Accept(10);
+      return peer && App->FConnectTick != 0;
+    }));
+    return peer;
+  }
+
+  ScratchAppFolder Folder;
+  std::unique_ptr<TApplication> App;
+};
+
+
+}  // namespace testsupport
