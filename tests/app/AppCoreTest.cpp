@@ -276,3 +276,113 @@ TEST(AppTextTest, SummaryTitleAndByteSizes) {
   EXPECT_EQ(pass, "");
   EXPECT_FALSE(SplitUserPassHost("bbs", user, pass, host));
 }
+
+TEST_F(AppCoreTest, ModemSpeedSimulationPacesWithoutBankingIdleTime) {
+  Start();
+  App->FSimBytesPerSec = 240;  // 2400 bps
+  App->FBudgetTick = uint32_t(platform::TickMs() - 500);
+  App->FBudgetCarry = 0;
+  EXPECT_EQ(App->BaudBudget(), 120) << "half a second at 2400 bps";
+  App->FSimBytesPerSec = 30;  // 300 bps
+  App->FBudgetTick = uint32_t(platform::TickMs() - 50);
+  App->FBudgetCarry = 0;
+  EXPECT_EQ(App->BaudBudget(), 1);
+  EXPECT_NEAR(App->FBudgetCarry, 0.5, 0.05);
+  // Ten idle seconds do not bank a 2400-byte burst.
+  App->FSimBytesPerSec = 240;
+  App->FBudgetTick = uint32_t(platform::TickMs() - 10000);
+  App->FBudgetCarry = 0;
+  EXPECT_LE(App->BaudBudget(), 121);
+}
+
+TEST_F(AppCoreTest, AHeldStarReachesTheScreenOnceAfterTheReplayTimer) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->Write(std::string("\x1b[2J\x1b[Hrate *"));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("rate", 0) == 0; }));
+  // The "*" could start a Zmodem header, so it waits about 60 ms.
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("rate *", 0) == 0; }, 2000));
+  RunUntil([] { return false; }, 200);
+  EXPECT_EQ(Row(0).substr(0, 8), "rate *  ");
+}
+
+TEST_F(AppCoreTest, SyncTermCapabilityQueriesAreAnswered) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);
+  struct Row {
+    const char* Query;
+    const char* Reply;  // "" for no answer
+  };
+  const Row rows[] = {
+      {"SyncTERM:Q;libsndfile", "\x1b[=7;100;1n"},
+      {"SyncTERM:Q;JXL", "\x1b[=1;0-n"},
+      {"SyncTERM:Q;libsndfileFormat;1;2", "\x1b[=1;0-n"},
+      {"SyncTERM:Q;libsndfileFormat;12", ""},
+  };
+  for (const Row& r : rows) {
+    peer->Write("\x1b_" + std::string(r.Query) + "\x1b\\");
+    std::string got;
+    RunUntil([&] {
+      got += WithoutTelnetCommands(peer->ReadFor(5));
+      return !got.empty() && got.back() == 'n';
+    }, std::string(r.Reply).empty() ? 400 : 3000);
+    EXPECT_EQ(got, r.Reply) << r.Query;
+  }
+}
+
+TEST_F(AppCoreTest, TitleShowsTheCallAndItsTime) {
+  LoopbackListener board;
+  Start({"/S127.0.0.1:" + std::to_string(board.Port())});
+  App->UpdateWindowTitle();
+  EXPECT_EQ(App->FWindow->Title(), "KORVAN - 127.0.0.1 - connecting");
+  std::unique_ptr<LoopbackPeer> peer;
+  ASSERT_TRUE(RunUntil([&] {
+    if (!peer) peer = board.Accept(10);
+    return peer && App->FConnectTick != 0;
+  }));
+  App->FConnectTick = platform::TickMs() - 3725 * 1000;
+  App->UpdateWindowTitle();
+  EXPECT_EQ(App->FWindow->Title(), "KORVAN - 127.0.0.1 - 01:02:05");
+  App->FBytesIn = 2500000;
+  App->FFilesDown = 1;
+  EXPECT_EQ(App->OnlineStatusText(3725).substr(0, 30), "Online 01:02:05   In 2.4 MB   ");
+  EXPECT_NE(App->OnlineStatusText(3725).find("   Files: 1 down, 0 up"), std::string::npos);
+}
+
+TEST_F(AppCoreTest, HangingUpWhileTheBoardFloodsLeaksNothingIntoTheNextCall) {
+  LoopbackListener first, second;
+  Start();
+  auto entry = App->FPhonebook->GetEntry(0);
+  entry->Host = "127.0.0.1";
+  entry->Port = first.Port();
+  App->ConnectToEntry(entry, false);
+  std::unique_ptr<LoopbackPeer> peer;
+  ASSERT_TRUE(RunUntil([&] {
+    if (!peer) peer = first.Accept(10);
+    return peer && App->FConnectTick != 0;
+  }));
+  // The live call's entry is deleted from the phonebook: the call keeps it.
+  App->FPhonebook->Delete(0);
+  std::string flood(64 * 1024, 'X');
+  for (int i = 0; i < 8; ++i) peer->Write(flood);
+  RunUntil([] { return false; }, 50);
+  Key(platform::vk::Letter('H'), false, false, true);  // Alt+H while bytes are still queued
+  ASSERT_TRUE(RunUntil([&] { return !App->FTelnet; }));
+  EXPECT_TRUE(App->FRxPending.empty());
+  auto next = std::make_shared<TPhonebookEntry>();
+  next->Host = "127.0.0.1";
+  next->Port = second.Port();
+  App->ConnectToEntry(next, false);
+  std::unique_ptr<LoopbackPeer> peer2;
+  ASSERT_TRUE(RunUntil([&] {
+    if (!peer2) peer2 = second.Accept(10);
+    return peer2 && App->FConnectTick != 0;
+  }));
+  peer2->Write(std::string("\x1b[2J\x1b[Hsecond"));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("second", 0) == 0; }));
+  RunUntil([] { return false; }, 300);
+  for (int y = 0; y < App->FBuffer->FHeight; ++y) EXPECT_EQ(Row(y).find("XXXX"), std::string::npos) << "row " << y;
+}
