@@ -517,6 +517,22 @@ TEST_F(ZmodemSendTest, StartsOnlyWhenThereIsSomethingToDo) {
   EXPECT_TRUE(Sent.empty());
 }
 
+TEST_F(ZmodemEngineTest, ASenderThatFallsSilentEndsTheSession) {
+  Hex(ZRQINIT);
+  Offer(std::string("s.bin\0" "100", 9));
+  Bin(TZHeader::At(ZDATA, 0));
+  Sub(Pattern(10), ZCRCG);  // then nothing more
+  Take();
+  TickAfter(500);  // the application's ticks see the last bytes arrive
+  TickAfter(TZmodemEngine::kPeerSilenceMs - 500);
+  EXPECT_EQ(E->State, 3);
+  TickAfter(500);
+  EXPECT_EQ(E->State, 0);
+  ASSERT_EQ(Done.size(), 1u);
+  EXPECT_FALSE(Done[0].second);
+  EXPECT_EQ(Feed({'o', 'k'}), "ok");  // the board's text reaches the screen again
+}
+
 TEST_F(ZmodemEngineTest, AbortCancelsALiveSessionOnly) {
   E->Abort();
   EXPECT_TRUE(Sent.empty());
