@@ -85,17 +85,19 @@ bool LoadLibSsh2() {
   if (s.Attempted) return s.Module != nullptr;
   s.Attempted = true;
   s.LoadError.clear();
+  // The texts name the file as it is called here ("libssh2.so.1").
+  const std::string file = LinuxLibraryName("libssh2.dll");
   TModuleHandle module = LoadDllFromAppFolder("libssh2.dll");
   if (!module) {
-    s.LoadError =
-        "libssh2.dll could not be loaded (not found, or one of its own dependencies - libcrypto/libssl/zlib - is "
-        "missing)";
+    s.LoadError = file +
+                  " could not be loaded (not found, or one of its own dependencies - libcrypto/libssl/zlib - is "
+                  "missing)";
     return false;
   }
   for (const TExport& e : kRequired) {
     void* symbol = DllSymbol(module, e.Name);
     if (!symbol) {
-      s.LoadError = std::string("libssh2.dll loaded but is missing export(s): ") + e.Name;
+      s.LoadError = file + " loaded but is missing export(s): " + e.Name;
       dlclose(module);
       s.Api = TLibSsh2Api{};
       return false;

@@ -3,6 +3,10 @@
 // sessions some board front ends produce.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <regex>
 
 #include "net/uSSHClient.h"
@@ -230,12 +234,22 @@ TEST_F(SSHClientThreads, TextTypedBeforeTheShellStartsIsSentOnceItRuns) {
 }
 
 TEST_F(SSHClientThreads, NoServerOnThePortEndsWithTheConnectText) {
-  uint16_t port = ClosedLoopbackPort();
+  // A port held bound but not listening refuses connects, and no other
+  // test's server can take it meanwhile.
+  int held = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  getsockname(held, reinterpret_cast<sockaddr*>(&addr), &len);
+  uint16_t port = ntohs(addr.sin_port);
   Client = TSSHClient::Create("127.0.0.1", port, kSshUser, kSshPassword, "", 80, 24, false);
   Log = RecordTransport(*Client);
   ASSERT_TRUE(WaitEnd(*Log));
   EXPECT_FALSE(Log->WasConnected());
   EXPECT_EQ(Log->DisconnectText(), "SSH connection failed: could not connect to 127.0.0.1");
+  close(held);
 }
 
 TEST(TIacPairFolderTest, FoldsPairsAcrossReads) {

@@ -94,9 +94,14 @@ class TSshServer {
       ChildProcess::Options options;
       options.OutputFile = LogPath;
       if (!Sshd.Start({"/usr/sbin/sshd", "-D", "-e", "-f", Dir + "/sshd_config"}, options)) break;
-      uint64_t until = platform::TickMs() + 5000;
-      while (Sshd.Running() && platform::TickMs() < until)
-        if (WaitForPort(Port, 50)) return "";
+      uint64_t until = platform::TickMs() + 10000;
+      // Its own word that it listens: another test's server may have taken
+      // the same free port a moment earlier.
+      std::string listening = "Server listening on 127.0.0.1 port " + std::to_string(Port) + ".";
+      while (Sshd.Running() && platform::TickMs() < until) {
+        if (ReadWholeFile(LogPath).find(listening) != std::string::npos) return "";
+        usleep(10000);
+      }
       Sshd.Stop();  // the port was taken meanwhile: try another
     }
     return "sshd did not start: " + ReadWholeFile(LogPath);
@@ -117,7 +122,7 @@ class TSshAgent {
     ChildProcess::Options options;
     options.OutputFile = dir + "/agent.log";
     if (!Agent.Start({"ssh-agent", "-D", "-a", Socket}, options)) return "ssh-agent did not start";
-    ServeUntil([&] { return access(Socket.c_str(), F_OK) == 0; }, 5000);
+    ServeUntil([&] { return access(Socket.c_str(), F_OK) == 0; }, 10000);
     // ssh-add reads the key's passphrase from SSH_ASKPASS when it has no
     // terminal.
     std::string askpass = dir + "/askpass.sh";
