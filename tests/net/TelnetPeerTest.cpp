@@ -76,7 +76,10 @@ TEST_F(TelnetdTest, TheServerLearnsTheTerminalTypeAndTheWindowSize) {
 
   // A new size goes to the server at once, now that it asked for NAWS.
   call.Client->SetWindowSize(132, 50);
-  testsupport::ServeFor(200);
+  ASSERT_TRUE(testsupport::ServeUntil([&] {
+    return testsupport::HexText(ClientBytes(Witness())).find("FF FA 1F 00 84 00 32 FF F0") != std::string::npos;
+  })) << "the new size did not leave";
+  testsupport::ServeFor(100);
   mark = call.Log->Data.size();
   call.Client->SendString("stty size\r");
   EXPECT_TRUE(WaitForOutput(call, "50 132", mark)) << call.Log->Data;
