@@ -84,7 +84,7 @@ class TlsServer {
   }
   std::string Output() const { return ReadWholeFile(FOutput); }
   bool Send(const std::string& s) { return FProcess.WriteStdin(s); }
-  void Stop() { FProcess.Stop(); }
+  void EndInput() { FProcess.CloseStdin(); }
 
  private:
   static inline int FCount = 0;
@@ -144,10 +144,11 @@ TEST_F(TelnetSTest, FirstContactPinsTheCertificateSilentlyAndTheCallRunsOverTls)
   ASSERT_TRUE(again.WaitConnected()) << again.Log->DisconnectText();
   EXPECT_TRUE(again.Log->Statuses().empty());
   EXPECT_EQ(PinFile(), pinLine);
-  // The board going away ends the call.
-  server.Stop();
+  // At the end of its input s_server closes the TLS connection properly.
+  server.EndInput();
   ASSERT_TRUE(again.WaitDisconnected());
   EXPECT_EQ(again.Log->DisconnectText(), "Disconnected");
+  EXPECT_TRUE(again.Client->RemoteClosed);
 }
 
 // Placeholders in the rows: {P} the port, {A} the old certificate's
