@@ -149,6 +149,7 @@ class TZmodemEngine {
   void SendZfile();
   void SendFileData();
   void CapBurstWindow();
+  bool CountRepeatedRpos();
   void FailSendFile(bool cancelAll);
   void CloseSendStream();
   bool SendFileOpen() const { return FSendFd >= 0; }
@@ -194,6 +195,7 @@ class TZmodemEngine {
   uint64_t FAwaitingAckAt = 0;
   int FAckRetries = 0;
   int64_t FHighestRpos = -1;
+  int64_t FRestartPos = -1;  // where the last ZRPOS restarted us, until a ZACK
   int FRposFallbackCount = 0, FRposRepeatCount = 0;
   bool FEofSent = false;
   std::string FEofName;

@@ -97,6 +97,7 @@ void TZmodemEngine::SendNextFile() {
     break;
   }
   FHighestRpos = -1;
+  FRestartPos = -1;
   FRposFallbackCount = 0;
   FRposRepeatCount = 0;
   FSendPos = 0;
@@ -216,6 +217,7 @@ void TZmodemEngine::OnZack() {
   if (Direction != 1 || State != 4 || !SendFileOpen() || FEofSent) return;
   FAckRetries = 0;
   FRposRepeatCount = 0;
+  FRestartPos = -1;
   FLastAckedBurst = FBurstCount;
   FWindow *= 2;
   SendFileData();
@@ -223,9 +225,20 @@ void TZmodemEngine::OnZack() {
 
 void TZmodemEngine::OnZrpos(const TZHeader& h) {
   if (!SendFileOpen()) return;
+  const int64_t pos = h.Position();
+  // The same request again while our restart from there is still unanswered
+  // (its closing ZCRCW not yet acknowledged): the receiver is still reading
+  // the bytes we sent before the restart and asks once more at every frame
+  // end among them. It counts towards the fallbacks and the cancel, but does
+  // not send the same burst again: each copy would make the receiver ask
+  // again, and the requests would never die down. A restart that really was
+  // lost is sent again by the acknowledgement timeout.
+  if (FAwaitingAck && pos == FRestartPos) {
+    CountRepeatedRpos();
+    return;
+  }
   FEofSent = false;
   State = 4;
-  const int64_t pos = h.Position();
   if (!SeekSend(pos)) {
     LogLine("Zmodem: receiver asked for position " + std::to_string(pos) + " beyond the end of " + FSendPath);
     FailSendFile(false);
@@ -236,25 +249,33 @@ void TZmodemEngine::OnZrpos(const TZHeader& h) {
     FRposFallbackCount = 0;
     FRposRepeatCount = 0;
     FAckRetries = 0;
-  } else {
-    if (++FRposRepeatCount >= kRposRepeatLimit) {
-      LogLine("Zmodem: receiver keeps asking for the same position, session cancelled");
-      FailSendFile(true);
-      return;
-    }
-    ++FRposFallbackCount;
-    FWindow = 4;
-    CapBurstWindow();
-    if (BlockSize == 8192) {
-      BlockSize = 1024;
-      FFellBackTo1K = true;
-      FRposFallbackCount = 0;
-    } else if (FRposFallbackCount > 4) {
-      FStreaming = false;
-      FRposFallbackCount = 0;
-    }
+  } else if (!CountRepeatedRpos()) {
+    return;
   }
+  FRestartPos = pos;
   SendFileData();
+}
+
+// A request for a position at or below one asked before: the sender gets
+// more careful step by step, and the tenth cancels the session (false).
+bool TZmodemEngine::CountRepeatedRpos() {
+  if (++FRposRepeatCount >= kRposRepeatLimit) {
+    LogLine("Zmodem: receiver keeps asking for the same position, session cancelled");
+    FailSendFile(true);
+    return false;
+  }
+  ++FRposFallbackCount;
+  FWindow = 4;
+  CapBurstWindow();
+  if (BlockSize == 8192) {
+    BlockSize = 1024;
+    FFellBackTo1K = true;
+    FRposFallbackCount = 0;
+  } else if (FRposFallbackCount > 4) {
+    FStreaming = false;
+    FRposFallbackCount = 0;
+  }
+  return true;
 }
 
 void TZmodemEngine::OnZskip() {

@@ -101,7 +101,11 @@ class TPeerSession {
     FPid = Spawn(argv, dir, peerEnd, errPath);
     ::close(peerEnd);
     ::fcntl(FFd, F_SETFL, ::fcntl(FFd, F_GETFL) | O_NONBLOCK);
-    FEngine.OnSend = [this](const uint8_t* data, int count) { FPending.insert(FPending.end(), data, data + count); };
+    FEngine.OnSend = [this](const uint8_t* data, int count) {
+      const size_t start = FPending.size();
+      FPending.insert(FPending.end(), data, data + count);
+      if (TamperOut) TamperOut(FPending.data() + start, size_t(count));
+    };
   }
   ~TPeerSession() {
     if (FPid > 0) {
@@ -113,6 +117,9 @@ class TPeerSession {
 
   // Called after every received chunk; return false to stop pumping early.
   std::function<bool()> AfterChunk;
+  // A line fault: may change bytes of each chunk received from the program
+  // (TamperIn, before the engine sees it) or sent to it (TamperOut).
+  std::function<void(uint8_t* data, size_t count)> TamperIn, TamperOut;
   std::string Screen;   // what the engine passed on to the screen
   int ExitCode = -1;    // the program's exit status, -1 while running or killed
   bool TimedOut = false;
@@ -151,6 +158,7 @@ class TPeerSession {
         continue;
       }
       if (n < 0) continue;
+      if (TamperIn) TamperIn(in.data(), size_t(n));
       for (ssize_t i = 0; i < n; ++i) {
         int count = 0;
         FEngine.ProcessIncoming(in[size_t(i)], out, count);
