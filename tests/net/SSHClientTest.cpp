@@ -225,6 +225,23 @@ TEST_F(SSHClientThreads, ATelnetShapedSessionDoublesFFOutAndFoldsPairsIn) {
   EXPECT_EQ(Client->BytesSent, 3);
 }
 
+TEST_F(SSHClientThreads, InputBeyondTheServersWindowIsWrittenWhole) {
+  // More than the channel's window while the far program does not read yet:
+  // writes time out for a while and must be carried on, never dropped.
+  std::string blob;
+  for (int i = 0; i < 3 * 1024 * 1024; ++i) blob += static_cast<char>((i * 7 + i / 251) & 0xFF);
+  WriteWholeFile(App.File("in.bin"), blob);
+  chmod(App.File("in.bin").c_str(), 0644);
+  StartServer("ForceCommand stty raw -echo; echo ready; sleep 1; head -c " + std::to_string(blob.size()) +
+              " | cmp - " + App.File("in.bin") + " && echo SAME\n");
+  Connect();
+  ASSERT_TRUE(WaitForData(*Log, "ready")) << Log->DisconnectText();
+  Client->SendBytes(reinterpret_cast<const uint8_t*>(blob.data()), static_cast<int>(blob.size()));
+  ASSERT_TRUE(WaitEnd(*Log, 60000));
+  EXPECT_NE(Log->Data.find("SAME"), std::string::npos) << Log->Data;
+  EXPECT_EQ(Log->DisconnectText(), "Disconnected - remote end sent channel EOF");
+}
+
 TEST_F(SSHClientThreads, TextTypedBeforeTheShellStartsIsSentOnceItRuns) {
   StartServer("ForceCommand read x; echo \"got:$x\"\n");
   Connect();
