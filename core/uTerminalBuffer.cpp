@@ -295,8 +295,7 @@ void TTerminalBuffer::MoveCursorBy(int DX, int DY) {
   ResolvePendingScroll();
   // Computed in 64 bits: a count near the 32-bit limit must not wrap around.
   auto target = [](int from, int by) {
-    int64_t v = int64_t(from) + by;
-    return int(std::clamp<int64_t>(v, -1, int64_t(MaxWidth) + MaxHeight));
+    return int(std::clamp<int64_t>(int64_t(from) + by, INT32_MIN, INT32_MAX));
   };
   MoveCursor(target(CursorX, DX), target(CursorY, DY));
 }

@@ -5,10 +5,13 @@
 
 #include <cctype>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/uControlChars.h"
+#include "core/uDebugLog.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/core/AnsiTestSupport.h"
 
 namespace {
@@ -422,6 +425,42 @@ TEST(AnsiParserTest, HugeCountsReturnQuickly) {
          "[2147483647Z" ESC "[2147483647X" ESC "[2147483647;2147483647H" ESC "[2147483647A");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(t.Buf.CursorY, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// With the debug log on, writing, line feeds, moves and CUP leave their
+// lines (moves and line feeds thinned to the first and every 500th call).
+TEST(AnsiParserTest, DebugLogLines) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("korvan_debug.log");
+  LogEnabled = true;
+  LogOpen(path);
+  {
+    TAnsiTerm t;
+    t.Feed("A\n" ESC "[0;0H");
+    for (int i = 0; i < 498; ++i) t.Buf.MoveCursor(1, 1);
+    t.Buf.MoveCursorBy(-5, 3);
+  }
+  LogClose();
+  LogEnabled = false;
+  std::vector<std::string> lines;
+  std::istringstream in(testsupport::ReadWholeFile(path));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 13 && line[2] == ':') lines.push_back(line.substr(13));
+  }
+  const std::vector<std::string> want = {
+      "PutChar: ch=A (0x41) at (0,0) Dirty-before=True",
+      "TTerminalBuffer.NewLine: CursorX=1 CursorY=1 Margins=(0,0,79,24) [call #1]",
+      "AnsiParser: CUP H requested row=0 col=0 -> MoveCursor(0,0)",
+      "TTerminalBuffer.MoveCursor: requested (0,0) -> actual CursorX=0 CursorY=0 (FWidth=80 FHeight=25) [call #1]",
+      "TTerminalBuffer.MoveCursor: requested (-4,4) -> actual CursorX=0 CursorY=4 (FWidth=80 FHeight=25) "
+      "[call #500]",
+  };
+  EXPECT_EQ(lines, want);
 }
 
 }  // namespace
