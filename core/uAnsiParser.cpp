@@ -214,7 +214,7 @@ void TAnsiParser::ProcessEscape(uint8_t B) {
       return;
     case '8':
       if (DecSaved) {
-        Buffer->GotoXY(DecSavedX, DecSavedY);
+        Buffer->GotoXY(DecSavedX, BoardRow(DecSavedY));
         Buffer->RestoreAttributes(DecSavedAttrs);
         G0Graphics = DecSavedG0;
         G1Graphics = DecSavedG1;

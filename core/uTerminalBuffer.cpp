@@ -442,11 +442,18 @@ void TTerminalBuffer::CancelPendingScroll() {
 
 // ---------------------------------------------------------------- lines
 
-void TTerminalBuffer::DeleteLines(int FromRow, int N) {
-  if (N <= 0) return;
+// Line edits act from the top margin at the earliest and never past the
+// bottom one; false when nothing is left to do.
+bool TTerminalBuffer::ClipToRegion(int& FromRow, int& N) const {
+  if (N <= 0) return false;
   FromRow = std::max(FromRow, MarginY0);
-  if (FromRow > MarginY1) return;
+  if (FromRow > MarginY1) return false;
   N = std::min(N, MarginY1 - FromRow + 1);
+  return true;
+}
+
+void TTerminalBuffer::DeleteLines(int FromRow, int N) {
+  if (!ClipToRegion(FromRow, N)) return;
   const TCell blank = DefaultCell();
   if (MarginX0 == 0 && MarginX1 == FWidth - 1) {
     // Whole rows: move the row references, then blank the rows that came free.
@@ -461,10 +468,7 @@ void TTerminalBuffer::DeleteLines(int FromRow, int N) {
 }
 
 void TTerminalBuffer::InsertLines(int FromRow, int N) {
-  if (N <= 0) return;
-  FromRow = std::max(FromRow, MarginY0);
-  if (FromRow > MarginY1) return;
-  N = std::min(N, MarginY1 - FromRow + 1);
+  if (!ClipToRegion(FromRow, N)) return;
   const TCell blank = DefaultCell();
   if (MarginX0 == 0 && MarginX1 == FWidth - 1) {
     std::rotate(Rows.begin() + FromRow, Rows.begin() + MarginY1 + 1 - N, Rows.begin() + MarginY1 + 1);

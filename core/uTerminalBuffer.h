@@ -210,4 +210,5 @@ class TTerminalBuffer {
   TCell EraseCell() const;
   void DeriveFg();
   void DeriveBg();
+  bool ClipToRegion(int& FromRow, int& N) const;
 };
