@@ -50,6 +50,12 @@ std::vector<FileRow> TransferSet() {
   };
 }
 
+struct Way {
+  const char* Name;
+  bool Upload;
+};
+const Way kBothWays[] = {{"download from sz", false}, {"upload to rz", true}};
+
 struct Events {
   std::vector<std::pair<std::string, bool>> Done;
   std::vector<std::string> Skipped;
@@ -88,6 +94,29 @@ class ZmodemInterop : public ::testing::Test {
       EXPECT_EQ(Ev.Done[i], std::make_pair(std::string(set[i].Name), true));
       EXPECT_EQ(zmpeer::ReadAll(Root / "recv" / set[i].Name), set[i].Data) << set[i].Name;
     }
+  }
+
+  // One file of send/ into a fresh recv/: downloaded from sz, or uploaded
+  // by the engine to rz. A line fault, when given, damages what the
+  // receiving side reads.
+  std::unique_ptr<zmpeer::TPeerSession> StartOneFile(const std::string& name, bool upload,
+                                                     std::function<void(uint8_t*, size_t)> fault = {}) {
+    Ev = {};
+    fs::remove_all(Root / "recv");
+    fs::create_directories(Root / "recv");
+    std::unique_ptr<zmpeer::TPeerSession> s;
+    if (upload) {
+      Engine->AddUploadFile((Root / "send" / name).string());
+      s = std::make_unique<zmpeer::TPeerSession>(*Engine, std::vector<std::string>{"rz", "-q"},
+                                                 (Root / "recv").string(), PeerErr());
+      s->TamperOut = std::move(fault);
+      Engine->StartUpload();
+    } else {
+      s = std::make_unique<zmpeer::TPeerSession>(*Engine, std::vector<std::string>{"sz", "-q", name},
+                                                 (Root / "send").string(), PeerErr());
+      s->TamperIn = std::move(fault);
+    }
+    return s;
   }
 
   fs::path Root;
@@ -235,28 +264,10 @@ class LineFault {
 TEST_F(ZmodemInterop, RecoversFromDamagedSubpackets) {
   const Bytes data = RandomBytes(3 << 20, 14);
   zmpeer::WriteAll(Root / "send" / "noisy.bin", data);
-  struct Row {
-    const char* Name;
-    bool Upload;
-  };
-  for (const Row& row : {Row{"download from sz", false}, Row{"upload to rz", true}}) {
+  for (const Way& row : kBothWays) {
     SCOPED_TRACE(row.Name);
-    Ev = {};
-    fs::remove_all(Root / "recv");
-    fs::create_directories(Root / "recv");
     LineFault fault(700 * 1024, 3);
-    std::unique_ptr<zmpeer::TPeerSession> s;
-    if (row.Upload) {
-      Engine->AddUploadFile((Root / "send" / "noisy.bin").string());
-      s = std::make_unique<zmpeer::TPeerSession>(*Engine, std::vector<std::string>{"rz", "-q"},
-                                                 (Root / "recv").string(), PeerErr());
-      s->TamperOut = std::ref(fault);
-      Engine->StartUpload();
-    } else {
-      s = std::make_unique<zmpeer::TPeerSession>(*Engine, std::vector<std::string>{"sz", "-q", "noisy.bin"},
-                                                 (Root / "send").string(), PeerErr());
-      s->TamperIn = std::ref(fault);
-    }
+    auto s = StartOneFile("noisy.bin", row.Upload, std::ref(fault));
     s->Run(60000);
     ASSERT_FALSE(s->TimedOut) << PeerLog();
     EXPECT_TRUE(fault.Done());
@@ -275,25 +286,9 @@ TEST_F(ZmodemInterop, RecoversFromDamagedSubpackets) {
 TEST_F(ZmodemInterop, AbortCancelsThePeer) {
   const Bytes data = RandomBytes(32 << 20, 13);
   zmpeer::WriteAll(Root / "send" / "huge.bin", data);
-  struct Row {
-    const char* Name;
-    bool Upload;
-  };
-  for (const Row& row : {Row{"download from sz", false}, Row{"upload to rz", true}}) {
+  for (const Way& row : kBothWays) {
     SCOPED_TRACE(row.Name);
-    Ev = {};
-    fs::remove_all(Root / "recv");
-    fs::create_directories(Root / "recv");
-    std::unique_ptr<zmpeer::TPeerSession> s;
-    if (row.Upload) {
-      Engine->AddUploadFile((Root / "send" / "huge.bin").string());
-      s = std::make_unique<zmpeer::TPeerSession>(*Engine, std::vector<std::string>{"rz", "-q"},
-                                                 (Root / "recv").string(), PeerErr());
-      Engine->StartUpload();
-    } else {
-      s = std::make_unique<zmpeer::TPeerSession>(*Engine, std::vector<std::string>{"sz", "-q", "huge.bin"},
-                                                 (Root / "send").string(), PeerErr());
-    }
+    auto s = StartOneFile("huge.bin", row.Upload);
     s->AfterChunk = [&] { return Ev.Progress.empty() || Ev.Progress.back().first < (1 << 20); };
     s->Run(30000);
     ASSERT_FALSE(s->TimedOut) << PeerLog();
