@@ -180,6 +180,7 @@ bool TAnsiParser::HandleCursor(uint32_t Key) {
 }
 
 void TAnsiParser::TabForward(int N) {
+  GrowTabStops();
   for (int i = 0; i < N; ++i) {
     int c = Buffer->CursorX + 1;
     while (c < Buffer->FWidth && !(size_t(c) < TabStops.size() && TabStops[size_t(c)])) ++c;
@@ -192,6 +193,7 @@ void TAnsiParser::TabForward(int N) {
 }
 
 void TAnsiParser::TabBackward(int N) {
+  GrowTabStops();
   for (int i = 0; i < N; ++i) {
     int c = Buffer->CursorX - 1;
     while (c >= 0 && !(size_t(c) < TabStops.size() && TabStops[size_t(c)])) --c;
@@ -301,6 +303,7 @@ bool TAnsiParser::HandleModes(uint32_t Key) {
     case kSaveCursorVisible: SavedCursorVisible = b.CursorVisible; return true;
     case kRestoreCursorVisible: b.SetCursorVisible(SavedCursorVisible); return true;
     case kTBC:
+      GrowTabStops();
       switch (Params.OrDefault(0, 0)) {
         case 3: std::fill(TabStops.begin(), TabStops.end(), false); break;
         case 0:

@@ -44,8 +44,14 @@ TAnsiParser::TAnsiParser(TTerminalBuffer* ABuffer) : Buffer(ABuffer) {
 }
 
 void TAnsiParser::BuildTabStops() {
-  TabStops.assign(size_t(Buffer->FWidth), false);
-  for (size_t c = 0; c < TabStops.size(); c += 8) TabStops[c] = true;
+  TabStops.clear();
+  GrowTabStops();
+}
+
+// Columns the screen gained since the stops were made (a wider mode or a
+// resize) get the default stop every 8 columns, so a tab still reaches them.
+void TAnsiParser::GrowTabStops() {
+  for (size_t c = TabStops.size(); c < size_t(Buffer->FWidth); ++c) TabStops.push_back(c % 8 == 0);
 }
 
 void TAnsiParser::Reset() {
@@ -127,22 +133,12 @@ void TAnsiParser::Print(uint8_t B) {
   Buffer->PutChar(B);
 }
 
-void TAnsiParser::Tab() {
-  for (int c = Buffer->CursorX + 1; c < Buffer->FWidth; ++c) {
-    if (size_t(c) < TabStops.size() && TabStops[size_t(c)]) {
-      Buffer->GotoXY(c, Buffer->CursorY);
-      return;
-    }
-  }
-  Buffer->GotoXY(Buffer->FWidth - 1, Buffer->CursorY);
-}
-
 void TAnsiParser::ProcessGround(uint8_t B) {
   switch (B) {
     case cc::NUL:
     case cc::BEL: return;
     case cc::BS: Buffer->MoveCursorBy(-1, 0); return;
-    case cc::HT: Tab(); return;
+    case cc::HT: TabForward(1); return;
     case cc::LF: Buffer->NewLine(false); return;
     case cc::FF: Buffer->ClearScreen(true); return;
     case cc::CR: Buffer->CarriageReturn(); return;

@@ -162,10 +162,10 @@ class TAnsiParser {
   void ProcessSkipString(uint8_t B);
   void ProcessApc(uint8_t B);
   void Print(uint8_t B);
-  void Tab();
   void EraseMusicEcho();
   void DeliverApc();
   void BuildTabStops();
+  void GrowTabStops();
   bool GraphicsInUse() const { return VtMode && (ShiftOut ? G1Graphics : G0Graphics) == 1; }
 
   // uAnsiControls.cpp

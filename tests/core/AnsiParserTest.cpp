@@ -384,6 +384,8 @@ TEST(AnsiParserTest, PrivateModes) {
 
   t.Feed(ESC "[?3h");
   EXPECT_EQ(t.Buf.FWidth, 132);
+  t.Feed(ESC "[100G\tx");
+  EXPECT_EQ(t.Buf.GetCell(104, 0).Ch, 'x') << "the new columns have tab stops";
   t.Feed(ESC "[?3l");
   EXPECT_EQ(t.Buf.FWidth, 80);
 }
