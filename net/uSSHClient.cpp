@@ -1,8 +1,6 @@
 #include "net/uSSHClient.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/select.h>
@@ -18,12 +16,11 @@
 
 #include "core/uDebugLog.h"
 #include "core/uFileReplace.h"
+#include "net/uTelnetClient.h"
 #include "platform/AppFolder.h"
 
 namespace {
 
-constexpr int kIac = 0xFF;
-constexpr int kWill = 0xFB, kDont = 0xFE;
 constexpr int kConnectWaitMs = 10000, kConnectSliceMs = 200;
 constexpr long kLoginTimeoutMs = 10000, kShellTimeoutMs = 50;
 constexpr size_t kReadChunk = 4096;
@@ -75,21 +72,6 @@ std::string HexUpper(const uint8_t* p, size_t n) {
 }
 
 std::string ErrnoText(int err) { return std::to_string(err) + ": " + std::strerror(err); }
-
-bool ResolveIPv4(const std::string& host, uint16_t port, sockaddr_in& addr) {
-  std::memset(&addr, 0, sizeof addr);
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1) return true;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
-  addr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
-}
 
 // The pin file is read and written whole; lines it does not understand are
 // carried along.
@@ -144,9 +126,9 @@ void TIacPairFolder::Fold(const uint8_t* data, int count, std::vector<uint8_t>& 
     uint8_t b = data[i];
     if (FHeldFF) {
       FHeldFF = false;
-      out.push_back(kIac);
-      if (b == kIac) continue;  // the pair became the one $FF just written
-    } else if (b == kIac) {
+      out.push_back(tnIAC);
+      if (b == tnIAC) continue;  // the pair became the one $FF just written
+    } else if (b == tnIAC) {
       FHeldFF = true;
       continue;
     }
@@ -155,7 +137,7 @@ void TIacPairFolder::Fold(const uint8_t* data, int count, std::vector<uint8_t>& 
 }
 
 void TIacPairFolder::Flush(std::vector<uint8_t>& out) {
-  if (FHeldFF) out.push_back(kIac);
+  if (FHeldFF) out.push_back(tnIAC);
   FHeldFF = false;
 }
 
@@ -198,7 +180,7 @@ void TSSHClient::SendBytes(const uint8_t* data, int count) {
   std::lock_guard<std::mutex> hold(FSendLock);
   for (int i = 0; i < count; ++i) {
     FSendBuf.push_back(data[i]);
-    if (doubleIac && data[i] == kIac) FSendBuf.push_back(kIac);
+    if (doubleIac && data[i] == tnIAC) FSendBuf.push_back(tnIAC);
   }
 }
 
@@ -236,7 +218,7 @@ void TSSHClient::Execute() {
 
 bool TSSHClient::ConnectSocket() {
   sockaddr_in addr;
-  if (!ResolveIPv4(FHost, FPort, addr)) {
+  if (!ResolveHostAddr(FHost, FPort, addr)) {
     Report(TReportKind::rkDisconnected, "SSH connection failed: could not resolve " + FHost);
     return false;
   }
@@ -437,7 +419,7 @@ void TSSHClient::ReceiveLoop() {
   char chunk[kReadChunk];
   while (!FStop && !Terminated()) {
     ApplyPendingResize();
-    Flush();
+    Flush(false);
     ssize_t n = libssh2_channel_read(FChannel, chunk, sizeof chunk);
     if (n > 0) {
       const uint8_t* bytes = reinterpret_cast<const uint8_t*>(chunk);
@@ -466,19 +448,7 @@ void TSSHClient::ReceiveLoop() {
 
 void TSSHClient::Teardown() {
   const TLibSsh2Api& api = LibSsh2();
-  {
-    std::lock_guard<std::mutex> hold(FSendLock);
-    FWriteBuf.insert(FWriteBuf.end(), FSendBuf.begin(), FSendBuf.end());
-    FSendBuf.clear();
-  }
-  size_t done = 0;
-  while (done < FWriteBuf.size()) {
-    ssize_t n = libssh2_channel_write(FChannel, reinterpret_cast<const char*>(FWriteBuf.data()) + done,
-                                      FWriteBuf.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  FWriteBuf.clear();
+  Flush(true);
   // A $FF held back for its partner goes out as it came.
   FRecvBuf.clear();
   FFolder.Flush(FRecvBuf);
@@ -510,7 +480,7 @@ void TSSHClient::ApplyPendingResize() {
   libssh2_channel_request_pty_size(FChannel, FCols, FRows);
 }
 
-void TSSHClient::Flush() {
+void TSSHClient::Flush(bool lastPass) {
   {
     std::lock_guard<std::mutex> hold(FSendLock);
     if (!FSendBuf.empty()) {
@@ -528,7 +498,8 @@ void TSSHClient::Flush() {
       continue;
     }
     int err = LibSsh2().session_last_errno(FSession);
-    if (n == 0 || err == ssh2::kErrorEagain || err == ssh2::kErrorTimeout || err == ssh2::kErrorSocketTimeout) {
+    bool busy = n == 0 || err == ssh2::kErrorEagain || err == ssh2::kErrorTimeout || err == ssh2::kErrorSocketTimeout;
+    if (busy && !lastPass) {
       // The server's window is full: keep the rest, read what it sends, and
       // carry on with the same bytes on the next pass.
       break;
@@ -547,10 +518,10 @@ void TSSHClient::DetectTelnet(const uint8_t* data, int count) {
     uint8_t b = data[i];
     switch (FTelnetState) {
       case 0:
-        if (b == kIac && FTelnetChecked < kTelnetIacWindow) FTelnetState = 1;
+        if (b == tnIAC && FTelnetChecked < kTelnetIacWindow) FTelnetState = 1;
         break;
       case 1:
-        FTelnetState = b >= kWill && b <= kDont ? 2 : 0;
+        FTelnetState = b >= tnWILL && b <= tnDONT ? 2 : 0;
         break;
       default:
         FTelnetState = 0;

@@ -67,7 +67,9 @@ class TSSHClient : public TWireTransport {
   void FreeSession();
   void CloseSocket();
   void ApplyPendingResize();
-  void Flush();
+  // Writes what is pending. A write the server's window holds up keeps the
+  // rest for the next pass; on the last pass (the call is ending) it ends it.
+  void Flush(bool lastPass);
   void DetectTelnet(const uint8_t* data, int count);
   std::string LastErrorText() const;
 
