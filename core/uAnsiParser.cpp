@@ -101,6 +101,21 @@ void TAnsiParser::Feed(const uint8_t* Data, size_t Count) {
         Buffer->PutChars(run, size_t(p - run));
         continue;
       }
+    } else if (State == stCsiEntry || State == stCsiParam) {
+      // Parameter digits and separators, the bulk of colour-heavy art.
+      const uint8_t* start = p;
+      for (; p < end; ++p) {
+        if (*p >= '0' && *p <= '9')
+          Params.AddDigit(*p);
+        else if (*p == ';')
+          Params.Push();
+        else
+          break;
+      }
+      if (p != start) {
+        State = stCsiParam;
+        continue;
+      }
     }
     ProcessChar(*p++);
   }
