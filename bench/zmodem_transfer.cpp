@@ -1,7 +1,7 @@
 // Zmodem throughput against lrzsz over loopback TCP: the same file from sz to
 // our receiver and from sz to rz, then from our sender to rz; prints MB/s of
 // each and our ratio to the lrzsz pair. Usage: bench_zmodem_transfer [MiB]
-// (default 256) [runs] (default 3). Build in a Release tree for meaningful figures.
+// (default 256) [runs] (default 5). Build in a Release tree for meaningful figures.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
 
   // Each case runs several times, interleaved, and keeps its best time, so
   // a burst of load from elsewhere on the machine does not decide the ratio.
-  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   double lrzsz = 1e30, ours_rx = 1e30, ours_tx = 1e30;
   bool refOk = true, rxOk = true, txOk = true;
   for (int run = 0; run < runs; ++run) {

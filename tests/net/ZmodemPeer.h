@@ -142,22 +142,26 @@ class TPeerSession {
         nextTick = now + 500;
       }
       Flush();
-      if (FPid > 0) Reap(false);
       if (!peerOpen) {
         // The program closed its end: done once it has exited.
+        if (FPid > 0) Reap(false);
         if (FPid <= 0) return;
         ::usleep(2000);
         continue;
       }
-      pollfd p{FFd, short(POLLIN | (FPending.empty() ? 0 : POLLOUT)), 0};
-      ::poll(&p, 1, 20);
+      // Read first; wait only when nothing is there (one call per chunk
+      // while data flows, as a transport's receive loop does).
       const ssize_t n = ::read(FFd, in.data(), in.size());
       if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
         peerOpen = false;
         FPending.clear();
         continue;
       }
-      if (n < 0) continue;
+      if (n < 0) {
+        pollfd p{FFd, short(POLLIN | (FPending.empty() ? 0 : POLLOUT)), 0};
+        ::poll(&p, 1, 20);
+        continue;
+      }
       if (TamperIn) TamperIn(in.data(), size_t(n));
       for (ssize_t i = 0; i < n; ++i) {
         int count = 0;
