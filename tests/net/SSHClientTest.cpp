@@ -131,6 +131,33 @@ TEST_F(SSHClientThreads, FirstContactPinsTheHostKeyAsSshKeygenSeesIt) {
   EXPECT_TRUE(std::regex_match(HostPin(), std::regex(".*=ssh-ed25519:[0-9A-F]{64}"))) << HostPin();
 }
 
+TEST_F(SSHClientThreads, ThePinNamesTheHostKeysType) {
+  // libssh2 1.10 signs RSA host keys only the old way (SHA-1), which a
+  // current OpenSSH offers only when told to.
+  const struct {
+    const char* KeygenType;
+    const char* PinType;
+    const char* Config;
+  } types[] = {{"rsa", "ssh-rsa", "HostKeyAlgorithms +ssh-rsa\n"},
+               {"ecdsa", "ecdsa-sha2-nistp256", ""},
+               {"ed25519", "ssh-ed25519", ""}};
+  for (const auto& [keygenType, pinType, config] : types) {
+    SCOPED_TRACE(keygenType);
+    std::remove(PinFile().c_str());
+    TSshServer server;
+    server.HostKeyType = keygenType;
+    std::string why = server.Start(App.File(""), std::string(config) + kAnnounce);
+    ASSERT_EQ(why, "") << why;
+    auto client = TSSHClient::Create("127.0.0.1", server.Port, kSshUser, kSshPassword, "", 80, 24, false);
+    auto log = RecordTransport(*client);
+    ASSERT_TRUE(WaitEnd(*log));
+    EXPECT_TRUE(log->WasConnected()) << log->DisconnectText();
+    EXPECT_EQ(ReadWholeFile(PinFile()),
+              server.PinKey() + "=" + pinType + ":" + KeygenSha256Hex(server.HostKey + ".pub") + "\n");
+    WaitFinished(client);
+  }
+}
+
 TEST_F(SSHClientThreads, APinWithoutTheKeyTypeOrAnotherTypeIsRewrittenSilently) {
   StartServer(kAnnounce);
   std::string hex = KeygenSha256Hex(Server.HostKey + ".pub");

@@ -70,11 +70,11 @@ class TSshServer {
     if (!why.empty()) return why;
     mkdir("/run/sshd", 0755);  // sshd's privilege separation folder
     Dir = dir;
-    HostKey = Dir + "/host_ed25519";
+    HostKey = Dir + "/host_" + HostKeyType;
     UserKey = Dir + "/user_ed25519";
     std::string out;
     if (access(HostKey.c_str(), R_OK) != 0 &&
-        Run({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", HostKey}, &out) != 0)
+        Run({"ssh-keygen", "-q", "-t", HostKeyType, "-N", "", "-f", HostKey}, &out) != 0)
       return "ssh-keygen (host) failed: " + out;
     // The user's key is protected by the same text as the password, which is
     // also the passphrase the transport offers.
@@ -109,6 +109,7 @@ class TSshServer {
   std::string Log() const { return ReadWholeFile(LogPath); }
   std::string PinKey() const { return "127.0.0.1:" + std::to_string(Port); }
 
+  std::string HostKeyType = "ed25519";  // as ssh-keygen -t names it
   std::string Dir, HostKey, UserKey, LogPath;
   uint16_t Port = 0;
   ChildProcess Sshd;
