@@ -58,9 +58,9 @@ std::string CellCharToText(uint8_t Ch) {
     for (int c = 0; c < 256; ++c) {
       uint32_t cp = Cp437ToUnicode(uint8_t(c));
       if (c == 0 || c == 32 || (c >= 176 && c <= 223) || cp == 0)
-        (*t)[size_t(c)] = " ";
+        (*t)[size_t(c)].assign(1, ' ');
       else if (c >= 33 && c <= 126)
-        (*t)[size_t(c)] = std::string(1, char(c));
+        (*t)[size_t(c)].assign(1, char(c));
       else
         (*t)[size_t(c)] = CodePointToUtf8(cp);
     }
