@@ -175,6 +175,20 @@ TEST_F(SSHClientThreads, APinWithoutTheKeyTypeOrAnotherTypeIsRewrittenSilently) 
   }
 }
 
+TEST_F(SSHClientThreads, APinFileThatCannotBeWrittenIsReportedAndTheCallGoesOn) {
+  StartServer(kAnnounce);
+  // A folder where the file should be: the new pin cannot replace it.
+  ASSERT_EQ(mkdir(PinFile().c_str(), 0755), 0);
+  Connect();
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_EQ(Log->Sequence(), "status,connected,data,disconnected");
+  const std::string status = EventText(*Log, TransportLog::Kind::Status);
+  EXPECT_EQ(status.rfind("SSH: could not save " + PinFile() + " - ", 0), 0u) << status;
+  struct stat st {};
+  EXPECT_TRUE(stat(PinFile().c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  EXPECT_NE(access((PinFile() + ".tmp").c_str(), F_OK), 0) << "no temporary file is left";
+}
+
 TEST_F(SSHClientThreads, AChangedHostKeyIsRefusedAndThePinKept) {
   StartServer(kAnnounce);
   const std::string oldPin = Server.PinKey() + "=ssh-ed25519:" + std::string(64, 'A');
