@@ -269,6 +269,7 @@ void TApplication::Destroy() {
   }
   FLifeToken.reset();  // reports the old transport still queues find nobody
   ShutdownSpeech();
+  EndGuideEntryEdit();
   if (FPhonebook) {
     if (!FPhonebook->LoadFailed()) FPhonebook->SaveToFile();
     LogLine("Exit: after FPhonebook.Save");

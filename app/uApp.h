@@ -5,6 +5,7 @@
 // timers, the receive pipeline, the call life cycle, keys, painting, the
 // emulator events); the text-mode screens are its other half.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,6 +74,28 @@ struct TScreenSnapshot {
   bool CursorVisible = true;
   TTextAttributes Pen{};
   bool Valid = false;
+};
+
+// Rows of the entry editor, in screen order.
+enum TEditField : int32_t {
+  efName, efHost, efPort, efTermType, efScreenSize, efFontName, efUseSixel, efUseITerm2Images, efIceColors,
+  efUseUTF8, efUseIEMSI, efSimBaud, efUsername, efPassword, efScript, efProtocol, efSSHKeyFile, efSSHTrustNewKey,
+  efTlsTrustNewCert, efTlsClientCertFile, efTlsClientKeyFile, efRLoginClientUser, efRLoginServerUser, efShellCommand
+};
+constexpr int kEditFieldCount = 24;
+
+// The popup layer of the last frame: cells that popups, the bottom line and
+// the transfer window drew straight into the renderer over the screen.
+struct TPopupCell {
+  TCell Cell;
+  bool Used = false;
+  bool UiFont = false;
+};
+struct TPopupLayer {
+  int Cols = 0, Rows = 0;
+  std::vector<TPopupCell> Cells;
+  // Null where no popup drew.
+  const TPopupCell* At(int col, int row) const;
 };
 
 struct TQuickListRow {
@@ -228,12 +251,98 @@ class TApplication {
 
   // Text-mode screen services used by the core.
   void ShowSplash();
-  void DrawTextAt(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg);
   void ToggleSoundMute();
-  void PaintTerminal(platform::Surface& target, int width, int height);
-  void DrawDirectory(platform::Surface& target, int width, int height);
   void DrawSplash(platform::Surface& target, int width, int height);
   void DrawQuickConnect(platform::Surface& target, int width, int height);
+
+  // --- Text-mode screens ----------------------------------------------------
+  // Cell-grid toolkit: writes into DrawTarget(), the call's buffer unless a
+  // list screen is composing into its own (FScreenBuffer).
+  TTerminalBuffer& DrawTarget();
+  void DrawTextAt(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg);
+  void FillRect(int x0, int y0, int x1, int y1, TColorRGB color);
+  void DrawHRule(int x0, int x1, int row, TColorRGB fg, TColorRGB bg, bool dbl, uint8_t leftCap, uint8_t rightCap);
+  void DrawFramedBox(int x0, int y0, int x1, int y1, TColorRGB fg, TColorRGB bg, const std::string& title, bool dbl,
+                     TColorRGB titleFg);
+  void DrawListFrame(int x0, int y0, int x1, int y1, TColorRGB fg, TColorRGB bg, const std::string& title, bool dbl);
+  // List screens: BeginListScreen sizes FScreenBuffer to the call buffer,
+  // blanks it and points the toolkit at it; RenderListScreen paints it.
+  TTerminalBuffer& BeginListScreen();
+  void RenderListScreen(platform::Surface& target, int width, int height);
+  void DrawFooter(int cols, int rows);
+  // Every painter starts its frame here (list screen or the call's buffer).
+  void BeginFrame(bool listScreen);
+  // Popup layer: cells drawn straight into the renderer, recorded for the frame.
+  void ClearPopupLayer();
+  void PutPopupCell(int col, int row, uint8_t ch, TColorRGB fg, TColorRGB bg, bool uiFont);
+  void PutPopupText(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg, bool uiFont);
+  void PutCenteredPopupText(int x, int w, int row, const std::string& text, TColorRGB fg, TColorRGB face, bool uiFont);
+  void DrawPopupFrame(int x, int y, int w, int h, TColorRGB face, TColorRGB bevel, bool uiFont, bool asciiFrame);
+
+  // Popups.
+  void DrawTerminatedBox();
+  void DrawRedialBox();
+  std::string RedialQuestion() const;
+  void DrawBackupReminder();
+  void DrawGuideUpdatePrompt();
+  void DrawMessageBox();
+
+  // Online screen, status bar and transfer window.
+  void PaintTerminal(platform::Surface& target, int width, int height);
+  std::string BottomLineText(bool& promptOrStatus) const;
+  void DrawBottomLine();
+  std::string StatusBarText() const;
+  void DrawTransferWindow();
+
+  // Dialing directory.
+  void DrawDirectory(platform::Surface& target, int width, int height);
+  bool DirectoryRowAt(int cellRow, int& index) const;
+  void HandleDirectoryKey(uint16_t key, bool shift, bool ctrl, bool alt);
+  void MoveDirectoryEntry(int delta);
+  bool PixelToCell(int x, int y, int& col, int& row) const;
+  // Left clicks and double clicks on the directory and the editor.
+  void ScreenMouseDown(int x, int y);
+  void ScreenDoubleClick(int x, int y);
+
+  // Terminal-type presets and steppers of the entry editor.
+  void SetEditText(const std::string& text);
+  void CycleTermType(TPhonebookEntry& entry, int delta);
+  void CycleEntryScreenSize(TPhonebookEntry& entry, int delta);
+  void CycleSimBaud(TPhonebookEntry& entry, int delta);
+  void CycleProtocol(TPhonebookEntry& entry, int delta);
+  void CycleFont(TPhonebookEntry& entry, int delta);
+  void BuildFontList();
+
+  // Entry editor.
+  std::shared_ptr<TPhonebookEntry> EditorEntry() const;
+  void OpenEntryEditor(const std::shared_ptr<TPhonebookEntry>& entry);
+  void BeginEditField(const TPhonebookEntry& entry, int field);
+  std::string EditFieldText(const TPhonebookEntry& entry, int field) const;
+  void CommitEditField(TPhonebookEntry& entry);
+  void MoveEditField(TPhonebookEntry& entry, int delta, bool leaveAfterLast);
+  void EditorClickField(TPhonebookEntry& entry, int field);
+  void LeaveEntryEditor();
+  void HandleEditorKey(uint16_t key, bool shift, bool ctrl, bool alt);
+  void HandleEditorChar(uint8_t ch);
+  void PasteToEditor();
+  void DrawEntryEditor(platform::Surface& target, int width, int height);
+  static int EditFieldColumn(int field);
+  static bool IsToggleEditField(int field);
+  static bool IsPortField(int field);
+  static bool IsTermTypeField(int field);
+  static bool IsScreenSizeField(int field);
+  static bool IsFontField(int field);
+  static bool IsSimBaudField(int field);
+  static bool IsProtocolField(int field);
+  static std::string FontDisplayName(const std::string& stem);
+  static std::string LastCallAgeText(double lastConnected);
+
+  // Backups and board-list answers.
+  std::string BackupIniFile(const std::string& fileName, const std::string& prefix);
+  std::string BackupPhonebooks();
+  void AnswerBackupPrompt(bool yes);
+  void ReportGuideUpdate(int editedKept);
+  void EndGuideEntryEdit();
 
   // --- state, by role ------------------------------------------------------
   TAppOptions FOptions;
@@ -370,6 +479,25 @@ class TApplication {
   bool FUploadBatchDone = false;
   uint64_t FLastUploadAsk = 0;
   bool FLinkHover = false;
+
+  // Text-mode screens.
+  std::unique_ptr<TTerminalBuffer> FScreenBuffer;  // what list screens compose into
+  TTerminalBuffer* FDrawTarget = nullptr;          // null: the call's buffer
+  TPopupLayer FPopupLayer;
+  bool FPopupsDrawn = false;
+  bool FLastFrameWasList = false;
+  int32_t FDirTop = 0, FDirListRow = 5, FDirListRows = 0;
+  int32_t FEditField = efName;
+  std::string FEditText;
+  int32_t FEditCaret = 0;
+  bool FPasswordVisible = false;
+  std::array<int32_t, kEditFieldCount> FEditRowY{}, FEditRowX0{}, FEditRowX1{};
+  int32_t FEditorCaretX = -1, FEditorCaretY = -1;  // where the last paint put the caret
+  std::vector<std::string> FFontList;
+  bool FGuidePrompt = false;
+  std::vector<std::shared_ptr<TPhonebookEntry>> FGuideEdited;
+  std::unique_ptr<TPhonebookEntry> FGuideSnapshot;
+  std::shared_ptr<TPhonebookEntry> FGuideEditEntry;
 
   // Painting.
   platform::Surface FBack;

@@ -449,9 +449,3 @@ void TApplication::LoadAtariFont() {
     LogLine("Font: LoadAtariFont FAILED - file not found: " + path);
   }
 }
-
-std::string TApplication::CanonicalTermType(const std::string& type) const {
-  // The presets of the entry editor map to the types announced to boards;
-  // until those screens exist every text stands for itself.
-  return type;
-}

@@ -89,6 +89,15 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
     FRedialText.clear();
     FStatus = "Not redialing.";
   }
+  // 8. The phonebook backup reminder (shown on the directory).
+  if (FBackupDue && FMode == smDirectory) {
+    if (!alt) {
+      if (key == vk::Escape) AnswerBackupPrompt(false);
+      return;
+    }
+    if (key == vk::Shift || key == vk::Control || key == vk::Menu) return;
+    AnswerBackupPrompt(false);
+  }
   // 14. Global hotkeys.
   if (HandleHotkey(key, shift, ctrl, alt)) return;
   // 15. The scrollback view.
@@ -106,6 +115,8 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
   }
   // 20. The current screen.
   if (FMode == smOnline) HandleOnlineKey(key, shift, ctrl, alt);
+  if (FMode == smDirectory) HandleDirectoryKey(key, shift, ctrl, alt);
+  if (FMode == smEditor) HandleEditorKey(key, shift, ctrl, alt);
 }
 
 bool TApplication::HandleHotkey(uint16_t key, bool shift, bool ctrl, bool alt) {
@@ -158,6 +169,14 @@ bool TApplication::HandleHotkey(uint16_t key, bool shift, bool ctrl, bool alt) {
           RestoreDefaultFont();
         FMode = smDirectory;
         FStatus = kDirectoryStatus;
+        return true;
+      case vk::Letter('E'):
+        if (FMode != smDirectory || !ActivePhonebook() || !ActivePhonebook()->GetEntry(FDirectoryRow)) break;
+        OpenEntryEditor(ActivePhonebook()->GetEntry(FDirectoryRow));
+        return true;
+      case vk::Up:
+      case vk::Down:
+        if (FMode == smDirectory) MoveDirectoryEntry(key == vk::Up ? -1 : +1);
         return true;
       case vk::Letter('L'):
         if (!online) break;
@@ -263,6 +282,15 @@ void TApplication::HandleChar(uint8_t ch) {
   if (FRedialPrompt) {
     if (ch == 'Y' || ch == 'y') AnswerRedial(true);
     if (ch == 'N' || ch == 'n') AnswerRedial(false);
+    return;
+  }
+  if (FBackupDue && FMode == smDirectory) {
+    if (ch == 'Y' || ch == 'y') AnswerBackupPrompt(true);
+    if (ch == 'N' || ch == 'n') AnswerBackupPrompt(false);
+    return;
+  }
+  if (FMode == smEditor) {
+    HandleEditorChar(ch);
     return;
   }
   if (FMode != smOnline || !FTelnet) return;

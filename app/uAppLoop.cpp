@@ -117,6 +117,12 @@ void TApplication::WndProc(const platform::Event& e) {
       FMouseX = e.X;
       FMouseY = e.Y;
       break;
+    case EventKind::MouseDown:
+      if (e.Button == 1 && FMode != smOnline) ScreenMouseDown(e.X, e.Y);
+      break;
+    case EventKind::MouseDouble:
+      if (e.Button == 1 && FMode != smOnline) ScreenDoubleClick(e.X, e.Y);
+      break;
     case EventKind::Wheel:
       HandleWheel(e.WheelDelta > 0, e.Shift);
       break;

@@ -17,8 +17,10 @@ void TApplication::FreeBackBuffer() { FBack = platform::Surface(); }
 
 void TApplication::PaintScreen(platform::Surface& target) {
   const int w = target.Width(), h = target.Height();
+  BeginFrame(FMode == smDirectory || FMode == smEditor);
   switch (FMode) {
     case smDirectory: DrawDirectory(target, w, h); break;
+    case smEditor: DrawEntryEditor(target, w, h); break;
     case smOnline: PaintTerminal(target, w, h); break;
     case smSplash: DrawSplash(target, w, h); break;
     case smQuickConnect: DrawQuickConnect(target, w, h); break;
@@ -39,16 +41,6 @@ void TApplication::SnapAspectAfterResize() {
   double aspect = double(pw) / double(ph);
   int wanted = int(std::nearbyint(cw / aspect));  // halves to even, as the rounding mode is
   if (wanted != ch) FWindow->SetClientSize(cw, wanted);
-}
-
-void TApplication::PaintTerminal(platform::Surface& target, int width, int height) {
-  FTermRect = platform::Rect{0, 0, width, height};
-  FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, FBlinkPhase, FGfxDirty, false);
-  FGfxDirty = false;
-}
-
-void TApplication::DrawDirectory(platform::Surface& target, int width, int height) {
-  FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, true, false, false);
 }
 
 void TApplication::DrawSplash(platform::Surface& target, int width, int height) {
@@ -77,14 +69,4 @@ void TApplication::ShowSplash() {
   FMode = smSplash;
   FWindow->SetTimer(tmSplash, 2500);
   Invalidate();
-}
-
-void TApplication::DrawTextAt(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg) {
-  TTextAttributes pen;
-  FBuffer->SaveAttributes(pen);
-  FBuffer->SetFgRGB(fg);
-  FBuffer->SetBgRGB(bg);
-  for (size_t i = 0; i < text.size() && col + int(i) < FBuffer->FWidth; ++i)
-    FBuffer->WriteCharAt(col + int(i), row, uint8_t(text[i]));
-  FBuffer->RestoreAttributes(pen);
 }

@@ -153,6 +153,9 @@ class TFontRenderer {
   bool HasSprites() const { return !FSprites.empty(); }
   const std::vector<TImageSprite>& Sprites() const { return FSprites; }
   void DrawSprites();
+  // Program screens shown during a call keep the call's pictures but do
+  // not show them.
+  bool SpritesHidden = false;
 
   // ---- Reduction to the display bitmap.
   bool EnsureDisplayDib();

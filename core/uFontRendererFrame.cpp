@@ -144,7 +144,7 @@ void TFontRenderer::ClearSprites() {
 // bitmap per row and column before the loops run, so a picture reaching past
 // the right edge is cut there, and one far outside costs nothing.
 void TFontRenderer::DrawSprites() {
-  if (FSprites.empty() || FRender.Empty()) return;
+  if (FSprites.empty() || FRender.Empty() || SpritesHidden) return;
   const int64_t s = BlockSize();
   const int64_t gridW = (FRender.Width() + s - 1) / s, gridH = (FRender.Height() + s - 1) / s;
   for (const TImageSprite& sp : FSprites) {

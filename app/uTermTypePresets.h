@@ -1,0 +1,42 @@
+// The fixed lists that the entry editor steps through with Left and Right:
+// terminal-type presets (with the type each announces to the board), screen
+// sizes, simulated line rates and protocols, and the wrap-around step.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct TTermTypePreset {
+  const char* Name;
+  const char* TType;
+  uint16_t Cols;
+  uint16_t Rows;
+  int32_t RipFlag;
+  const char* FontName;
+  const char* Description;
+};
+
+struct TScreenSize {
+  uint16_t Cols, Rows;
+};
+
+extern const std::array<TTermTypePreset, 16> TermTypePresets;
+extern const std::array<TScreenSize, 12> ScreenSizes;
+extern const std::array<int32_t, 21> SimBaudRates;
+extern const std::array<const char*, 6> ProtocolNames;
+extern const std::array<uint16_t, 4> ProtocolDefaultPorts;
+
+extern const char* const DefaultFontStem;     // "IBM_VGA_8x16"
+extern const char* const DefaultTermTypeName; // "ANSI-BBS"
+
+// Index of the preset whose Name equals the text ignoring case, or -1.
+int FindTermTypePreset(const std::string& name);
+// The preset's announced type, or the text itself.
+std::string CanonicalTermTypeOf(const std::string& name);
+std::string TermTypeDescription(const std::string& name);
+// Index + Delta wrapped into 0..Count-1.
+int WrapStep(int index, int delta, int count);
+// "Off" for 0 or less, else the rate and " bps".
+std::string SimBaudText(int32_t rate);
+// "2x" for whole numbers, else one decimal ("1.5x").
+std::string ScaleText(double scale);

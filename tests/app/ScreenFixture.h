@@ -1,0 +1,128 @@
+// A headless application in a scratch program folder for the screen tests:
+// write korvan.ini before Start, post keys, characters and clicks, paint a
+// frame into the back buffer and read the composed cells back.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/uApp.h"
+#include "core/uFontRenderer.h"
+#include "data/uDateTime.h"
+#include "data/uPhonebook.h"
+#include "platform/Keys.h"
+#include "platform/Sync.h"
+#include "tests/support/ChildProcess.h"
+
+class ScreenFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts", Folder.Path() + "fonts", ec);
+    WriteConfig(false);
+  }
+  // The settings file; with BackupDue the last backup is old enough for the
+  // reminder to open at start.
+  void WriteConfig(bool backupDue) {
+    const std::string last = FormatIsoDate(NowDateTime() - (backupDue ? 100 : 0));
+    testsupport::WriteWholeFile(Folder.File("korvan_config.ini"),
+                                "[Config]\nLastPhonebookBackup=" + last + "\n[Debug]\nRawLog=1\n");
+  }
+  void TearDown() override {
+    App.reset();
+    platform::CheckSynchronize(0);
+  }
+
+  // One phonebook section per entry: "Name|Host|Port|TermType".
+  void WritePhonebook(const std::vector<std::string>& rows) {
+    TPhonebook book(Folder.File("korvan.ini"));
+    for (const std::string& row : rows) {
+      std::vector<std::string> f;
+      size_t at = 0;
+      for (;;) {
+        size_t bar = row.find('|', at);
+        f.push_back(row.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+        if (bar == std::string::npos) break;
+        at = bar + 1;
+      }
+      TPhonebookEntryPtr e = book.Add();
+      e->Name = f[0];
+      if (f.size() > 1) e->Host = f[1];
+      if (f.size() > 2) e->Port = uint16_t(std::stoi(f[2]));
+      if (f.size() > 3) e->TermType = f[3];
+    }
+    ASSERT_TRUE(book.SaveToFile());
+  }
+
+  // Starts the program and leaves the splash for the directory.
+  TApplication& Start(std::vector<std::string> args = {}) {
+    TAppOptions options;
+    options.Headless = true;
+    options.Args = std::move(args);
+    App = std::make_unique<TApplication>(options);
+    EXPECT_TRUE(App->Started()) << App->StartError();
+    if (App->FMode == smSplash) {
+      Key(platform::vk::Space);
+      Pump();
+    }
+    return *App;
+  }
+
+  void Pump(uint32_t ms = 30) { App->RunUntil([] { return false; }, ms); }
+  bool RunUntil(const std::function<bool()>& done, uint32_t ms = 5000) { return App->RunUntil(done, ms); }
+
+  void Key(uint16_t key, bool shift = false, bool ctrl = false, bool alt = false) {
+    App->FWindow->Post(platform::Event::Key(key, shift, ctrl, alt));
+  }
+  void Keys(uint16_t key, int times) {
+    for (int i = 0; i < times; ++i) Key(key);
+  }
+  void Type(const std::string& text) {
+    for (unsigned char c : text) App->FWindow->Post(platform::Event::Character(c));
+  }
+  // The client pixel in the middle of a cell of the painted grid.
+  void ClickCell(int col, int row, bool twice = false) {
+    const int cw = App->FWindow->ClientWidth() / App->FRenderer->Cols();
+    const int ch = App->FWindow->ClientHeight() / App->FRenderer->Rows();
+    const int x = col * cw + cw / 2, y = row * ch + ch / 2;
+    App->FWindow->Post(platform::Event::Mouse(platform::EventKind::MouseDown, x, y, 1));
+    App->FWindow->Post(platform::Event::Mouse(platform::EventKind::MouseUp, x, y, 1));
+    if (twice) App->FWindow->Post(platform::Event::Mouse(platform::EventKind::MouseDouble, x, y, 1));
+  }
+
+  // Paints one frame of the current screen.
+  void Paint() {
+    App->EnsureBackBuffer(App->FWindow->ClientWidth(), App->FWindow->ClientHeight());
+    App->PaintScreen(App->FBack);
+  }
+
+  // What the list screens composed.
+  const TTerminalBuffer& Screen() const { return *App->FScreenBuffer; }
+  std::string Row(int y) const {
+    std::string s;
+    for (int x = 0; x < Screen().FWidth; ++x) s += char(Screen().GetCell(x, y).Ch);
+    return s;
+  }
+  std::string Text(int x, int y, int n) const { return Row(y).substr(size_t(x), size_t(n)); }
+  TCell Cell(int x, int y) const { return Screen().GetCell(x, y); }
+  // The popup layer's text of a row (blank where no popup drew).
+  std::string PopupRow(int y) const {
+    std::string s;
+    for (int x = 0; x < App->FPopupLayer.Cols; ++x) {
+      const TPopupCell* p = App->FPopupLayer.At(x, y);
+      s += p ? char(p->Cell.Ch) : ' ';
+    }
+    return s;
+  }
+
+  testsupport::ScratchAppFolder Folder;
+  std::unique_ptr<TApplication> App;
+};
+
+inline bool SameColour(TColorRGB a, TColorRGB b) { return a.R == b.R && a.G == b.G && a.B == b.B; }
+#define EXPECT_COLOUR(actual, r, g, b) \
+  EXPECT_TRUE(SameColour((actual), TColorRGB{r, g, b})) \
+      << "colour " << int((actual).R) << "," << int((actual).G) << "," << int((actual).B)
