@@ -71,7 +71,8 @@ std::string HexUpper(const uint8_t* p, size_t n) {
   return s;
 }
 
-std::string ErrnoText(int err) { return std::to_string(err) + ": " + std::strerror(err); }
+// "111 (Connection refused)": the errno value with its text.
+std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 // The pin file is read and written whole; lines it does not understand are
 // carried along.

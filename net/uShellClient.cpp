@@ -24,7 +24,8 @@ constexpr int kDrainIdleMs = 50;   // after the end, output still arriving withi
 constexpr int kHangupGraceMs = 2000;
 constexpr size_t kReadChunk = 4096;
 
-std::string ErrnoText(int err) { return std::to_string(err) + ": " + std::strerror(err); }
+// "11 (Resource temporarily unavailable)": the errno value with its text.
+std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 // The child's environment: ours, announcing a VT100.
 std::vector<std::string> ChildEnvironment() {
@@ -170,7 +171,8 @@ bool TShellClient::StartProcess() {
   fcntl(FMaster, F_SETFL, fcntl(FMaster, F_GETFL, 0) | O_NONBLOCK);
   if (got == sizeof err) {
     Report(TReportKind::rkDisconnected,
-           "Local shell failed: could not start \"" + shown + "\" (error " + ErrnoText(err) + ")");
+           "Local shell failed: could not start \"" + shown + "\" (error " + std::to_string(err) + ": " +
+               std::strerror(err) + ")");
     return false;
   }
   LogLine("Shell: started \"" + shown + "\" as process " + std::to_string(pid));

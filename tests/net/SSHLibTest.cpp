@@ -56,38 +56,28 @@ TEST_F(SSHLibDeathTest, WithoutTheLibraryEverySshCallEndsWithTheLoadText) {
       ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(SSHLibDeathTest, AMissingExportIsNamedFirstOneOnly) {
-  EXPECT_EXIT(
-      {
-        TempDir dir;
-        bool loaded = LoadFrom(dir, FAKE_LIBSSH2_DIR "/libfake_libssh2_no_eof.so");
-        ExitChecking((loaded ? "loaded; " : "") + LibSsh2LoadError(),
-                     "libssh2.so.1 loaded but is missing export(s): libssh2_channel_eof");
-      },
-      ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(SSHLibDeathTest, ALibraryWithoutAgentCallsStillLoads) {
-  EXPECT_EXIT(
-      {
-        TempDir dir;
-        bool loaded = LoadFrom(dir, FAKE_LIBSSH2_DIR "/libfake_libssh2_no_agent.so");
-        ExitChecking(std::string(loaded ? "loaded" : "not loaded") + (LibSsh2AgentAvailable() ? ", agent" : "") +
-                         " [" + LibSsh2LoadError() + "]",
-                     "loaded []");
-      },
-      ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(SSHLibDeathTest, TheRealLibraryLoadsWithAgentSupport) {
-  EXPECT_EXIT(
-      {
-        std::string real = platform::AppFolder() + "dll/libssh2.so.1";
-        TempDir dir;
-        bool loaded = LoadFrom(dir, real);
-        ExitChecking(std::string(loaded ? "loaded" : "not loaded") + (LibSsh2AgentAvailable() ? ", agent" : "") +
-                         " [" + LibSsh2LoadError() + "]",
-                     "loaded, agent []");
-      },
-      ::testing::ExitedWithCode(0), "");
+TEST_F(SSHLibDeathTest, WhatLoadsAndWhatIsMissing) {
+  struct Row {
+    const char* Name;
+    std::string Library;
+    std::string Want;
+  };
+  const Row rows[] = {
+      {"the first missing export is named, and only that one", FAKE_LIBSSH2_DIR "/libfake_libssh2_no_eof.so",
+       "not loaded [libssh2.so.1 loaded but is missing export(s): libssh2_channel_eof]"},
+      {"no agent calls: loads, agent login off", FAKE_LIBSSH2_DIR "/libfake_libssh2_no_agent.so", "loaded []"},
+      {"the real library, with agent support", platform::AppFolder() + "dll/libssh2.so.1", "loaded, agent []"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EXIT(
+        {
+          TempDir dir;
+          bool loaded = LoadFrom(dir, row.Library);
+          ExitChecking(std::string(loaded ? "loaded" : "not loaded") + (LibSsh2AgentAvailable() ? ", agent" : "") +
+                           " [" + LibSsh2LoadError() + "]",
+                       row.Want);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << row.Name;
+  }
 }
