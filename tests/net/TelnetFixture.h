@@ -48,6 +48,12 @@ struct TCall {
   }
 };
 
+// A plain Telnet call to a loopback board.
+inline std::shared_ptr<TTelnetClient> DialTelnet(uint16_t port, const std::string& termType = "ansi",
+                                                 uint16_t cols = 80, uint16_t rows = 25) {
+  return TTelnetClient::Create("127.0.0.1", port, termType, cols, rows, false, false, "", "", "");
+}
+
 class TelnetFixture : public ::testing::Test {
  protected:
   void SetUp() override {

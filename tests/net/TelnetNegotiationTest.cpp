@@ -98,7 +98,7 @@ class TelnetNegotiationTest : public TelnetFixture, public ::testing::WithParamI
 TEST_P(TelnetNegotiationTest, BoardScript) {
   const TRow& row = GetParam();
   testsupport::LoopbackListener board;
-  TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi-bbs", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(board.Port(), "ansi-bbs", 80, 25));
   auto peer = board.Accept();
   ASSERT_TRUE(peer);
   ASSERT_TRUE(call.WaitConnected());
@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, TelnetNegotiationTest, ::testing::ValuesIn(kRows)
 
 TEST_F(TelnetFixture, BytesSentCountsPayloadBeforeEscaping) {
   testsupport::LoopbackListener board;
-  TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(board.Port()));
   auto peer = board.Accept();
   ASSERT_TRUE(peer);
   ASSERT_TRUE(call.WaitConnected());

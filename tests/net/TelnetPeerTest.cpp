@@ -65,7 +65,7 @@ class TelnetdTest : public TelnetFixture {
 }  // namespace
 
 TEST_F(TelnetdTest, TheServerLearnsTheTerminalTypeAndTheWindowSize) {
-  TCall call(TTelnetClient::Create("127.0.0.1", FRelayPort, "ansi-bbs", 100, 30, false, false, "", "", ""));
+  TCall call(DialTelnet(FRelayPort, "ansi-bbs", 100, 30));
   ASSERT_TRUE(call.WaitConnected()) << call.Log->DisconnectText();
   ASSERT_TRUE(testsupport::ServeUntil([&] { return !call.Log->Data.empty(); }, 10000)) << "no shell prompt";
 

@@ -79,7 +79,7 @@ class TelnetThreads : public TelnetFixture {};
 
 TEST_F(TelnetThreads, DisconnectWhileDataFlowsEndsWithOneLastDisconnected) {
   FloodBoard board;
-  TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(board.Port()));
   ASSERT_TRUE(call.WaitConnected());
   TypeAndResize(*call.Client, 400);
   EXPECT_GT(call.Log->Data.size(), 10000u);
@@ -98,7 +98,7 @@ TEST_F(TelnetThreads, AHangUpAtAnyMomentFreesTheTransportAndSilencesIt) {
   FloodBoard board;
   for (uint32_t delay : {0u, 1u, 3u, 10u, 30u, 100u}) {
     SCOPED_TRACE("hang up after " + std::to_string(delay) + " ms");
-    TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, false, false, "", "", ""));
+    TCall call(DialTelnet(board.Port()));
     TypeAndResize(*call.Client, delay);
     size_t before = call.Log->Events.size();
     call.Client->HangUp();

@@ -24,7 +24,7 @@ TEST_F(TelnetFixture, AHostThatCannotBeResolvedEndsWithOneDisconnectedAndNoConne
 
 TEST_F(TelnetFixture, ARefusedConnectNamesTheErrorNumberAndItsText) {
   uint16_t port = testsupport::ClosedLoopbackPort();
-  TCall call(TTelnetClient::Create("127.0.0.1", port, "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(port));
   ASSERT_TRUE(call.WaitDisconnected());
   EXPECT_EQ(call.Log->Sequence(), "disconnected");
   EXPECT_EQ(call.Log->DisconnectText(), "Connection failed: connect() error 111 (Connection refused)");
@@ -33,7 +33,7 @@ TEST_F(TelnetFixture, ARefusedConnectNamesTheErrorNumberAndItsText) {
 
 TEST_F(TelnetFixture, AHangUpWhileTheConnectIsPendingEndsSilentlyAndFreesTheTransport) {
   testsupport::StalledListener stalled;
-  TCall call(TTelnetClient::Create("127.0.0.1", stalled.Port(), "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(stalled.Port()));
   testsupport::ServeFor(300);
   call.Client->Disconnect();
   uint64_t start = platform::TickMs();
@@ -46,7 +46,7 @@ TEST_F(TelnetFixture, AHangUpWhileTheConnectIsPendingEndsSilentlyAndFreesTheTran
 TEST_F(TelnetFixture, AConnectThatNeverCompletesTimesOutAfterTenSeconds) {
   testsupport::StalledListener stalled;
   uint64_t start = platform::TickMs();
-  TCall call(TTelnetClient::Create("127.0.0.1", stalled.Port(), "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(stalled.Port()));
   ASSERT_TRUE(call.WaitDisconnected(15000));
   uint64_t took = platform::TickMs() - start;
   EXPECT_EQ(call.Log->DisconnectText(), "Connection failed: timed out connecting to 127.0.0.1 after 10 s");
@@ -57,7 +57,7 @@ TEST_F(TelnetFixture, AConnectThatNeverCompletesTimesOutAfterTenSeconds) {
 
 TEST_F(TelnetFixture, TheServerClosingIsAnOrderlyRemoteCloseAndTheLastEvent) {
   testsupport::LoopbackListener board;
-  TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(board.Port()));
   auto peer = board.Accept();
   ASSERT_TRUE(peer);
   ASSERT_TRUE(call.WaitConnected());
@@ -92,7 +92,7 @@ TEST_F(TelnetFixture, ATransportNobodyListensToRunsAndFreesItself) {
   testsupport::LoopbackListener board;
   std::weak_ptr<TTelnetClient> weak;
   {
-    auto client = TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, false, false, "", "", "");
+    auto client = DialTelnet(board.Port());
     weak = client;
     auto peer = board.Accept();
     ASSERT_TRUE(peer);
@@ -105,7 +105,7 @@ TEST_F(TelnetFixture, ATransportNobodyListensToRunsAndFreesItself) {
 
 TEST_F(TelnetFixture, HangUpSilencesEveryLaterEventOfTheCall) {
   testsupport::LoopbackListener board;
-  TCall call(TTelnetClient::Create("127.0.0.1", board.Port(), "ansi", 80, 25, false, false, "", "", ""));
+  TCall call(DialTelnet(board.Port()));
   auto peer = board.Accept();
   ASSERT_TRUE(peer);
   ASSERT_TRUE(call.WaitConnected());

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/Tick.h"
@@ -66,46 +67,32 @@ bool LoopbackPeer::Write(const Bytes& data) {
   return true;
 }
 
-Bytes LoopbackPeer::ReadExactly(size_t count, int timeoutMs) {
+Bytes LoopbackPeer::ReadWhile(int timeoutMs, size_t limit, const std::function<bool(const Bytes&)>& more) {
   Bytes out;
   uint64_t until = platform::TickMs() + uint64_t(timeoutMs);
-  while (out.size() < count) {
+  while (out.size() < limit && more(out)) {
     pollfd p{FFd, POLLIN, 0};
     if (poll(&p, 1, Left(until)) <= 0) break;
     uint8_t buf[4096];
-    ssize_t n = ::recv(FFd, buf, std::min(sizeof buf, count - out.size()), 0);
+    ssize_t n = ::recv(FFd, buf, std::min(sizeof buf, limit - out.size()), 0);
     if (n <= 0) break;
     out.insert(out.end(), buf, buf + n);
   }
   return out;
+}
+
+Bytes LoopbackPeer::ReadExactly(size_t count, int timeoutMs) {
+  return ReadWhile(timeoutMs, count, [](const Bytes&) { return true; });
 }
 
 Bytes LoopbackPeer::ReadUntil(const Bytes& pattern, int timeoutMs) {
-  Bytes out;
-  uint64_t until = platform::TickMs() + uint64_t(timeoutMs);
-  while (std::search(out.begin(), out.end(), pattern.begin(), pattern.end()) == out.end()) {
-    pollfd p{FFd, POLLIN, 0};
-    if (poll(&p, 1, Left(until)) <= 0) break;
-    uint8_t buf[4096];
-    ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    out.insert(out.end(), buf, buf + n);
-  }
-  return out;
+  return ReadWhile(timeoutMs, SIZE_MAX, [&](const Bytes& out) {
+    return std::search(out.begin(), out.end(), pattern.begin(), pattern.end()) == out.end();
+  });
 }
 
 Bytes LoopbackPeer::ReadFor(int ms) {
-  Bytes out;
-  uint64_t until = platform::TickMs() + uint64_t(ms);
-  for (;;) {
-    pollfd p{FFd, POLLIN, 0};
-    if (poll(&p, 1, Left(until)) <= 0) break;
-    uint8_t buf[4096];
-    ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    out.insert(out.end(), buf, buf + n);
-  }
-  return out;
+  return ReadWhile(ms, SIZE_MAX, [](const Bytes&) { return true; });
 }
 
 bool LoopbackPeer::WaitClosed(int timeoutMs) {

@@ -3,6 +3,7 @@
 // and writes that time out instead of hanging a test.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ class LoopbackPeer {
   void Close();
 
  private:
+  // Reads while More(what came so far) holds, up to Limit bytes, until the
+  // time runs out or the stream ends.
+  Bytes ReadWhile(int timeoutMs, size_t limit, const std::function<bool(const Bytes&)>& more);
+
   int FFd;
 };
 
