@@ -32,6 +32,13 @@ struct TCall {
 
   explicit TCall(std::shared_ptr<TTelnetClient> client)
       : Client(std::move(client)), Log(testsupport::RecordTransport(*Client)), Weak(Client) {}
+  // No transport thread outlives its test: it is asked to stop and waited for.
+  ~TCall() {
+    if (Client) Client->Disconnect();
+    WaitFreed();
+  }
+  TCall(const TCall&) = delete;
+  TCall& operator=(const TCall&) = delete;
 
   bool WaitConnected(uint32_t ms = 10000) {
     return testsupport::ServeUntil([&] { return Log->WasConnected() || Log->Disconnected(); }, ms) &&

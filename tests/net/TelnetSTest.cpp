@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "TelnetFixture.h"
+#include "TlsPeer.h"
 #include "core/uDebugLog.h"
 #include "net/uOpenSSLTls.h"
 #include "platform/AppFolder.h"
@@ -31,68 +32,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Runs the openssl command line tool to the end; its output goes to OutFile.
-bool RunOpenssl(const std::vector<std::string>& args, const std::string& outFile = "") {
-  std::vector<std::string> argv{"openssl"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  ChildProcess p;
-  ChildProcess::Options o;
-  o.OutputFile = outFile;
-  return p.Start(argv, o) && p.Wait(30000) == 0;
-}
-
-struct TCert {
-  std::string Cert, Key, Fingerprint;  // fingerprint as openssl x509 shows it, without colons
-};
-
-TCert MakeCert(const TempDir& dir, const std::string& name, const std::string& keyPassword = "") {
-  TCert c{dir.File(name + ".crt"), dir.File(name + ".key"), ""};
-  std::vector<std::string> args{"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                "-keyout", c.Key, "-out", c.Cert, "-days", "2", "-subj", "/CN=" + name};
-  if (keyPassword.empty()) {
-    args.push_back("-nodes");
-  } else {
-    args.push_back("-passout");
-    args.push_back("pass:" + keyPassword);
-  }
-  EXPECT_TRUE(RunOpenssl(args));
-  const std::string out = dir.File(name + ".fp");
-  EXPECT_TRUE(RunOpenssl({"x509", "-in", c.Cert, "-noout", "-fingerprint", "-sha256"}, out));
-  std::string text = ReadWholeFile(out);
-  size_t eq = text.find('=');
-  if (eq != std::string::npos) {
-    for (char ch : text.substr(eq + 1))
-      if (std::isxdigit(static_cast<unsigned char>(ch))) c.Fingerprint += ch;
-  }
-  EXPECT_EQ(c.Fingerprint.size(), 64u) << text;
-  return c;
-}
-
-// openssl s_server on a loopback port; what it receives lands in Output().
-class TlsServer {
- public:
-  TlsServer(const TempDir& dir, const TCert& cert, uint16_t port, std::vector<std::string> extra = {})
-      : FOutput(dir.File("server-" + std::to_string(port) + "-" + std::to_string(++FCount) + ".out")), FPort(port) {
-    std::vector<std::string> argv{"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port),
-                                  "-cert", cert.Cert, "-key", cert.Key, "-quiet"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    ChildProcess::Options o;
-    o.StdinPipe = true;
-    o.OutputFile = FOutput;
-    if (!FProcess.Start(argv, o)) ADD_FAILURE() << "openssl s_server could not be started (package openssl)";
-    if (!testsupport::WaitForPort(port)) ADD_FAILURE() << "openssl s_server did not listen on " << port;
-  }
-  std::string Output() const { return ReadWholeFile(FOutput); }
-  bool Send(const std::string& s) { return FProcess.WriteStdin(s); }
-  void EndInput() { FProcess.CloseStdin(); }
-
- private:
-  static inline int FCount = 0;
-  std::string FOutput;
-  uint16_t FPort;
-  ChildProcess FProcess;
-};
-
 class TelnetSTest : public TelnetFixture {
  protected:
   void SetUp() override {
@@ -115,8 +54,8 @@ class TelnetSTest : public TelnetFixture {
 
 TEST_F(TelnetSTest, FirstContactPinsTheCertificateSilentlyAndTheCallRunsOverTls) {
   TCert cert = MakeCert(FDir, "board");
-  uint16_t port = testsupport::FreeLoopbackPort();
-  TlsServer server(FDir, cert, port);
+  TlsServer server(FDir, cert);
+  const uint16_t port = server.Port();
   const std::string pinLine = "localhost:" + std::to_string(port) + "=" + cert.Fingerprint + "\n";
 
   TCall call(Dial("LocalHost", port));
@@ -144,7 +83,14 @@ TEST_F(TelnetSTest, FirstContactPinsTheCertificateSilentlyAndTheCallRunsOverTls)
   ASSERT_TRUE(again.WaitConnected()) << again.Log->DisconnectText();
   EXPECT_TRUE(again.Log->Statuses().empty());
   EXPECT_EQ(PinFile(), pinLine);
-  // At the end of its input s_server closes the TLS connection properly.
+  // At the end of its input s_server ends the call. It must have read the
+  // offers first: a close with unread data would be a reset.
+  auto offersSeen = [&] {
+    const std::string out = server.Output();
+    size_t first = out.find(offers);
+    return first != std::string::npos && out.find(offers, first + 1) != std::string::npos;
+  };
+  ASSERT_TRUE(testsupport::ServeUntil(offersSeen, 5000));
   server.EndInput();
   ASSERT_TRUE(again.WaitDisconnected());
   EXPECT_EQ(again.Log->DisconnectText(), "Disconnected");
@@ -179,7 +125,8 @@ TEST_P(TelnetSPinTest, PinDecision) {
   const TPinRow& row = GetParam();
   TCert old = MakeCert(FDir, "old");
   TCert board = MakeCert(FDir, "board");
-  uint16_t port = testsupport::FreeLoopbackPort();
+  TlsServer server(FDir, board);
+  const uint16_t port = server.Port();
   auto fill = [&](std::string s) {
     s = Replace(s, "{P}", std::to_string(port));
     s = Replace(s, "{Q}", std::to_string(port + 1));
@@ -190,7 +137,6 @@ TEST_P(TelnetSPinTest, PinDecision) {
   if (!row.FileBefore.empty()) {
     ASSERT_TRUE(WriteWholeFile(FApp.File("tls_known_hosts.txt"), fill(row.FileBefore)));
   }
-  TlsServer server(FDir, board, port);
 
   TCall call(Dial("LocalHost", port, row.Trust));
   ASSERT_TRUE(testsupport::ServeUntil([&] { return call.Log->WasConnected() || call.Log->Disconnected(); }));
@@ -231,11 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TelnetSTest, AnUnwritablePinFileIsReportedAndTheCallStillOpens) {
   TCert board = MakeCert(FDir, "board");
-  uint16_t port = testsupport::FreeLoopbackPort();
-  TlsServer server(FDir, board, port);
+  TlsServer server(FDir, board);
   // A folder in the temporary file's place makes the save fail.
   ASSERT_EQ(mkdir(FApp.File("tls_known_hosts.txt.tmp").c_str(), 0755), 0);
-  TCall call(Dial("127.0.0.1", port));
+  TCall call(Dial("127.0.0.1", server.Port()));
   ASSERT_TRUE(call.WaitConnected()) << call.Log->DisconnectText();
   auto statuses = call.Log->Statuses();
   ASSERT_EQ(statuses.size(), 1u);
@@ -246,9 +191,8 @@ TEST_F(TelnetSTest, AnUnwritablePinFileIsReportedAndTheCallStillOpens) {
 
 TEST_F(TelnetSTest, AnOldTls10BoardIsReached) {
   TCert board = MakeCert(FDir, "board");
-  uint16_t port = testsupport::FreeLoopbackPort();
-  TlsServer server(FDir, board, port, {"-tls1", "-cipher", "ALL:@SECLEVEL=0"});
-  TCall call(Dial("127.0.0.1", port));
+  TlsServer server(FDir, board, {"-tls1", "-cipher", "ALL:@SECLEVEL=0"});
+  TCall call(Dial("127.0.0.1", server.Port()));
   ASSERT_TRUE(call.WaitConnected()) << call.Log->DisconnectText();
   server.Send("old board\n");
   EXPECT_TRUE(testsupport::ServeUntil([&] { return call.Log->Data.find("old board") != std::string::npos; }));
@@ -281,10 +225,9 @@ TEST_P(TelnetSClientCertTest, ClientCertificate) {
   };
   const std::string certPath = path(row.Cert, false);
   const std::string keyPath = *row.Key ? path(row.Key, true) : path(row.Cert, true);
-  uint16_t port = testsupport::FreeLoopbackPort();
   // TLS 1.2 so that a missing client certificate fails the handshake itself.
-  TlsServer server(FDir, board, port, {"-tls1_2", "-Verify", "1", "-CAfile", client.Cert});
-  TCall call(Dial("127.0.0.1", port, false, certPath, keyPath, row.Password));
+  TlsServer server(FDir, board, {"-tls1_2", "-Verify", "1", "-CAfile", client.Cert});
+  TCall call(Dial("127.0.0.1", server.Port(), false, certPath, keyPath, row.Password));
   ASSERT_TRUE(testsupport::ServeUntil([&] { return call.Log->WasConnected() || call.Log->Disconnected(); }, 20000));
   if (!*row.Failure) {
     EXPECT_TRUE(call.Log->WasConnected()) << call.Log->DisconnectText();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "TelnetFixture.h"
+#include "TlsPeer.h"
 #include "tests/support/ChildProcess.h"
 
 using namespace telnettest;
@@ -112,23 +113,12 @@ TEST_F(TelnetThreads, TelnetSDroppedAtAnyMomentEndsCleanly) {
   ASSERT_FALSE(testsupport::FindProgram("openssl").empty()) << "the openssl program is needed (package openssl)";
   testsupport::ScratchAppFolder app;
   testsupport::TempDir dir;
-  testsupport::ChildProcess make;
-  ASSERT_TRUE(make.Start({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                          "-keyout", dir.File("k.pem"), "-out", dir.File("c.pem"), "-days", "2", "-subj", "/CN=t",
-                          "-nodes"}));
-  ASSERT_EQ(make.Wait(30000), 0);
-  uint16_t port = testsupport::FreeLoopbackPort();
-  testsupport::ChildProcess server;
-  testsupport::ChildProcess::Options o;
-  o.StdinPipe = true;
-  ASSERT_TRUE(server.Start({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert",
-                            dir.File("c.pem"), "-key", dir.File("k.pem"), "-quiet"},
-                           o));
-  ASSERT_TRUE(testsupport::WaitForPort(port));
+  TlsServer server(dir, MakeCert(dir, "board"));
+  const uint16_t port = server.Port();
   for (uint32_t delay : {0u, 2u, 5u, 20u, 60u, 300u}) {
     SCOPED_TRACE("disconnect after " + std::to_string(delay) + " ms");
     TCall call(TTelnetClient::Create("127.0.0.1", port, "ansi", 80, 25, true, false, "", "", ""));
-    server.WriteStdin(std::string(2000, 'y') + "\n");
+    server.Send(std::string(2000, 'y') + "\n");
     TypeAndResize(*call.Client, delay);
     call.Client->Disconnect();
     EXPECT_TRUE(call.WaitFreed(5000));
