@@ -19,7 +19,7 @@ TEST_F(TransferGlueTest, AFileSentBySzArrivesAndIsReported) {
   ASSERT_EQ(system("command -v sz >/dev/null && command -v socat >/dev/null"), 0)
       << "sz (lrzsz) and socat are needed for this test";
   TempDir boardFiles;
-  std::vector<uint8_t> data(150000);
+  std::vector<uint8_t> data(60000);
   std::mt19937 rng(7);
   for (auto& b : data) b = uint8_t(rng());
   ASSERT_TRUE(WriteWholeFile(boardFiles.File("door.dat"), std::string(data.begin(), data.end())));
@@ -46,7 +46,7 @@ TEST_F(TransferGlueTest, AFileSentBySzArrivesAndIsReported) {
   ASSERT_TRUE(RunUntil([&] {
     sawWindow = sawWindow || App->FXferTitle == "Receiving via Zmodem";
     return App->FFilesDown == 1;
-  }, 20000)) << App->FStatus;
+  }, 60000)) << App->FStatus;
   EXPECT_TRUE(sawWindow);
   EXPECT_EQ(App->FStatus, "Transfer complete: door.dat");
   EXPECT_EQ(ReadWholeFile(Folder.File("downloads/door.dat")), std::string(data.begin(), data.end()));
