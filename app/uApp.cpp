@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 
@@ -102,6 +104,7 @@ void TApplication::Create() {
     return;
   }
   FWindowTitle = "KORVAN";
+  PlaceWindow();
   // 4. Workers reach the interface thread through the loop's wake-up.
   FFocusTries = 0;
   ForceForeground();
@@ -309,6 +312,26 @@ void TApplication::Destroy() {
   LogLine("Exit: Destroy finished, closing log");
   LogClose();
   FWindow.reset();
+}
+
+void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y) {
+  // Centred across; vertically centred but never lower than a sixteenth of
+  // the work area from its top, so tall windows sit near the top. The
+  // divisions truncate toward zero, as integer division does.
+  x = work.Left + (work.Width() - outerWidth) / 2;
+  y = work.Top + std::min((work.Height() - outerHeight) / 2, work.Height() / 16);
+  x = std::max(x, work.Left);
+  y = std::max(y, work.Top);
+}
+
+void TApplication::PlaceWindow() {
+  platform::Rect work;
+  if (!FWindow->WorkArea(work)) return;  // the window system's default position stands
+  int left = 0, top = 0, right = 0, bottom = 0;
+  FWindow->FrameBorders(left, top, right, bottom);
+  int x = 0, y = 0;
+  PlaceMainWindow(work, FWindow->ClientWidth() + left + right, FWindow->ClientHeight() + top + bottom, x, y);
+  FWindow->SetOuterPosition(x, y);
 }
 
 void TApplication::SaveScreen() {

@@ -242,6 +242,8 @@ class TApplication {
   bool TransferRunning() const;
   TTextEmulation* ActiveMinorEmulation() const;
 
+  void PlaceWindow();
+
   // Screen snapshot.
   void SaveScreen();
   void RestoreScreen();
@@ -525,6 +527,8 @@ class TApplication {
 extern const char* const kDirectoryStatus;
 
 std::string FormatByteSize(int64_t n);
+// Where the main window's outer frame goes in the work area.
+void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y);
 std::string TruncateWithDots(const std::string& s, int n);
 std::string SyncTermFontName(int fontId);
 bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);

@@ -30,6 +30,13 @@ class EventBackend {
   virtual void Raise() = 0;
   virtual bool HasFocus() const = 0;
   virtual void DesktopSize(int& width, int& height) const = 0;
+  // The usable part of the screen (without panels); false when unknown.
+  virtual bool WorkArea(Rect& area) const = 0;
+  // Frame widths around the client area: left, top, right, bottom.
+  virtual void FrameBorders(int& left, int& top, int& right, int& bottom) const = 0;
+  // Moves the window so its outer frame's top-left corner is at X, Y.
+  virtual void SetOuterPosition(int x, int y) = 0;
+  virtual void OuterPosition(int& x, int& y) const = 0;
   virtual void SetClipboardText(const std::string& utf8) = 0;
   virtual std::string ClipboardText() const = 0;
   virtual void Beep() = 0;

@@ -245,6 +245,12 @@ bool EventLoop::FullScreen() const { return FBackend->FullScreen(); }
 void EventLoop::Raise() { FBackend->Raise(); }
 bool EventLoop::HasFocus() const { return FBackend->HasFocus(); }
 void EventLoop::DesktopSize(int& width, int& height) const { FBackend->DesktopSize(width, height); }
+bool EventLoop::WorkArea(Rect& area) const { return FBackend->WorkArea(area); }
+void EventLoop::FrameBorders(int& left, int& top, int& right, int& bottom) const {
+  FBackend->FrameBorders(left, top, right, bottom);
+}
+void EventLoop::SetOuterPosition(int x, int y) { FBackend->SetOuterPosition(x, y); }
+void EventLoop::OuterPosition(int& x, int& y) const { FBackend->OuterPosition(x, y); }
 void EventLoop::SetClipboardText(const std::string& utf8) { FBackend->SetClipboardText(utf8); }
 std::string EventLoop::ClipboardText() const { return FBackend->ClipboardText(); }
 void EventLoop::Beep() {

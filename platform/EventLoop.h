@@ -101,6 +101,10 @@ class EventLoop {
   void Raise();
   bool HasFocus() const;
   void DesktopSize(int& width, int& height) const;
+  bool WorkArea(Rect& area) const;
+  void FrameBorders(int& left, int& top, int& right, int& bottom) const;
+  void SetOuterPosition(int x, int y);
+  void OuterPosition(int& x, int& y) const;
   void SetClipboardText(const std::string& utf8);
   std::string ClipboardText() const;
   void Beep();

@@ -54,6 +54,19 @@ class HeadlessBackend : public EventBackend {
     width = 1920;
     height = 1080;
   }
+  bool WorkArea(Rect& area) const override {
+    area = Rect{0, 0, 1920, 1040};
+    return true;
+  }
+  void FrameBorders(int& left, int& top, int& right, int& bottom) const override { left = top = right = bottom = 0; }
+  void SetOuterPosition(int x, int y) override {
+    FX = x;
+    FY = y;
+  }
+  void OuterPosition(int& x, int& y) const override {
+    x = FX;
+    y = FY;
+  }
   void SetClipboardText(const std::string& utf8) override { FClipboard = utf8; }
   std::string ClipboardText() const override { return FClipboard; }
   void Beep() override {}
@@ -65,6 +78,7 @@ class HeadlessBackend : public EventBackend {
   bool FInterrupted = false;
   std::string FTitle;
   int FWidth, FHeight;
+  int FX = 0, FY = 0;
   bool FFull = false;
   std::string FClipboard;
 };

@@ -195,6 +195,29 @@ class SdlBackend : public EventBackend {
       height = 768;
     }
   }
+  bool WorkArea(Rect& area) const override {
+    SDL_Rect r{};
+    int display = SDL_GetWindowDisplayIndex(FWindow);
+    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &r) != 0) return false;
+    area = Rect{r.x, r.y, r.x + r.w, r.y + r.h};
+    return true;
+  }
+  void FrameBorders(int& left, int& top, int& right, int& bottom) const override {
+    left = top = right = bottom = 0;
+    SDL_GetWindowBordersSize(FWindow, &top, &left, &bottom, &right);
+  }
+  void SetOuterPosition(int x, int y) override {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    FrameBorders(left, top, right, bottom);
+    SDL_SetWindowPosition(FWindow, x + left, y + top);
+  }
+  void OuterPosition(int& x, int& y) const override {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    FrameBorders(left, top, right, bottom);
+    SDL_GetWindowPosition(FWindow, &x, &y);
+    x -= left;
+    y -= top;
+  }
   void SetClipboardText(const std::string& utf8) override { SDL_SetClipboardText(utf8.c_str()); }
   std::string ClipboardText() const override {
     char* text = SDL_GetClipboardText();

@@ -386,3 +386,23 @@ TEST_F(AppCoreTest, HangingUpWhileTheBoardFloodsLeaksNothingIntoTheNextCall) {
   RunUntil([] { return false; }, 300);
   for (int y = 0; y < App->FBuffer->FHeight; ++y) EXPECT_EQ(Row(y).find("XXXX"), std::string::npos) << "row " << y;
 }
+
+TEST(AppPlacementTest, TheWindowIsCentredAndKeptNearTheTop) {
+  struct Row {
+    const char* Name;
+    platform::Rect Work;
+    int W, H, X, Y;
+  };
+  const Row rows[] = {
+      {"a sixteenth caps the top gap", {0, 0, 1600, 1000}, 1000, 900, 300, 50},
+      {"small window centred", {0, 0, 1600, 1000}, 800, 600, 400, 62},
+      {"offset work area", {100, 30, 1700, 1030}, 1000, 960, 400, 50},
+      {"larger than the work area", {0, 0, 800, 600}, 1000, 900, 0, 0},
+  };
+  for (const Row& r : rows) {
+    int x = -1, y = -1;
+    PlaceMainWindow(r.Work, r.W, r.H, x, y);
+    EXPECT_EQ(x, r.X) << r.Name;
+    EXPECT_EQ(y, r.Y) << r.Name;
+  }
+}
