@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <thread>
 
 #include "core/uDebugLog.h"
 #include "core/uFileReplace.h"

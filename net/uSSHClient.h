@@ -56,7 +56,7 @@ class TSSHClient : public TWireTransport {
              const std::string& keyFile, uint16_t cols, uint16_t rows, bool trustNewKey);
 
   // Transport thread only.
-  bool ConnectSocket();  // false: failed (reported) or stopped (silent), see FSilentEnd
+  bool ConnectSocket();  // false: failed (reported), or hung up while connecting (silent)
   bool StartSession();
   bool CheckHostKey();
   bool Authenticate();

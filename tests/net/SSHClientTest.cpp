@@ -310,6 +310,34 @@ TEST_F(SSHClientThreads, NoServerOnThePortEndsWithTheConnectText) {
   close(held);
 }
 
+TEST_F(SSHClientThreads, HangingUpWhileTheConnectWaitsEndsWithoutAWord) {
+  // A listener whose accept queue is full drops further connection
+  // attempts, so the transport's connect stays in progress.
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 3; ++i) {
+    int f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    connect(f, reinterpret_cast<sockaddr*>(&addr), len);
+    fillers.push_back(f);
+  }
+  ServeFor(200);
+  Client = TSSHClient::Create("127.0.0.1", ntohs(addr.sin_port), kSshUser, kSshPassword, "", 80, 24, false);
+  Log = RecordTransport(*Client);
+  ServeFor(600);
+  Client->Disconnect();
+  EXPECT_TRUE(ServeUntil([&] { return Client->Finished(); }, 5000));
+  EXPECT_EQ(Log->Sequence(), "");
+  for (int f : fillers) close(f);
+  close(listener);
+}
+
 TEST(TIacPairFolderTest, FoldsPairsAcrossReads) {
   struct Row {
     const char* Name;
