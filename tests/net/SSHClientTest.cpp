@@ -52,6 +52,18 @@ class SSHClientThreads : public ::testing::Test {
   std::shared_ptr<TransportLog> Log;
 };
 
+// A TCP socket bound to a free loopback port (in Addr); -1 on failure.
+int BoundLoopbackSocket(sockaddr_in& addr) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  addr = sockaddr_in{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) return -1;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  return fd;
+}
+
 constexpr const char* kAnnounce = "ForceCommand echo korvan-login-ok\n";
 
 struct LoginRow {
@@ -294,13 +306,9 @@ TEST_F(SSHClientThreads, TextTypedBeforeTheShellStartsIsSentOnceItRuns) {
 TEST_F(SSHClientThreads, NoServerOnThePortEndsWithTheConnectText) {
   // A port held bound but not listening refuses connects, and no other
   // test's server can take it meanwhile.
-  int held = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  getsockname(held, reinterpret_cast<sockaddr*>(&addr), &len);
+  int held = BoundLoopbackSocket(addr);
+  ASSERT_GE(held, 0);
   uint16_t port = ntohs(addr.sin_port);
   Client = TSSHClient::Create("127.0.0.1", port, kSshUser, kSshPassword, "", 80, 24, false);
   Log = RecordTransport(*Client);
@@ -313,14 +321,11 @@ TEST_F(SSHClientThreads, NoServerOnThePortEndsWithTheConnectText) {
 TEST_F(SSHClientThreads, HangingUpWhileTheConnectWaitsEndsWithoutAWord) {
   // A listener whose accept queue is full drops further connection
   // attempts, so the transport's connect stays in progress.
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  int listener = BoundLoopbackSocket(addr);
+  ASSERT_GE(listener, 0);
   ASSERT_EQ(listen(listener, 0), 0);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
   std::vector<int> fillers;
   for (int i = 0; i < 3; ++i) {
     int f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
