@@ -125,9 +125,11 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
   FZmodem->DdofxActive = doorSession;
   FZmodem->UseDdofxDir = doorSession;
 
+  // While an X/Ymodem transfer runs its blocks are binary data: the Zmodem
+  // detector must not hold or swallow a "*" followed by a CAN in them.
   bool fed = false;
   for (int i = 0; i < count; ++i) {
-    if (replay) {
+    if (replay || FXYmodem->Mode != TXYmodemEngine::xmIdle) {
       PassFilters(data[i], fed);
       continue;
     }

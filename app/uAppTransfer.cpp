@@ -157,7 +157,9 @@ void TApplication::OnZmodemFileDone(const std::string& name, bool ok) {
 void TApplication::OnXYmodemDone(const std::string& name, bool ok) {
   if (ok && !name.empty()) (FXYmodem->Mode == TXYmodemEngine::xmSending ? FFilesUp : FFilesDown) += 1;
   if (name.empty())
-    FStatus = "Ymodem batch complete.";
+    // No name: the end of a Ymodem batch, or a transfer that failed before
+    // any file began, which is told by the engine's reason.
+    FStatus = ok ? "Ymodem batch complete." : "Transfer failed: " + FXYmodem->LastAbortReason;
   else
     FStatus = (ok ? "Transfer complete: " : "Transfer failed: ") + name;
   FXferPanelUntil = platform::TickMs() + 1200;

@@ -122,9 +122,11 @@ void TXYmodemEngine::SendByte(uint8_t b) {
     case ssEotSent:
       if (b == kACK) {
         if (!FBatch) {
+          // Reported while the engine still counts as sending, so the
+          // listener files it as an upload.
+          FinishSendFile(true);
           Mode = xmIdle;
           FSendState = ssNone;
-          FinishSendFile(true);
           if (OnBatchDone) OnBatchDone();
           return;
         }
@@ -152,10 +154,10 @@ void TXYmodemEngine::SendByte(uint8_t b) {
 
     case ssEndSent:
       if (b == kACK || b == kCAN) {
-        Mode = xmIdle;
-        FSendState = ssNone;
         FSendPath = FLastSentPath;
         FinishSendFile(true);
+        Mode = xmIdle;
+        FSendState = ssNone;
         if (OnBatchDone) OnBatchDone();
       } else if (b == kC || b == kNAK) {
         // Receivers clear their input before asking for the next header

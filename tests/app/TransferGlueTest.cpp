@@ -8,6 +8,7 @@
 
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
+#include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
 #include "tests/app/AppFixture.h"
@@ -80,4 +81,79 @@ TEST_F(TransferGlueTest, DoorArchivesUnpackOnlyPlainNamesIntoTheirFolder) {
   EXPECT_EQ(std::filesystem::file_size(folder + "b.wav"), 7u);
   EXPECT_FALSE(App->UnzipDoorAssets(evil, folder));
   EXPECT_FALSE(std::filesystem::exists(work.Path() + "escaped.txt")) << "nothing lands outside its folder";
+}
+
+// An Xmodem-CRC block as a sender puts it on the wire.
+std::string XmodemBlock(uint8_t number, const std::string& data128) {
+  std::string f = {char(0x01), char(number), char(255 - number)};
+  f += data128;
+  const uint16_t crc = BlockCrc(reinterpret_cast<const uint8_t*>(data128.data()), data128.size());
+  f += char(crc >> 8);
+  f += char(crc & 0xFF);
+  return f;
+}
+
+TEST_F(TransferGlueTest, XmodemBlocksPassTheZmodemDetectorUntouched) {
+  WriteWholeFile(Folder.File("korvan_config.ini"), "[Config]\nDownloadDir=downloads\n[Debug]\nRawLog=1\n");
+  Start();
+  // Binary data holding what the Zmodem detector would take for the start
+  // of a header: "*" before CAN, and a whole hex header lead-in.
+  std::string data = "one*\x18two**\x18" "B0100000023be50\r\n*";
+  while (data.size() < 128) data += char('a' + data.size() % 26);
+  App->FXYmodem->StartReceive(xpXmodemCrc, "chain.bin");
+  const std::string wire = XmodemBlock(1, data) + "\x04";
+  App->ProcessIncoming(reinterpret_cast<const uint8_t*>(wire.data()), int(wire.size()), false);
+  EXPECT_EQ(App->FXYmodem->Mode, TXYmodemEngine::xmIdle) << "the block and the EOT all arrived";
+  EXPECT_EQ(ReadWholeFile(Folder.File("downloads/chain.bin")), data);
+  EXPECT_EQ(App->FStatus, "Transfer complete: chain.bin");
+  EXPECT_EQ(App->FFilesDown, 1);
+}
+
+TEST_F(TransferGlueTest, StatusTextsAndFileCounts) {
+  Start();
+  TempDir work;
+  WriteWholeFile(work.File("up.txt"), "upload");
+  auto feed = [this](const std::string& bytes) {
+    App->ProcessIncoming(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()), false);
+  };
+  struct Row {
+    const char* Name;
+    std::function<void()> Act;
+    std::string Status;
+    int Up, Down;
+  };
+  const Row rows[] = {
+      {"Zmodem progress with a size", [&] { App->OnZmodemProgress("a.bin", 500, 1000); },
+       "Receiving a.bin: 500 / 1000 bytes (50%)", 0, 0},
+      {"Zmodem progress without a size", [&] { App->OnZmodemProgress("b.bin", 700, 0); },
+       "Receiving b.bin: 700 bytes", 0, 0},
+      {"incoming file already here", [&] { App->OnZmodemSkipped("r.txt"); }, "Skipped (already exists): r.txt", 0, 0},
+      {"board refused an upload", [&] { App->OnZmodemRefused(work.File("up.txt")); },
+       "BBS refused up.txt - already on the board, too big, or can't be saved there", 0, 0},
+      {"Zmodem file failed", [&] { App->OnZmodemFileDone("x.bin", false); }, "Transfer failed: x.bin", 0, 0},
+      {"Xmodem upload counts as sent",
+       [&] {
+         App->FXYmodem->AddSendFile(work.File("up.txt"));
+         App->FXYmodem->StartSend(xpXmodemCrc);
+         feed("C");
+         EXPECT_EQ(App->FStatus, "Sending up.txt (Xmodem-CRC): 6 / 6 bytes (100%)");
+         EXPECT_EQ(App->FXferTitle, "Sending via Xmodem-CRC");
+         feed("\x06");  // the block
+         feed("\x06");  // the EOT
+       },
+       "Transfer complete: up.txt", 1, 0},
+      {"end of a Ymodem batch", [&] { App->OnXYmodemDone("", true); }, "Ymodem batch complete.", 0, 0},
+      {"upload with nothing to send",
+       [&] { App->FXYmodem->StartSend(xpYmodem); }, "Transfer failed: No file to send", 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    App->FFilesUp = App->FFilesDown = 0;
+    row.Act();
+    EXPECT_EQ(App->FStatus, row.Status);
+    EXPECT_EQ(App->FFilesUp, row.Up);
+    EXPECT_EQ(App->FFilesDown, row.Down);
+  }
+  EXPECT_EQ(App->FToastText, "r.txt already exists");
+  EXPECT_EQ(App->FRefusedName, "up.txt");
 }
