@@ -134,8 +134,10 @@ void ExportBufferText(const TTerminalBuffer& buffer, bool withColours, int& line
       }
     }
     if (withColours && run.Started) AppendReset(bytes);
-    // A row that fills its last column wraps by itself when replayed.
-    bool wraps = withColours && m >= 0 && m == int(row.size()) - 1;
+    // A row that fills the screen's last column wraps by itself when
+    // replayed. Scrollback rows keep the width they had when they left the
+    // screen, so the test is against the width the file replays on.
+    bool wraps = withColours && m >= 0 && (m + 1) % buffer.FWidth == 0;
     if (!wraps) Append(bytes, kCrLf);
     ++lineCount;
   }

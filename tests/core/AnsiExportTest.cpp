@@ -176,6 +176,20 @@ TEST(AnsiExportReplay, HistoryExportKeepsRowsThatFillTheirWidth) {
       if (b.GetCell(c, r).Ch != ' ') EXPECT_TRUE(SameLook(b.GetCell(c, r), replayed.GetCell(c, r))) << c;
   }
   EXPECT_EQ(replayed.GetRowText(4), std::string(10, ' '));
+
+  // A row that filled a narrower screen before a resize does not fill the
+  // wider one: it keeps its line break.
+  TTerminalBuffer resized(6, 2);
+  Write(resized, 0, 0, "abcdef");
+  resized.ClearScreen(true);
+  resized.Resize(10, 2);
+  Write(resized, 0, 0, "gh");
+  ExportBufferText(resized, true, lines, bytes);
+  TTerminalBuffer wide(10, 4);
+  Replay(bytes, wide);
+  EXPECT_EQ(wide.GetRowText(0), "abcdef    ");
+  EXPECT_EQ(wide.GetRowText(1), std::string(10, ' '));
+  EXPECT_EQ(wide.GetRowText(2), "gh        ");
 }
 
 }  // namespace
