@@ -410,6 +410,10 @@ void TTelnetClient::ReceiveLoop() {
         ProcessReceived(FReadBuf.data(), int(n));
         continue;
       }
+      if (n == 0 && FConnectionReset) {
+        LogLine("Telnet: connection reset by the remote side (seen by a write) - treated as an abnormal close");
+        return;
+      }
       if (n == 0) {
         RemoteClosed = true;
         LogLine("Telnet: remote closed connection gracefully (recv=0)");
@@ -688,6 +692,10 @@ long TTelnetClient::WriteSome(const uint8_t* data, size_t count, bool& wouldBloc
     wouldBlock = true;
     return 0;
   }
+  // A reset can be reported to a write instead of the next read; the read
+  // then sees only the end of the stream, which must not pass for an
+  // orderly close.
+  if (n < 0 && (errno == ECONNRESET || errno == EPIPE)) FConnectionReset = true;
   return long(n);
 }
 

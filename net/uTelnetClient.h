@@ -144,6 +144,7 @@ class TTelnetClient : public TWireTransport {
   int32_t FRawChecked = 0;
   int FRawState = 0;
   bool FRawWarned = false;
+  std::atomic<bool> FConnectionReset{false};  // a write met a reset
   std::array<TOptState, 256> FLocalOpt{};
   std::array<TOptState, 256> FRemoteOpt{};
   std::unique_ptr<TTlsSession> FTls;

@@ -176,7 +176,8 @@ TEST_F(AppCoreTest, AResetWithNoRecentKeyOffersARedialAndYCallsAgain) {
   auto peer = CallBoard(board, {"/K"});
   ASSERT_TRUE(peer);
   peer->Abort();  // the line drops, not an orderly close
-  ASSERT_TRUE(RunUntil([&] { return App->FRedialPrompt; }));
+  ASSERT_TRUE(RunUntil([&] { return App->FRedialPrompt; }, 15000))
+      << "status: " << App->FStatus << " | ended: " << App->FTerminatedText << " | call " << (App->FTelnet ? "up" : "gone");
   EXPECT_FALSE(App->FTelnet);
   Type("y");
   std::unique_ptr<LoopbackPeer> again;
