@@ -252,4 +252,6 @@ void TZmodemEngine::Abort() {
   EndSession();
   FRecvSessionEnded = false;
   FSwallowO = 0;
+  // The next call starts with full-size subpackets again.
+  FFellBackTo1K = false;
 }

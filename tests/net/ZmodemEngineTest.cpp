@@ -464,6 +464,24 @@ TEST_F(ZmodemSendTest, RepeatedPositionFallsBackThenCancels) {
   EXPECT_EQ(E->State, 0);
 }
 
+TEST_F(ZmodemSendTest, AbortForgetsTheFallbackToSmallSubpackets) {
+  const uint8_t full = CANFDX | CANOVIO | CANFC32;
+  StartSending(200 * 1024, 16384, full);
+  Hex(ZRPOS, 0);  // asked again: 1024-byte subpackets for this session
+  ASSERT_EQ(E->BlockSize, 1024);
+  E->Abort();  // the call ends
+  Take();
+  // The next call's board announces a receiver with a 16 KiB buffer.
+  E->AddUploadFile((Dir / "send" / "up.bin").string());
+  Hex({ZRINIT, {0, 0x40, 0, full}});
+  E->SendToWaitingReceiver();
+  EXPECT_EQ(Types(Take()), Bytes{ZFILE});
+  Hex(ZRPOS, 0);
+  auto f = Take();
+  ASSERT_GE(f.size(), 2u);
+  EXPECT_EQ(f[1].Length, 8192u);
+}
+
 TEST_F(ZmodemSendTest, UnacknowledgedBurstIsResentThenFails) {
   auto f = StartSending(64 * 1024, 0, CANFDX | CANFC32);  // one subpacket per ZACK
   EXPECT_EQ(Ends(f), "k");
