@@ -69,15 +69,12 @@ void TAvatarParser::Feed(uint8_t B) {
   }
   if (RepeatState == rsCount) {
     RepeatState = rsNone;
-    // A count is one byte, so at most 255 cells; a printable run goes to the
-    // buffer as one span, a repeated control acts each time.
-    if (GroundTable[RepeatChar] == TGround::Print) {
-      std::array<uint8_t, 255> run;
-      run.fill(RepeatChar);
-      Buffer.PutChars(run.data(), B);
-    } else {
-      for (int i = 0; i < B; ++i) Ground(RepeatChar);
-    }
+    // The repeated byte is always a glyph, a control code too: ^Y never
+    // repeats an action (a repeated ^L would push up to 255 screens into the
+    // scrollback). A count is one byte, so at most 255 cells in one span.
+    std::array<uint8_t, 255> run;
+    run.fill(RepeatChar);
+    Buffer.PutChars(run.data(), B);
     return;
   }
   switch (State) {
