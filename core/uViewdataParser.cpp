@@ -80,7 +80,9 @@ void TViewdataParser::Feed(uint8_t B) {
       SerialAttribute(uint8_t(B - PrestelAttributeFirst), true);
       return;
     }
-    // Any other byte after ESC is taken as it stands.
+    // A lone ESC is the raw escape attribute (it shows a held mosaic like
+    // any other); the byte after it is then taken as it stands.
+    SerialAttribute(cc::ESC, false);
   }
   switch (B) {
     case cc::LF:

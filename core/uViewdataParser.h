@@ -14,8 +14,10 @@ inline constexpr TColorRGB ViewdataPalette[8] = {
 };
 
 // A serial attribute reaches the emulation in one of three forms:
-//  - a raw control byte 0..31 (except LF, FF, CR and ESC): acts, takes no cell;
-//  - ESC then 0x40..0x5F (Prestel): attribute code minus 0x40, takes a cell;
+//  - a raw control byte 0..31 (except LF, FF and CR): acts, takes no cell
+//    unless it shows the held mosaic;
+//  - ESC then 0x40..0x5F (Prestel): attribute code minus 0x40, takes a cell
+//    (ESC before any other byte is the raw escape attribute);
 //  - a byte 0x80..0x9F (Mode 7 screen bytes): code minus 0x80, takes a cell.
 // Bytes 0xA0..0xFF are Mode 7 characters with bit 7 set and show as 0x20..0x7F.
 // Every row starts with the teletext defaults (white alphanumerics, steady,
