@@ -73,7 +73,7 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
   fs::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts", dir.File("fonts"));
   fs::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/dll", dir.File("dll"));
   WriteWholeFile(dir.File("korvan_config.ini"), "[Config]\nLastPhonebookBackup=" + FormatIsoDate(NowDateTime()) +
-                                                    "\n[Debug]\nRawLog=1\n");
+                                                    "\nScreenScale=1\n[Debug]\nRawLog=1\n");
   LoopbackListener board;
   {
     TPhonebook book(dir.File("korvan.ini"));
