@@ -173,7 +173,9 @@ TEST(AnsiExportReplay, HistoryExportKeepsRowsThatFillTheirWidth) {
     SCOPED_TRACE(r);
     EXPECT_EQ(replayed.GetRowText(r), b.GetRowText(r));
     for (int c = 0; c < 10; ++c)
-      if (b.GetCell(c, r).Ch != ' ') EXPECT_TRUE(SameLook(b.GetCell(c, r), replayed.GetCell(c, r))) << c;
+      if (b.GetCell(c, r).Ch != ' ') {
+        EXPECT_TRUE(SameLook(b.GetCell(c, r), replayed.GetCell(c, r))) << c;
+      }
   }
   EXPECT_EQ(replayed.GetRowText(4), std::string(10, ' '));
 
