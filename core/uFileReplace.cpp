@@ -34,7 +34,13 @@ bool WriteFileReplacing(const std::string& path, const std::string& contents, st
   // Phonebooks hold passwords: a file the user narrowed to 0600 stays so.
   struct stat old {};
   bool keepMode = stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A leftover temporary file is removed rather than truncated: should the
+  // name be a link, truncating would write through it into another file.
+  // Whatever stays in its place (a folder) makes the exclusive create fail.
+  unlink(tmp.c_str());
+  // Created with the old file's bits, so a 0600 file's contents are never readable to others.
+  mode_t mode = keepMode ? (old.st_mode & 0777) : 0644;
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) {
     error = ErrnoText("cannot create", tmp);
     return false;

@@ -187,7 +187,12 @@ std::string FormatIsoDateTime(TDateTime value) {
   return platform::FormatDateTime(DecodeDateTime(JoinValue(days, secondsMs)));
 }
 
-std::string FormatIsoDate(TDateTime value) { return FormatIsoDateTime(value).substr(0, 10); }
+// The day itself: the time of day is dropped, not rounded into the next day.
+std::string FormatIsoDate(TDateTime value) {
+  long long days, ms;
+  SplitValue(value, days, ms);
+  return platform::FormatDateTime(DecodeDateTime(static_cast<double>(days))).substr(0, 10);
+}
 
 bool TryParseDateTime(std::string_view text, TDateTime& value) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -22,7 +22,7 @@ TDateTime NowDateTime();
 
 // "yyyy-mm-dd hh:nn:ss", rounded to the second.
 std::string FormatIsoDateTime(TDateTime value);
-// "yyyy-mm-dd".
+// "yyyy-mm-dd" of the day the value falls on.
 std::string FormatIsoDate(TDateTime value);
 
 // Reads a date with an optional time of day. Dates: yyyy-mm-dd, yyyy/mm/dd,

@@ -42,7 +42,10 @@ std::string LowerAscii(std::string_view s) {
 }
 
 bool TryParseInt32(std::string_view text, int32_t& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return false;  // one sign only
+  }
   if (text.empty()) return false;
   int32_t parsed = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed, 10);
@@ -56,7 +59,7 @@ bool TryParseDecimal(std::string_view text, double& value) {
   for (char& c : s)
     if (c == ',') c = '.';
   size_t start = !s.empty() && s.front() == '+' ? 1 : 0;
-  if (start == s.size()) return false;
+  if (start == s.size() || (start == 1 && s[1] == '-')) return false;  // one sign only
   // Digits, one point, an exponent: nothing that from_chars would read as
   // "inf", "nan" or hexadecimal.
   for (size_t i = start; i < s.size(); ++i) {

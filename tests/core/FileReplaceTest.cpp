@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/uFileReplace.h"
 #include "tests/support/ChildProcess.h"
@@ -77,6 +78,27 @@ TEST(FileReplaceTest, AWriteCutShortLeavesTheOldFileWhole) {
   EXPECT_NE(error.find("errno"), std::string::npos) << error;
   EXPECT_EQ(ReadWholeFile(path), old);
   EXPECT_FALSE(Exists(path + ".tmp"));
+}
+
+// A leftover temporary name that links to another file is replaced, never
+// written through.
+TEST(FileReplaceTest, ALeftoverTemporaryLinkLeavesItsTargetAlone) {
+  const std::pair<const char*, int (*)(const char*, const char*)> rows[] = {{"SymbolicLink", symlink},
+                                                                             {"HardLink", link}};
+  for (const auto& [name, makeLink] : rows) {
+    TempDir dir;
+    const std::string path = dir.File("korvan.ini"), other = dir.File("other.txt");
+    ASSERT_TRUE(WriteWholeFile(path, "old"));
+    ASSERT_TRUE(WriteWholeFile(other, "not ours"));
+    ASSERT_EQ(makeLink(other.c_str(), (path + ".tmp").c_str()), 0) << name;
+    std::string error;
+    ASSERT_TRUE(WriteFileReplacing(path, "new", error)) << name << ": " << error;
+    EXPECT_EQ(ReadWholeFile(other), "not ours") << name;
+    EXPECT_EQ(ReadWholeFile(path), "new") << name;
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+  }
 }
 
 // The rename is the last step; a folder standing at the target makes it fail.

@@ -80,6 +80,8 @@ TEST(DateTimeTest, WrittenFormReadsBackTheSameValue) {
     EXPECT_NEAR(back, value, 1e-9) << text;
   }
   EXPECT_EQ(FormatIsoDate(45413.99), "2024-05-01");
+  EXPECT_EQ(FormatIsoDate(45413 + 86399.6 / 86400), "2024-05-01");  // the date alone is not rounded
+  EXPECT_EQ(FormatIsoDate(-1.25), "1899-12-29");
   // Rounded to the second, also across midnight.
   EXPECT_EQ(FormatIsoDateTime(45413 + 86399.6 / 86400), "2024-05-02 00:00:00");
 }

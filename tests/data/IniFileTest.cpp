@@ -68,6 +68,7 @@ const TypedRow kTypedRows[] = {
     {"Decimal", "42", 42, false},
     {"Negative", "-7", -7, false},
     {"PlusSign", "+5", 5, false},
+    {"TwoSigns", "+-5", -99, false},
     {"One", "1", 1, true},
     {"OneWithTail", "1abc", -99, true},
     {"Zero", "0", 0, false},
@@ -94,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, IniTypedReadTest, ::testing::ValuesIn(kTypedRows)
 TEST(IniFloatTest, PointOrCommaAndNothingElse) {
   const std::pair<const char*, double> rows[] = {
       {"1.5", 1.5}, {"1,5", 1.5}, {"-0.25", -0.25}, {"3", 3.0},   {"1e0", 1.0},
-      {"abc", -9},  {"", -9},     {"inf", -9},      {"nan", -9}, {"1.5x", -9}, {"0x1p3", -9},
+      {"abc", -9},  {"", -9},     {"inf", -9},      {"nan", -9}, {"1.5x", -9}, {"0x1p3", -9}, {"+-1.5", -9},
   };
   for (const auto& [text, expected] : rows) {
     TIniFile ini;
