@@ -2,6 +2,8 @@
 // read back through libpng.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -100,13 +102,21 @@ TEST_F(ScreenshotTest, FailuresAreReportedWithoutFiles) {
   std::string bad = (Dir / "missing" / "x.png").string();
   EXPECT_FALSE(SaveScreenshotPng(s, 4, 4, bad, error));
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
-  // Writing to a full device fails at the write, and nothing is left behind.
-  if (fs::exists("/dev/full")) {
-    fs::create_symlink("/dev/full", Dir / "full.png.tmp");
-    EXPECT_FALSE(SaveScreenshotPng(s, 4, 4, (Dir / "full.png").string(), error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(fs::exists(Dir / "full.png"));
-  }
+  // A write cut short (a file-size limit stands in for a full disk) fails,
+  // and nothing is left behind.
+  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 16;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool written = SaveScreenshotPng(s, 4, 4, (Dir / "full.png").string(), error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(fs::exists(Dir / "full.png"));
+  EXPECT_FALSE(fs::exists(Dir / "full.png.tmp"));
 }
 
 }  // namespace
