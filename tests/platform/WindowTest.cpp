@@ -74,7 +74,7 @@ TEST(WindowTest, TheProgramOpensAWindowTitledKorvanUnderXAndClosesCleanly) {
   pid_t korvan = Spawn({platform::AppFolder() + "korvan"}, {env, lsan, "SDL_AUDIODRIVER=dummy"});
   ASSERT_GT(korvan, 0);
   bool seen = false;
-  for (int i = 0; i < 200 && !seen; ++i) {
+  for (int i = 0; i < 600 && !seen; ++i) {
     seen = Capture("DISPLAY=" + display + " xwininfo -root -tree 2>/dev/null").find("\"KORVAN\"") != std::string::npos;
     if (!seen) usleep(50000);
   }
