@@ -160,6 +160,9 @@ void TApplication::ResetSessionState() {
   FRenegade = false;
   // 6-7. Transfers.
   if (FZmodem->State != 0) FZmodem->Abort();
+  // An X/Ymodem transfer belongs to its call as much as a Zmodem one does:
+  // left running, it would take the next call's bytes for its blocks.
+  if (FXYmodem->Mode != TXYmodemEngine::xmIdle) FXYmodem->Abort("Call ended");
   FXferPanelUntil = 0;
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.

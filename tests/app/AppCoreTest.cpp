@@ -15,6 +15,7 @@
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "net/uWireTransport.h"
+#include "net/uXYmodem.h"
 #include "platform/AppFolder.h"
 #include "platform/Keys.h"
 #include "platform/Tick.h"
@@ -406,4 +407,14 @@ TEST(AppPlacementTest, TheWindowIsCentredAndKeptNearTheTop) {
     EXPECT_EQ(x, r.X) << r.Name;
     EXPECT_EQ(y, r.Y) << r.Name;
   }
+}
+
+TEST_F(AppCoreTest, TheEndOfACallEndsARunningXYmodemTransfer) {
+  LoopbackListener board;
+  auto peer = CallBoard(board, {"/K"});
+  ASSERT_TRUE(peer);
+  App->FXYmodem->StartReceive(1, "");
+  ASSERT_NE(App->FXYmodem->Mode, TXYmodemEngine::xmIdle);
+  App->DisconnectCurrent();
+  EXPECT_EQ(App->FXYmodem->Mode, TXYmodemEngine::xmIdle);
 }
