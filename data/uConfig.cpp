@@ -20,11 +20,6 @@ constexpr const char* kScriptKeys = "ScriptKeys";
 constexpr const char* kDebug = "Debug";
 constexpr const char* kTransfers = "Transfers";
 
-std::string SlashPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
-
 std::string HomeFolder() {
   const char* home = std::getenv("HOME");
   if (home && *home) return home;
@@ -164,6 +159,11 @@ bool TAppConfig::Save() {
   }
   FLastError.clear();
   return true;
+}
+
+std::string SlashPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
 }
 
 bool IsAbsolutePath(std::string_view path) {

@@ -65,6 +65,8 @@ class TAppConfig {
   std::string FLastError;
 };
 
+// A stored or typed path the way it is used here: every "\" becomes "/".
+std::string SlashPath(std::string path);
 // True for "/..." and "~/..." ("\" counts as "/", so "\temp" is absolute).
 bool IsAbsolutePath(std::string_view path);
 // Path with every "\" turned into "/" and a leading "~/" into the home folder;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/uDebugLog.h"
+#include "data/uConfig.h"
 #include "data/uIniFile.h"
 
 namespace {
@@ -104,11 +105,12 @@ void TPhonebookEntry::ReadFrom(const TIniSection& s) {
   Username = s.ReadString("Username", "");
   Password = s.ReadString("Password", "");
   UseSSH = s.ReadBool("UseSSH", false);
-  SSHKeyFile = s.ReadString("SSHKeyFile", "");
+  // Key and certificate files stored the Windows way ("keys\id") read with "/".
+  SSHKeyFile = SlashPath(s.ReadString("SSHKeyFile", ""));
   SSHTrustNewKey = s.ReadBool("SSHTrustNewKey", false);
   UseTelnetS = s.ReadBool("UseTelnetS", false);
-  TlsClientCertFile = s.ReadString("TlsClientCertFile", "");
-  TlsClientKeyFile = s.ReadString("TlsClientKeyFile", "");
+  TlsClientCertFile = SlashPath(s.ReadString("TlsClientCertFile", ""));
+  TlsClientKeyFile = SlashPath(s.ReadString("TlsClientKeyFile", ""));
   TlsTrustNewCert = s.ReadBool("TlsTrustNewCert", false);
   UseRaw = s.ReadBool("UseRaw", false);
   UseShell = s.ReadBool("UseShell", false);

@@ -100,6 +100,16 @@ const LoadRow kLoadRows[] = {
        EXPECT_EQ(b.GetEntry(2)->LastConnected, 0);
        EXPECT_EQ(DecodeDateTime(b.GetEntry(3)->LastConnected).Millisecond, 500);
      }},
+    {"StoredKeyFilesUseSlashes",
+     "[Entry0]\nSSHKeyFile=keys\\id_ed25519\nTlsClientCertFile=\\certs\\me.pem\nTlsClientKeyFile=certs\\me.key\n"
+     "ShellCommand=dosbox -c \"mount c c:\\doors\"\n", 1,
+     [](const TPhonebook& b) {
+       const auto& e = *b.GetEntry(0);
+       EXPECT_EQ(e.SSHKeyFile, "keys/id_ed25519");
+       EXPECT_EQ(e.TlsClientCertFile, "/certs/me.pem");
+       EXPECT_EQ(e.TlsClientKeyFile, "certs/me.key");
+       EXPECT_EQ(e.ShellCommand, "dosbox -c \"mount c c:\\doors\"");  // a command line, not a path
+     }},
     {"FileWithoutRLoginKeysLoadsAsBefore", "[Entry0]\nName=Old\nUseSSH=1\n", 1,
      [](const TPhonebook& b) {
        EXPECT_FALSE(b.GetEntry(0)->UseRLogin);
