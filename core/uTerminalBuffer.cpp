@@ -236,9 +236,14 @@ void TTerminalBuffer::PutChars(const uint8_t* Data, size_t Count) {
 
 void TTerminalBuffer::NewLine(bool FromWrap) {
   ResolvePendingScroll();
-  ++CursorY;
+  const int32_t from = CursorY++;
   if (!MarginsAreFullGrid()) {
-    if (CursorY > MarginY1) {
+    if (from > MarginY1 && from < VisibleRows()) {
+      // Below the scroll region, on a board row (fixed lines under a
+      // scrolling window): the cursor moves down as far as the last board
+      // row and the region does not scroll, as on a VT100.
+      CursorY = std::min(CursorY, VisibleRows() - 1);
+    } else if (CursorY > MarginY1) {
       int lines = CursorY - MarginY1;
       if (LogEnabled)
         LogLine(Printf("TTerminalBuffer.NewLine: SCROLL PENDING - CursorY=%d > MarginY1=%d, deferring %d line(s)",

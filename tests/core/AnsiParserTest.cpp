@@ -132,6 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {"top" ESC "[2;3r" ESC "[2;1H" "a\r\nb\r\nc"}, {"top", "b", "c"}, 1, 2},
         ScreenCase{"DECSTBM with equal rows is ignored", {ESC "[5;5r" ESC "[3;1H"}, {}, 0, 2},
         ScreenCase{"DECSTBM bottom 0 is the default", {"ab" ESC "[24;0r" "x"}, {"xb"}},
+        ScreenCase{"LF below the region moves down, the region stays",
+                   {"top" ESC "[1;2r" ESC "[4;1H" "a\r\nb"}, {"top", "", "", "a", "b"}, 1, 4, "", false, 0, 6},
+        ScreenCase{"LF on the last row below the region does not scroll",
+                   {"top" ESC "[1;2r" ESC "[6;1H" "a\n\nb"}, {"top", "", "", "", "", "ab"}, 2, 5, "", false, 0, 6},
         ScreenCase{"VT mode CSI M deletes a line", {"1\r\n2" ESC "[1;1H" ESC "[M"}, {"2"}, 0, 0, "", true}), RowName());
 
 INSTANTIATE_TEST_SUITE_P(
