@@ -314,6 +314,11 @@ class TApplication {
   void CycleProtocol(TPhonebookEntry& entry, int delta);
   void CycleFont(TPhonebookEntry& entry, int delta);
   void BuildFontList();
+  // Configuration page steppers: they change FConfigText and FConfigCaret.
+  void CycleDefaultTermType(int delta);
+  void CycleScreenScale(int delta);
+  // The window's client area to 640 x 400 times the scale, or full screen.
+  void ApplyScreenScale();
 
   // Entry editor.
   std::shared_ptr<TPhonebookEntry> EditorEntry() const;
@@ -496,6 +501,8 @@ class TApplication {
   std::array<int32_t, kEditFieldCount> FEditRowY{}, FEditRowX0{}, FEditRowX1{};
   int32_t FEditorCaretX = -1, FEditorCaretY = -1;  // where the last paint put the caret
   std::vector<std::string> FFontList;
+  std::string FConfigText;  // the configuration page's edit text and caret
+  int32_t FConfigCaret = 0;
   bool FGuidePrompt = false;
   std::vector<std::shared_ptr<TPhonebookEntry>> FGuideEdited;
   std::unique_ptr<TPhonebookEntry> FGuideSnapshot;

@@ -10,6 +10,7 @@
 
 #include "app/uApp.h"
 #include "app/uScreenText.h"
+#include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "platform/AppFolder.h"
 
@@ -197,4 +198,49 @@ void TApplication::CycleFont(TPhonebookEntry&, int delta) {
                          [&](const std::string& s) { return SameTextNoCase(s, FEditText); });
   int i = at == FFontList.end() ? 0 : WrapStep(int(at - FFontList.begin()), delta, int(FFontList.size()));
   SetEditText(FFontList[size_t(i)]);
+}
+
+// ---- Steppers of the configuration page (its edit text and caret).
+
+void TApplication::CycleDefaultTermType(int delta) {
+  int i = FindTermTypePreset(FConfigText);
+  if (i < 0) i = 0;
+  FConfigText = TermTypePresets[size_t(WrapStep(i, delta, int(TermTypePresets.size())))].Name;
+  FConfigCaret = int32_t(FConfigText.size());
+}
+
+void TApplication::CycleScreenScale(int delta) {
+  TAppConfig& c = *FConfig;
+  if (delta > 0) {
+    if (c.ScreenScaleFullScreen) {
+      c.ScreenScaleFullScreen = false;
+      c.ScreenScale = 1.0;
+    } else if (c.ScreenScale >= 3.0) {
+      c.ScreenScaleFullScreen = true;
+    } else {
+      c.ScreenScale += 0.5;
+    }
+  } else {
+    if (c.ScreenScaleFullScreen) {
+      c.ScreenScaleFullScreen = false;
+      c.ScreenScale = 3.0;
+    } else if (c.ScreenScale <= 1.0) {
+      c.ScreenScaleFullScreen = true;
+    } else {
+      c.ScreenScale -= 0.5;
+    }
+  }
+  FConfigText = c.ScreenScaleFullScreen ? "Full Screen" : ScaleText(c.ScreenScale);
+  FConfigCaret = int32_t(FConfigText.size());
+  ApplyScreenScale();
+}
+
+void TApplication::ApplyScreenScale() {
+  if (!FWindow) return;
+  if (FConfig->ScreenScaleFullScreen) {
+    if (!FWindow->FullScreen()) FWindow->SetFullScreen(true);
+    return;
+  }
+  if (FWindow->FullScreen()) FWindow->SetFullScreen(false);
+  FWindow->SetClientSize(int(std::lround(640 * FConfig->ScreenScale)), int(std::lround(400 * FConfig->ScreenScale)));
 }

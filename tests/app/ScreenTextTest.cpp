@@ -4,6 +4,7 @@
 
 #include "app/uScreenText.h"
 #include "app/uTermTypePresets.h"
+#include "data/uConfig.h"
 #include "tests/app/ScreenFixture.h"
 
 namespace {
@@ -165,6 +166,31 @@ TEST_F(ToolkitTest, FontListPutsTheStandardFontFirstAndAnEmptyFolderChangesNothi
   App->SetEditText("Whatever");
   App->CycleFont(e, +1);
   EXPECT_EQ(App->FEditText, "Whatever");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolkitTest, ScreenScaleStepsThroughFullScreen) {
+  Start();
+  App->FConfig->ScreenScale = 2.5;
+  App->FConfig->ScreenScaleFullScreen = false;
+  const char* forward[] = {"3x", "Full Screen", "1x", "1.5x"};
+  for (const char* want : forward) {
+    App->CycleScreenScale(+1);
+    EXPECT_EQ(App->FConfigText, want);
+  }
+  EXPECT_EQ(App->FWindow->ClientWidth(), 960);
+  EXPECT_EQ(App->FWindow->ClientHeight(), 600);
+  const char* backward[] = {"1x", "Full Screen", "3x"};
+  for (const char* want : backward) {
+    App->CycleScreenScale(-1);
+    EXPECT_EQ(App->FConfigText, want);
+  }
+  App->FConfigText = "VT100";
+  App->CycleDefaultTermType(-1);
+  EXPECT_EQ(App->FConfigText, "Viewdata");
 }
 
 }  // namespace
