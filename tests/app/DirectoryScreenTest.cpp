@@ -180,11 +180,8 @@ TEST_F(DirectoryScreenTest, ClickSelectsAndDoubleClickCallsTheBoard) {
   Pump();
   EXPECT_EQ(App->FDirectoryRow, 1);
   ClickCell(10, 6, true);
-  std::unique_ptr<testsupport::LoopbackPeer> peer;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer) peer = board.Accept(10);
-    return peer && App->FConnectTick != 0;
-  }));
+  std::unique_ptr<testsupport::LoopbackPeer> peer = AwaitCall(board);
+  ASSERT_TRUE(peer);
   EXPECT_EQ(App->FMode, smOnline);
   EXPECT_EQ(App->FEntry->Name, "Loopback");
 }
@@ -194,11 +191,8 @@ TEST_F(DirectoryScreenTest, TheDirectoryDuringACallLeavesTheCallsScreenAndPictur
   WritePhonebook({"Loopback|127.0.0.1|" + std::to_string(board.Port())});
   Start();
   Key(vk::Return);
-  std::unique_ptr<testsupport::LoopbackPeer> peer;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer) peer = board.Accept(10);
-    return peer && App->FConnectTick != 0;
-  }));
+  std::unique_ptr<testsupport::LoopbackPeer> peer = AwaitCall(board);
+  ASSERT_TRUE(peer);
   peer->Write("WELCOME TO THE BOARD");
   ASSERT_TRUE(RunUntil([&] { return App->FBuffer->GetRowText(0).find("WELCOME") != std::string::npos; }));
   App->FRenderer->AddImageSprite(0, 0, 2, 2, std::vector<TColorRGB>(4, TColorRGB{255, 0, 0}),

@@ -126,11 +126,8 @@ TEST_F(PopupScreenTest, StatusBarOfALiveCallNamesTheBoardAndTheTime) {
   WritePhonebook({"|127.0.0.1|" + std::to_string(board.Port()) + "|ansi-bbs"});
   Start();
   Key(vk::Return);
-  std::unique_ptr<testsupport::LoopbackPeer> peer;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer) peer = board.Accept(10);
-    return peer && App->FConnectTick != 0;
-  }));
+  std::unique_ptr<testsupport::LoopbackPeer> peer = AwaitCall(board);
+  ASSERT_TRUE(peer);
   App->FConnectTick = platform::TickMs() - (3723 * 1000);
   const std::string bar = App->StatusBarText();
   EXPECT_NE(bar.find("127.0.0.1"), std::string::npos) << "an entry without a name shows its host";

@@ -14,14 +14,12 @@
 #include "data/uDateTime.h"
 #include "data/uPhonebook.h"
 #include "platform/Keys.h"
-#include "platform/Sync.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/app/AppFixture.h"
 
-class ScreenFixture : public ::testing::Test {
+class ScreenFixture : public testsupport::AppFixture {
  protected:
   void SetUp() override {
-    std::error_code ec;
-    std::filesystem::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts", Folder.Path() + "fonts", ec);
+    AppFixture::SetUp();
     WriteConfig(false);
   }
   // The settings file; with BackupDue the last backup is old enough for the
@@ -31,11 +29,6 @@ class ScreenFixture : public ::testing::Test {
     testsupport::WriteWholeFile(Folder.File("korvan_config.ini"),
                                 "[Config]\nLastPhonebookBackup=" + last + "\n[Debug]\nRawLog=1\n");
   }
-  void TearDown() override {
-    App.reset();
-    platform::CheckSynchronize(0);
-  }
-
   // One phonebook section per entry: "Name|Host|Port|TermType".
   void WritePhonebook(const std::vector<std::string>& rows) {
     TPhonebook book(Folder.File("korvan.ini"));
@@ -59,11 +52,7 @@ class ScreenFixture : public ::testing::Test {
 
   // Starts the program and leaves the splash for the directory.
   TApplication& Start(std::vector<std::string> args = {}) {
-    TAppOptions options;
-    options.Headless = true;
-    options.Args = std::move(args);
-    App = std::make_unique<TApplication>(options);
-    EXPECT_TRUE(App->Started()) << App->StartError();
+    AppFixture::Start(std::move(args));
     if (App->FMode == smSplash) {
       Key(platform::vk::Space);
       Pump();
@@ -72,16 +61,19 @@ class ScreenFixture : public ::testing::Test {
   }
 
   void Pump(uint32_t ms = 30) { App->RunUntil([] { return false; }, ms); }
-  bool RunUntil(const std::function<bool()>& done, uint32_t ms = 5000) { return App->RunUntil(done, ms); }
 
-  void Key(uint16_t key, bool shift = false, bool ctrl = false, bool alt = false) {
-    App->FWindow->Post(platform::Event::Key(key, shift, ctrl, alt));
+  // Waits until the program called the board and the call is up.
+  std::unique_ptr<testsupport::LoopbackPeer> AwaitCall(testsupport::LoopbackListener& board) {
+    std::unique_ptr<testsupport::LoopbackPeer> peer;
+    EXPECT_TRUE(RunUntil([&] {
+      if (!peer) peer = board.Accept(10);
+      return peer && App->FConnectTick != 0;
+    }));
+    return peer;
   }
+
   void Keys(uint16_t key, int times) {
     for (int i = 0; i < times; ++i) Key(key);
-  }
-  void Type(const std::string& text) {
-    for (unsigned char c : text) App->FWindow->Post(platform::Event::Character(c));
   }
   // The client pixel in the middle of a cell of the painted grid.
   void ClickCell(int col, int row, bool twice = false) {
@@ -99,7 +91,8 @@ class ScreenFixture : public ::testing::Test {
     App->PaintScreen(App->FBack);
   }
 
-  // What the list screens composed.
+  // What the list screens composed (Row hides the base fixture's row of
+  // the call's buffer).
   const TTerminalBuffer& Screen() const { return *App->FScreenBuffer; }
   std::string Row(int y) const {
     std::string s;
@@ -117,9 +110,6 @@ class ScreenFixture : public ::testing::Test {
     }
     return s;
   }
-
-  testsupport::ScratchAppFolder Folder;
-  std::unique_ptr<TApplication> App;
 };
 
 inline bool SameColour(TColorRGB a, TColorRGB b) { return a.R == b.R && a.G == b.G && a.B == b.B; }
