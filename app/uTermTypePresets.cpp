@@ -97,6 +97,13 @@ int WrapStep(int index, int delta, int count) {
   return index;
 }
 
+// A step from a found index, or from just outside the list when the value
+// is not in it (Right then gives the first item, Left the last).
+static int StepFromFound(int index, int delta, int count) {
+  if (index < 0) return delta > 0 ? 0 : count - 1;
+  return WrapStep(index, delta, count);
+}
+
 std::string SimBaudText(int32_t rate) { return rate <= 0 ? "Off" : std::to_string(rate) + " bps"; }
 
 std::string ScaleText(double scale) {
@@ -129,28 +136,19 @@ void TApplication::CycleTermType(TPhonebookEntry& entry, int delta) {
 }
 
 void TApplication::CycleEntryScreenSize(TPhonebookEntry& entry, int delta) {
-  const int n = int(ScreenSizes.size());
   int i = -1;
-  for (int k = 0; k < n; ++k)
-    if (ScreenSizes[size_t(k)].Cols == entry.Cols && ScreenSizes[size_t(k)].Rows == entry.Rows) i = k;
-  if (i < 0) i = delta > 0 ? -1 : n;  // Right starts before the first size, Left after the last
-  i += delta;
-  if (i < 0) i = n - 1;
-  if (i >= n) i = 0;
+  for (size_t k = 0; k < ScreenSizes.size(); ++k)
+    if (ScreenSizes[k].Cols == entry.Cols && ScreenSizes[k].Rows == entry.Rows) i = int(k);
+  i = StepFromFound(i, delta, int(ScreenSizes.size()));
   entry.Cols = ScreenSizes[size_t(i)].Cols;
   entry.Rows = ScreenSizes[size_t(i)].Rows;
   SetEditText(std::to_string(entry.Cols) + "x" + std::to_string(entry.Rows));
 }
 
 void TApplication::CycleSimBaud(TPhonebookEntry& entry, int delta) {
-  const int n = int(SimBaudRates.size());
-  int i = -1;
-  for (int k = 0; k < n; ++k)
-    if (SimBaudRates[size_t(k)] == entry.SimBaudRate) i = k;
-  if (i < 0) i = delta > 0 ? -1 : n;
-  i += delta;
-  if (i < 0) i = n - 1;
-  if (i >= n) i = 0;
+  auto at = std::find(SimBaudRates.begin(), SimBaudRates.end(), entry.SimBaudRate);
+  const int i = StepFromFound(at == SimBaudRates.end() ? -1 : int(at - SimBaudRates.begin()), delta,
+                              int(SimBaudRates.size()));
   entry.SimBaudRate = SimBaudRates[size_t(i)];
   SetEditText(SimBaudText(entry.SimBaudRate));
 }

@@ -21,17 +21,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
 bool WaitFor(const std::function<bool()>& done, uint32_t ms) {
   const uint64_t until = platform::TickMs() + ms;
   while (platform::TickMs() < until) {
@@ -105,7 +94,7 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
   std::string window;
   ASSERT_TRUE(WaitFor(
       [&] {
-        window = Capture(x + "xdotool search --name '^KORVAN$' 2>/dev/null");
+        window = CommandOutput(x + "xdotool search --name '^KORVAN$' 2>/dev/null");
         window = window.substr(0, window.find('\n'));
         return !window.empty();
       },
@@ -130,7 +119,7 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
       10000))
       << "no key reached the program";
   usleep(1000000);
-  std::string geometry = Capture(x + "xdotool getwindowgeometry " + window);
+  std::string geometry = CommandOutput(x + "xdotool getwindowgeometry " + window);
   int w = 0, h = 0;
   ASSERT_EQ(std::sscanf(geometry.c_str() + geometry.find("Geometry: ") + 10, "%dx%d", &w, &h), 2) << geometry;
   const int cx = w * 10 / 80, cy = h * 13 / 50;  // column 10, the middle of row 6

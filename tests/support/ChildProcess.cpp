@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,17 @@ void ChildProcess::Stop() {
   kill(-FPid, SIGKILL);
   kill(FPid, SIGKILL);
   Wait(5000);
+}
+
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
 }
 
 }  // namespace testsupport

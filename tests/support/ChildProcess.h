@@ -42,6 +42,8 @@ class ScratchAppFolder {
 };
 
 std::string ReadWholeFile(const std::string& path);
+// What a shell command line prints on its standard output.
+std::string CommandOutput(const std::string& command);
 bool WriteWholeFile(const std::string& path, const std::string& data);
 
 class ChildProcess {
