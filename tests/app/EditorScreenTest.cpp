@@ -267,3 +267,36 @@ TEST(EditorTextTest, LastCallAge) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EditorScreenTest, PasteTakesTheFirstLineAsCp437) {
+  WritePhonebook({"Board|b.example|23|ANSI-BBS"});
+  Start();
+  OpenEditor();
+  App->FWindow->SetClipboardText("Caf\xC3\xA9 \x01" "board\r\nsecond line");
+  Key(vk::End);
+  Key(vk::Letter('V'), false, true, false);
+  Pump();
+  EXPECT_EQ(App->FEditText, "BoardCaf\x82 board") << "e-acute is CP437 130, the control code is dropped";
+  EXPECT_EQ(App->FEditCaret, int(App->FEditText.size()));
+}
+
+TEST_F(EditorScreenTest, APhonebookThatCannotBeSavedIsReported) {
+  // A phonebook path that is a folder can be neither read nor written.
+  std::filesystem::create_directory(Folder.File("korvan.ini"));
+  Start();
+  Key(vk::Insert);
+  Pump();
+  ASSERT_EQ(App->FMode, smEditor);
+  Type("Kept in memory");
+  Key(vk::Escape);
+  Pump();
+  EXPECT_EQ(App->FMode, smDirectory);
+  EXPECT_EQ(App->FStatus.rfind("Phonebook not saved: ", 0), 0u) << App->FStatus;
+  EXPECT_TRUE(std::filesystem::is_directory(Folder.File("korvan.ini")));
+  Paint();
+  EXPECT_NE(Row(23).find("Phonebook not saved"), std::string::npos);
+}
+
+}  // namespace
