@@ -119,6 +119,7 @@ void TApplication::WndProc(const platform::Event& e) {
       break;
     case EventKind::MouseDown:
       if (e.Button == 1 && FMode != smOnline) ScreenMouseDown(e.X, e.Y);
+      if (e.Button == 2 && FMode == smEditor) PasteToEditor();
       break;
     case EventKind::MouseDouble:
       if (e.Button == 1 && FMode != smOnline) ScreenDoubleClick(e.X, e.Y);

@@ -249,3 +249,31 @@ TEST_F(PopupScreenTest, GuideQuestionWordsTheCount) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PopupScreenTest, EveryScreenPaintsOnTinyAndWideGrids) {
+  WritePhonebook({"Board|b.example|23|ANSI-BBS", "Other|o.example|23|RIP"});
+  WriteConfig(true);
+  Start();
+  App->FTerminatedText = std::string(300, 'x');
+  App->FSessionSummary = "Online 00:00:01";
+  App->FTerminatedUntil = platform::TickMs() + 60000;
+  App->FToastTitle = std::string(200, 't');
+  App->FToastUntil = App->FTerminatedUntil;
+  App->FXferPanelUntil = App->FTerminatedUntil;
+  App->FRedialPrompt = true;
+  App->FGuidePrompt = true;
+  const int sizes[][2] = {{1, 1}, {2, 3}, {10, 5}, {39, 8}, {132, 60}, {300, 100}};
+  for (const auto& size : sizes) {
+    App->FBuffer->Resize(size[0], size[1]);
+    for (int mode : {smDirectory, smEditor, smOnline}) {
+      App->FMode = mode;
+      App->FDirectoryRow = 1;
+      Paint();
+      EXPECT_EQ(App->FPopupLayer.Cols, size[0]);
+    }
+  }
+}
+
+}  // namespace
