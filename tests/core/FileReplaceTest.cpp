@@ -1,8 +1,6 @@
 // Rewritten files are either the old file or the whole new one.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,16 +61,13 @@ TEST(FileReplaceTest, AWriteCutShortLeavesTheOldFileWhole) {
   const std::string old = "[Entry0]\nName=Old board\n";
   ASSERT_TRUE(WriteWholeFile(path, old));
   std::string big(1 << 20, 'x');
-  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string error;
-  bool ok = WriteFileReplacing(path, big, error);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, oldHandler);
+  bool ok;
+  {
+    testsupport::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Active());
+    ok = WriteFileReplacing(path, big, error);
+  }
   EXPECT_FALSE(ok);
   EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
   EXPECT_NE(error.find("errno"), std::string::npos) << error;

@@ -2,8 +2,6 @@
 // read back through libpng.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -104,15 +102,12 @@ TEST_F(ScreenshotTest, FailuresAreReportedWithoutFiles) {
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
   // A write cut short (a file-size limit stands in for a full disk) fails,
   // and nothing is left behind.
-  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 16;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  bool written = SaveScreenshotPng(s, 4, 4, (Dir / "full.png").string(), error);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, oldHandler);
+  bool written;
+  {
+    testsupport::FileSizeLimit limit(16);
+    ASSERT_TRUE(limit.Active());
+    written = SaveScreenshotPng(s, 4, 4, (Dir / "full.png").string(), error);
+  }
   EXPECT_FALSE(written);
   EXPECT_FALSE(error.empty());
   EXPECT_FALSE(fs::exists(Dir / "full.png"));

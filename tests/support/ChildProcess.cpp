@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +65,23 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << data;
   return bool(f);
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+  FSavedHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  FSavedCur = saved.rlim_cur;
+  FSavedMax = saved.rlim_max;
+  rlimit small = saved;
+  small.rlim_cur = bytes;
+  FActive = setrlimit(RLIMIT_FSIZE, &small) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit saved{FSavedCur, FSavedMax};
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, FSavedHandler);
 }
 
 ChildProcess::~ChildProcess() { Stop(); }

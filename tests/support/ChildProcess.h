@@ -46,6 +46,23 @@ std::string ReadWholeFile(const std::string& path);
 std::string CommandOutput(const std::string& command);
 bool WriteWholeFile(const std::string& path, const std::string& data);
 
+// While it lives, no file of this process grows beyond Bytes: a write past it
+// fails part-way, as on a full disk (and unlike permission bits it binds root
+// too). SIGXFSZ is ignored meanwhile so the write returns an error instead.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(unsigned long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool Active() const { return FActive; }
+
+ private:
+  bool FActive = false;
+  unsigned long FSavedCur = 0, FSavedMax = 0;
+  void (*FSavedHandler)(int) = nullptr;
+};
+
 class ChildProcess {
  public:
   struct Options {
