@@ -82,8 +82,10 @@ bool IsChoiceField(int f) {
 
 std::string YesNo(bool b) { return b ? "Yes" : "No"; }
 
-// The entry's text field behind a text row, null for the other kinds.
-std::string* TextFieldOf(TPhonebookEntry& e, int f) {
+// The entry's text field behind a text row, null for the other kinds
+// (const or not, as the entry is).
+template <class Entry>
+auto TextFieldOf(Entry& e, int f) -> decltype(&e.Name) {
   switch (f) {
     case efName: return &e.Name;
     case efHost: return &e.Host;
@@ -101,7 +103,8 @@ std::string* TextFieldOf(TPhonebookEntry& e, int f) {
   }
 }
 
-bool* FlagFieldOf(TPhonebookEntry& e, int f) {
+template <class Entry>
+auto FlagFieldOf(Entry& e, int f) -> decltype(&e.UseSixel) {
   switch (f) {
     case efUseSixel: return &e.UseSixel;
     case efUseITerm2Images: return &e.UseITerm2Images;
@@ -198,9 +201,8 @@ void TApplication::BeginEditField(const TPhonebookEntry& entry, int field) {
 }
 
 std::string TApplication::EditFieldText(const TPhonebookEntry& entry, int field) const {
-  TPhonebookEntry& e = const_cast<TPhonebookEntry&>(entry);
-  if (std::string* text = TextFieldOf(e, field)) return *text;
-  if (bool* flag = FlagFieldOf(e, field)) return YesNo(*flag);
+  if (const std::string* text = TextFieldOf(entry, field)) return *text;
+  if (const bool* flag = FlagFieldOf(entry, field)) return YesNo(*flag);
   switch (field) {
     case efPort: return std::to_string(entry.Port);
     case efScreenSize: return std::to_string(entry.Cols) + "x" + std::to_string(entry.Rows);

@@ -9,19 +9,6 @@
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
 
-void TApplication::BeginFrame(bool listScreen) {
-  // A frame of another buffer, or cells left over from last frame's popups,
-  // must not survive into this one.
-  if (listScreen != FLastFrameWasList) {
-    FRenderer->Invalidate();
-    FBuffer->Dirty = true;
-    FLastFrameWasList = listScreen;
-  }
-  if (FPopupsDrawn) FBuffer->Dirty = true;
-  FPopupsDrawn = false;
-  FRenderer->SpritesHidden = listScreen;
-}
-
 void TApplication::PaintTerminal(platform::Surface& target, int width, int height) {
   FTermRect = platform::Rect{0, 0, width, height};
   FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, FBlinkPhase, FGfxDirty, false);

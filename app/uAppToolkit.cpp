@@ -86,6 +86,19 @@ void TApplication::RenderListScreen(platform::Surface& target, int width, int he
   FRenderer->RenderBuffer(*FScreenBuffer, target, 0, 0, width, height, true, false, false);
 }
 
+void TApplication::BeginFrame(bool listScreen) {
+  // A frame of another buffer, or cells left over from last frame's popups,
+  // must not survive into this one.
+  if (listScreen != FLastFrameWasList) {
+    FRenderer->Invalidate();
+    FBuffer->Dirty = true;
+    FLastFrameWasList = listScreen;
+  }
+  if (FPopupsDrawn) FBuffer->Dirty = true;
+  FPopupsDrawn = false;
+  FRenderer->SpritesHidden = listScreen;
+}
+
 void TApplication::ClearPopupLayer() {
   FPopupLayer.Cols = FRenderer ? FRenderer->Cols() : 0;
   FPopupLayer.Rows = FRenderer ? FRenderer->Rows() : 0;
