@@ -3,6 +3,7 @@
 // every way of calling a board ends in. It picks the text emulation by
 // terminal type and the transport by protocol and wires the call's events.
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -343,7 +344,7 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
           Hex(FTelnet.get()));
   // 20. Call statistics of the entry (saved with the phonebook later).
   entry->LastConnected = NowDateTime();
-  entry->TimesConnected += 1;
+  if (entry->TimesConnected < INT32_MAX) entry->TimesConnected += 1;  // a stored count at its top stays there
   // 21-22. The online screen with the connecting message.
   FMode = smOnline;
   FBuffer->ClearScreen(false);
