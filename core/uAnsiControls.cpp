@@ -210,6 +210,12 @@ void TAnsiParser::TabBackward(int N) {
 bool TAnsiParser::HandleEdit(uint32_t Key) {
   TTerminalBuffer& b = *Buffer;
   const int32_t n = Params.Count1(0);
+  // After a wrap at the bottom the cursor stands on a line that has not
+  // scrolled in yet: an edit at the cursor acts there, as a relative move
+  // does, not on the line just written.
+  if (Key == kICH || Key == kDCH || Key == kEL || Key == kIL || Key == kDL || Key == kECH ||
+      (Key == kED && Params.OrDefault(0, 0) < 2))
+    b.ResolvePendingScroll();
   const bool inRegion = b.CursorY >= b.MarginY0 && b.CursorY <= b.MarginY1;
   switch (Key) {
     case kICH: InsertChars(n); return true;

@@ -136,6 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {"top" ESC "[1;2r" ESC "[4;1H" "a\r\nb"}, {"top", "", "", "a", "b"}, 1, 4, "", false, 0, 6},
         ScreenCase{"LF on the last row below the region does not scroll",
                    {"top" ESC "[1;2r" ESC "[6;1H" "a\n\nb"}, {"top", "", "", "", "", "ab"}, 2, 5, "", false, 0, 6},
+        ScreenCase{"EL after a wrap at the bottom keeps the full row",
+                   {ESC "[25;1H" + std::string(80, 'w') + ESC "[K\r\ny"}, Below(22, {std::string(80, 'w'), "", "y"}),
+                   1, 24},
+        ScreenCase{"IL after a wrap at the bottom keeps the full row",
+                   {ESC "[25;1H" + std::string(80, 'w') + ESC "[Ly"}, Below(23, {std::string(80, 'w'), "y"}), 1, 24},
         ScreenCase{"VT mode CSI M deletes a line", {"1\r\n2" ESC "[1;1H" ESC "[M"}, {"2"}, 0, 0, "", true}), RowName());
 
 INSTANTIATE_TEST_SUITE_P(
