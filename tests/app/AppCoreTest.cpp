@@ -139,7 +139,7 @@ TEST_F(AppCoreTest, KeysBecomeTheBytesOfTheKeyTable) {
       Bytes more = peer->ReadFor(5);
       got += WithoutTelnetCommands(more);
       return got.size() >= r.Bytes.size();
-    }, 2000);
+    }, 10000);
     EXPECT_EQ(got, r.Bytes) << r.Name;
   }
   // Typed characters; Alt combinations never reach the board.
@@ -149,7 +149,7 @@ TEST_F(AppCoreTest, KeysBecomeTheBytesOfTheKeyTable) {
   RunUntil([&] {
     got += WithoutTelnetCommands(peer->ReadFor(5));
     return got.size() >= 2;
-  }, 2000);
+  }, 10000);
   EXPECT_EQ(got, "hi");
 }
 
@@ -168,7 +168,7 @@ TEST_F(AppCoreTest, RenegadeBoardsGetTheirPageKeysAfterDetection) {
   RunUntil([&] {
     got += WithoutTelnetCommands(peer->ReadFor(5));
     return got.size() >= 3;
-  }, 2000);
+  }, 10000);
   EXPECT_EQ(got, "\x1b[r");
 }
 
@@ -304,7 +304,7 @@ TEST_F(AppCoreTest, AHeldStarReachesTheScreenOnceAfterTheReplayTimer) {
   peer->Write(std::string("\x1b[2J\x1b[Hrate *"));
   ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("rate", 0) == 0; }));
   // The "*" could start a Zmodem header, so it waits about 60 ms.
-  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("rate *", 0) == 0; }, 2000));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("rate *", 0) == 0; }, 10000));
   RunUntil([] { return false; }, 200);
   EXPECT_EQ(Row(0).substr(0, 8), "rate *  ");
 }

@@ -77,7 +77,7 @@ class AppFixture : public ::testing::Test {
   }
 
   // Runs the loop until Done holds; false after the time limit.
-  bool RunUntil(const std::function<bool()>& done, uint32_t ms = 5000) { return App->RunUntil(done, ms); }
+  bool RunUntil(const std::function<bool()>& done, uint32_t ms = 20000) { return App->RunUntil(done, ms); }
 
   // The text of one screen row.
   std::string Row(int y) const {
