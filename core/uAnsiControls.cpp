@@ -179,7 +179,11 @@ bool TAnsiParser::HandleCursor(uint32_t Key) {
   }
 }
 
+// A tab moves along the cursor's line. After a wrap at the bottom that line
+// is the one still to scroll in, so the scroll is carried out first, as for
+// a relative move; otherwise the tab would land on the line just written.
 void TAnsiParser::TabForward(int N) {
+  Buffer->ResolvePendingScroll();
   GrowTabStops();
   for (int i = 0; i < N; ++i) {
     int c = Buffer->CursorX + 1;
@@ -193,6 +197,7 @@ void TAnsiParser::TabForward(int N) {
 }
 
 void TAnsiParser::TabBackward(int N) {
+  Buffer->ResolvePendingScroll();
   GrowTabStops();
   for (int i = 0; i < N; ++i) {
     int c = Buffer->CursorX - 1;

@@ -68,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         ScreenCase{"LF keeps the column", {"ab\ncd"}, {"ab", "  cd"}, 4, 1},
         ScreenCase{"BS steps left, NUL and BEL print nothing", {std::string("ab\bc\0d" BEL "e", 8)}, {"acde"}, 4, 0},
         ScreenCase{"TAB stops every 8 columns", {"a\tb\tc"}, {"a       b       c"}, 17, 0},
+        ScreenCase{"TAB after a wrap at the bottom lands on the new line",
+                   {ESC "[25;1H" + std::string(80, 'w') + "\tx"}, Below(23, {std::string(80, 'w'), "        x"}), 9, 24},
         ScreenCase{"TAB past the last stop goes to the last column", {ESC "[75G\tx"}, {std::string(79, ' ') + "x"}},
         ScreenCase{"FF clears", {"junk\fok"}, {"ok"}, 2, 0},
         ScreenCase{"low controls and high bytes are glyphs", {"\x01\x1f\x7f\xb0\xe3"}, {"\x01\x1f\x7f \xcf\x80"}},
