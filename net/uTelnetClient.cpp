@@ -141,6 +141,7 @@ TTelnetClient::TTelnetClient(TPrivate, const TSettings& settings)
   FRows = FRaw ? 0 : settings.Rows;
   FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   FSendBuf.reserve(kInitialBufferSize);
+  FHoldSends = settings.Mode == TMode::tmRLogin;
 }
 
 TTelnetClient::~TTelnetClient() {
@@ -278,12 +279,26 @@ bool TTelnetClient::CheckPinnedCertificate() {
   const std::string path = TlsKnownHostsPath();
 
   std::vector<std::string> lines;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+  // Only a missing file is a first contact. A pin file that is there but
+  // cannot be read verifies nothing, and saving over it would lose every pin.
+  auto unreadable = [&](int err) {
+    const std::string why = "could not read tls_known_hosts.txt: " + ErrnoText(err);
+    LogLine("TelnetS: " + why);
+    Report(TReportKind::rkDisconnected,
+           "TelnetS REFUSED: " + why + " - the certificate of " + host + " cannot be verified");
+    return false;
+  };
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f && errno != ENOENT) return unreadable(errno);
+  if (f) {
     std::string text;
     char chunk[4096];
     size_t n;
+    errno = 0;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    const int readError = std::ferror(f) ? (errno ? errno : EIO) : 0;
     std::fclose(f);
+    if (readError) return unreadable(readError);
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find('\n', start);
@@ -361,6 +376,11 @@ bool TTelnetClient::RLoginHandshake() {
     } else {
       return fail("RLogin failed: could not send login string to " + host);
     }
+  }
+  {
+    // What was typed meanwhile leaves with the first flush of the receive loop.
+    std::lock_guard<std::mutex> hold(FSendLock);
+    FHoldSends = false;
   }
   // The server accepts with a single zero byte.
   const uint64_t until = platform::TickMs() + kRLoginAnswerMs;
@@ -708,7 +728,7 @@ void TTelnetClient::QueueSend(const uint8_t* data, size_t count) {
     size_t written = 0;
     // A TLS session belongs to the transport thread alone: its writes wait
     // for the flush, which the wake-up brings on at once.
-    if (FSendBuf.empty() && !FUseTls) {
+    if (FSendBuf.empty() && !FUseTls && !FHoldSends) {
       bool wouldBlock;
       long n = WriteSome(data, count, wouldBlock);
       if (n > 0) written = size_t(n);
@@ -721,7 +741,7 @@ void TTelnetClient::QueueSend(const uint8_t* data, size_t count) {
 
 void TTelnetClient::FlushSends() {
   std::lock_guard<std::mutex> hold(FSendLock);
-  while (!FSendBuf.empty() && FSocket >= 0) {
+  while (!FSendBuf.empty() && FSocket >= 0 && !FHoldSends) {
     bool wouldBlock;
     long n = WriteSome(FSendBuf.data(), FSendBuf.size(), wouldBlock);
     if (n > 0) {

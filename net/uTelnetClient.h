@@ -159,4 +159,7 @@ class TTelnetClient : public TWireTransport {
 
   std::mutex FSendLock;
   std::vector<uint8_t> FSendBuf;  // guarded by FSendLock
+  // RLogin: until the login string is out, sent bytes wait in FSendBuf, so
+  // nothing typed as the call comes up can go ahead of it. Guarded by FSendLock.
+  bool FHoldSends = false;
 };

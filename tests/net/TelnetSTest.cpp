@@ -1,9 +1,12 @@
 // TelnetS against openssl s_server with throwaway certificates made by the
 // test: certificate pinning in tls_known_hosts.txt, client certificates,
 // old servers, and handshakes that never finish.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "TelnetFixture.h"
@@ -186,6 +189,24 @@ TEST_F(TelnetSTest, AnUnwritablePinFileIsReportedAndTheCallStillOpens) {
   ASSERT_EQ(statuses.size(), 1u);
   EXPECT_EQ(statuses[0].rfind("TelnetS: could not save the certificate pin: ", 0), 0u) << statuses[0];
   call.Client->Disconnect();
+  EXPECT_TRUE(call.WaitFreed());
+}
+
+TEST_F(TelnetSTest, APinFileThatCannotBeReadRefusesTheCallAndIsKept) {
+  TCert board = MakeCert(FDir, "board");
+  TlsServer server(FDir, board);
+  // A folder in the pin file's place opens but cannot be read (EISDIR, also
+  // for root): it is not a first contact.
+  ASSERT_EQ(mkdir(FApp.File("tls_known_hosts.txt").c_str(), 0755), 0);
+  TCall call(Dial("127.0.0.1", server.Port()));
+  ASSERT_TRUE(call.WaitDisconnected());
+  EXPECT_EQ(call.Log->Sequence(), "disconnected");
+  EXPECT_EQ(call.Log->DisconnectText(),
+            "TelnetS REFUSED: could not read tls_known_hosts.txt: " + std::to_string(EISDIR) + " (" +
+                std::strerror(EISDIR) + ") - the certificate of 127.0.0.1 cannot be verified");
+  struct stat st {};
+  ASSERT_EQ(stat(FApp.File("tls_known_hosts.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_TRUE(call.WaitFreed());
 }
 

@@ -144,6 +144,29 @@ TEST_F(TelnetFixture, RLoginSendsTheLoginStringAndPassesDataUninterpretedOnceAcc
   EXPECT_EQ(call.Log->Statuses().size(), 0u);
 }
 
+TEST_F(TelnetFixture, RLoginKeysTypedAsTheCallComesUpFollowTheLoginString) {
+  testsupport::LoopbackListener board;
+  TCall call(TTelnetClient::CreateRLogin("127.0.0.1", board.Port(), "alice", "bob", "ansi", 80, 25));
+  // The application may send from its connected handler, before the
+  // transport thread has sent the login string.
+  auto log = call.Log;
+  TTelnetClient* client = call.Client.get();
+  call.Client->OnConnected = [log, client](const std::string& msg) {
+    log->Add(testsupport::TransportLog::Kind::Connected, msg);
+    client->SendString("k");
+  };
+  auto peer = board.Accept();
+  ASSERT_TRUE(peer);
+  const std::string login("\0alice\0bob\0ansi\0", 16);
+  EXPECT_EQ(HexText(ReadServing(*peer, login.size())), HexText(ToBytes(login)));
+  ASSERT_TRUE(peer->Write(Bytes{0}));
+  EXPECT_EQ(HexText(ReadServing(*peer, 1)), "6B");
+  EXPECT_EQ(call.Client->BytesSent.load(), 1);
+  call.Client->Disconnect();
+  ASSERT_TRUE(call.WaitDisconnected());
+  EXPECT_EQ(call.Log->Sequence(), "connected,disconnected");
+}
+
 struct TRLoginRefusal {
   const char* Name;
   Bytes Answer;  // empty: the server stays silent
