@@ -189,7 +189,9 @@ class TApplication {
 
   // Keys.
   void HandleKeyDown(uint16_t vk, bool shift, bool ctrl, uint16_t scanCode, bool alt);
-  void HandleChar(uint8_t ch);
+  // Ch is the typed character in CP437; CodePoint, when known, the Unicode
+  // character typed, which UTF-8 mode sends as it is.
+  void HandleChar(uint8_t ch, uint32_t codePoint = 0);
   void SendTyped(const std::string& text);
 
   bool HandleHotkey(uint16_t vk, bool shift, bool ctrl, bool alt);

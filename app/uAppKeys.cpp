@@ -113,10 +113,14 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
       return;
     }
   }
-  // 20. The current screen.
-  if (FMode == smOnline) HandleOnlineKey(key, shift, ctrl, alt);
-  if (FMode == smDirectory) HandleDirectoryKey(key, shift, ctrl, alt);
-  if (FMode == smEditor) HandleEditorKey(key, shift, ctrl, alt);
+  // 20. The current screen; only the screen the key arrived on sees it,
+  // even when its handler switches to another screen.
+  switch (FMode) {
+    case smOnline: HandleOnlineKey(key, shift, ctrl, alt); break;
+    case smDirectory: HandleDirectoryKey(key, shift, ctrl, alt); break;
+    case smEditor: HandleEditorKey(key, shift, ctrl, alt); break;
+    default: break;
+  }
 }
 
 bool TApplication::HandleHotkey(uint16_t key, bool shift, bool ctrl, bool alt) {
@@ -277,7 +281,7 @@ void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt
   if (!bytes.empty()) SendTyped(bytes);
 }
 
-void TApplication::HandleChar(uint8_t ch) {
+void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
   FLastKeyTick = platform::TickMs();
   if (FRedialPrompt) {
     if (ch == 'Y' || ch == 'y') AnswerRedial(true);
@@ -295,10 +299,14 @@ void TApplication::HandleChar(uint8_t ch) {
   }
   if (FMode != smOnline || !FTelnet) return;
   if (FWheelScrollback) LeaveScrollback();
-  std::string text(1, char(ch));
-  // In UTF-8 mode a CP437 byte above 127 goes out as the UTF-8 form of the
-  // code point with the same value.
-  SendTyped(FUtf8Mode && ch > 127 ? CodePointToUtf8(ch) : text);
+  // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
+  // it, a byte above 127 as the code point with the same value.
+  if (FUtf8Mode && codePoint > 127)
+    SendTyped(CodePointToUtf8(codePoint));
+  else if (FUtf8Mode && ch > 127)
+    SendTyped(CodePointToUtf8(ch));
+  else
+    SendTyped(std::string(1, char(ch)));
   if (FCmdEcho) {
     FParser->ProcessChar(ch);
     Invalidate();

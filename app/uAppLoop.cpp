@@ -103,7 +103,7 @@ void TApplication::WndProc(const platform::Event& e) {
       if (ch < 32) break;
       LogLine(std::string("Key: WM_CHAR received '") + char(ch) + "'");
       try {
-        HandleChar(ch);
+        HandleChar(ch, e.CodePoint);
       } catch (const std::exception& ex) {
         FStatus = std::string("Key handler error: ") + ex.what();
       }

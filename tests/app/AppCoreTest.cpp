@@ -418,3 +418,40 @@ TEST_F(AppCoreTest, TheEndOfACallEndsARunningXYmodemTransfer) {
   App->DisconnectCurrent();
   EXPECT_EQ(App->FXYmodem->Mode, TXYmodemEngine::xmIdle);
 }
+
+TEST_F(AppCoreTest, EscOnTheEmptyOnlineScreenGoesToTheDirectoryAndStaysThere) {
+  Start();
+  App->FMode = smOnline;  // a call has ended: the online screen stays, empty
+  Key(vk::Escape);
+  RunUntil([] { return false; }, 200);
+  EXPECT_EQ(App->FMode, smDirectory) << "the directory must not take the same Esc back to the online screen";
+  EXPECT_EQ(App->FStatus, kDirectoryStatus);
+}
+
+TEST_F(AppCoreTest, UTF8ModeSendsTypedCharactersAsTyped) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);
+  Key(vk::Digit(8), false, false, true);  // Alt+8: UTF-8 mode on for this call
+  ASSERT_TRUE(RunUntil([&] { return App->FUtf8Mode; }));
+  struct Row {
+    const char* Name;
+    uint32_t CodePoint;
+    std::string Bytes;
+  };
+  const Row rows[] = {
+      {"e acute", 0xE9, "\xc3\xa9"},
+      {"euro sign, not in CP437", 0x20AC, "\xe2\x82\xac"},
+      {"plain letter", 'a', "a"},
+  };
+  for (const Row& r : rows) {
+    App->FWindow->Post(platform::Event::Character(r.CodePoint));
+    std::string got;
+    RunUntil([&] {
+      got += WithoutTelnetCommands(peer->ReadFor(5));
+      return got.size() >= r.Bytes.size();
+    }, 2000);
+    EXPECT_EQ(got, r.Bytes) << r.Name;
+  }
+}
