@@ -201,6 +201,10 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   FRedialPrompt = false;
   FRedialEntry.reset();
   DisconnectCurrent();
+  // A dial still playing for another board is over: left running, it would
+  // write onto this call's screen and then replace this call with its own.
+  FDialStage = 0;
+  FDialEntry.reset();
   FLinkHover = false;
   // 6. A simulated modem dials first.
   if (!skipDial && entry->SimBaudRate > 0) {

@@ -455,3 +455,36 @@ TEST_F(AppCoreTest, UTF8ModeSendsTypedCharactersAsTyped) {
     EXPECT_EQ(got, r.Bytes) << r.Name;
   }
 }
+
+TEST_F(AppCoreTest, ADialStillPlayingDoesNotReplaceACallOpenedMeanwhile) {
+  LoopbackListener first, second;
+  Start();
+  auto dialled = std::make_shared<TPhonebookEntry>();
+  dialled->Name = "slow modem";
+  dialled->Host = "127.0.0.1";
+  dialled->Port = first.Port();
+  dialled->SimBaudRate = 2400;
+  App->ConnectToEntry(dialled, false);
+  ASSERT_GT(App->FDialStage, 0);
+  // The user goes to the directory and calls another board before the dial ends.
+  auto other = std::make_shared<TPhonebookEntry>();
+  other->Name = "other";
+  other->Host = "127.0.0.1";
+  other->Port = second.Port();
+  App->ConnectToEntry(other, false);
+  std::unique_ptr<LoopbackPeer> peer;
+  ASSERT_TRUE(RunUntil([&] {
+    if (!peer) peer = second.Accept(10);
+    return peer && App->FConnectTick != 0;
+  }));
+  peer->Write(std::string("\x1b[2J\x1b[Hboard two"));
+  ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("board two", 0) == 0; }));
+  for (int stage = 0; stage < 10; ++stage) {  // every stage of the old dial falls due
+    App->FDialDue = 0;
+    App->DialTick();
+  }
+  EXPECT_EQ(App->FEntry, other);
+  EXPECT_TRUE(App->FTelnet);
+  for (int y = 0; y < App->FBuffer->FHeight; ++y) EXPECT_EQ(Row(y).find("Resolving"), std::string::npos) << y;
+  EXPECT_EQ(first.Accept(300), nullptr) << "the old dial must not call its board";
+}
