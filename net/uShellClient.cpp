@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kPollMs = 20;        // a pass of the loop waits this long for output
 constexpr int kDrainIdleMs = 50;   // after the end, output still arriving within this is shown
+constexpr int kDrainMaxMs = 1000;  // ... but for no longer than this in all
 constexpr int kHangupGraceMs = 2000;
 constexpr size_t kReadChunk = 4096;
 
@@ -133,10 +134,12 @@ bool TShellClient::StartProcess() {
     Report(TReportKind::rkDisconnected, "Local shell failed: pipe error " + ErrnoText(errno));
     return false;
   }
+  // The flag is cleared before the size is read: a change made meanwhile
+  // is applied again on the first pass instead of being lost.
+  FResizePending = false;
   winsize size{};
   size.ws_col = FCols;
   size.ws_row = FRows;
-  FResizePending = false;
   pid_t pid = forkpty(&FMaster, nullptr, nullptr, &size);
   if (pid < 0) {
     int err = errno;
@@ -216,7 +219,10 @@ bool TShellClient::ReadOutput(int waitMs) {
 }
 
 void TShellClient::Drain() {
-  for (;;) {
+  // Bounded: a helper the program left behind may keep writing to the
+  // terminal, and the call must still end (and still hear a hang-up).
+  uint64_t until = platform::TickMs() + kDrainMaxMs;
+  while (!FStop && !Terminated() && platform::TickMs() < until) {
     pollfd p{FMaster, POLLIN, 0};
     if (poll(&p, 1, kDrainIdleMs) <= 0 || !(p.revents & POLLIN)) return;
     if (!ReadOutput(0)) return;

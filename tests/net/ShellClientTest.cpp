@@ -101,6 +101,27 @@ TEST_F(ShellClientThreads, HangingUpEndsTheProgramAndWhatItStarted) {
   EXPECT_TRUE(ServeUntil([&] { return ProcessGone(child) && ProcessGone(shell); }, 5000));
 }
 
+TEST_F(ShellClientThreads, AProgramThatEndsWhileAHelperKeepsWritingStillEndsTheCall) {
+  // The program leaves a helper behind that ignores the hang-up and writes
+  // to the terminal without pause: showing what is left must not go on for
+  // ever, and a hang-up must still be heard.
+  std::string pidFile = Scratch.File("helper.pid"), helperScript = Scratch.File("helper");
+  WriteWholeFile(helperScript, "#!/bin/sh\ntrap '' HUP\necho $$ > " + pidFile +
+                                   "\nwhile :; do echo spam; sleep 0.01; done\n");
+  chmod(helperScript.c_str(), 0755);
+  Start("sh -c \"" + helperScript + " & sleep 0.2; echo bye\"");
+  bool ended = WaitEnd(*Log, 8000);
+  if (!ended) Client->Disconnect();
+  bool endedAfterHangUp = ended || WaitEnd(*Log, 3000);
+  pid_t helper = 0;
+  std::istringstream(ReadWholeFile(pidFile)) >> helper;
+  if (helper > 0) kill(helper, SIGKILL);
+  ASSERT_TRUE(ended) << (endedAfterHangUp ? "ended only after a hang-up" : "did not end even after a hang-up");
+  EXPECT_EQ(Log->DisconnectText(), "Local shell session ended");
+  EXPECT_TRUE(Client->RemoteClosed);
+  EXPECT_NE(Log->Data.find("bye"), std::string::npos) << Log->Data;
+}
+
 TEST_F(ShellClientThreads, AnEmptyCommandRunsTheUsersShellAndExitEndsTheCall) {
   std::string script = Scratch.File("myshell");
   WriteWholeFile(script, "#!/bin/sh\necho \"my-shell-$TERM\"\nexec /bin/sh\n");
