@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstring>
 #include <regex>
 
 #include "net/uSSHClient.h"
@@ -189,16 +190,31 @@ TEST_F(SSHClientThreads, APinWithoutTheKeyTypeOrAnotherTypeIsRewrittenSilently) 
 
 TEST_F(SSHClientThreads, APinFileThatCannotBeWrittenIsReportedAndTheCallGoesOn) {
   StartServer(kAnnounce);
-  // A folder where the file should be: the new pin cannot replace it.
-  ASSERT_EQ(mkdir(PinFile().c_str(), 0755), 0);
+  // A folder in the temporary file's place: the new pin cannot be written.
+  ASSERT_EQ(mkdir((PinFile() + ".tmp").c_str(), 0755), 0);
   Connect();
   ASSERT_TRUE(WaitEnd(*Log));
   EXPECT_EQ(Log->Sequence(), "status,connected,data,disconnected");
   const std::string status = EventText(*Log, TransportLog::Kind::Status);
   EXPECT_EQ(status.rfind("SSH: could not save " + PinFile() + " - ", 0), 0u) << status;
+  EXPECT_NE(access(PinFile().c_str(), F_OK), 0);
+}
+
+TEST_F(SSHClientThreads, APinFileThatCannotBeReadRefusesTheCallAndIsKept) {
+  StartServer(kAnnounce);
+  // A folder in the pin file's place opens but cannot be read (EISDIR, also
+  // for root): it is not a first contact, and nothing may be saved over it.
+  ASSERT_EQ(mkdir(PinFile().c_str(), 0755), 0);
+  Connect();
+  ASSERT_TRUE(WaitEnd(*Log));
+  EXPECT_EQ(Log->Sequence(), "disconnected");
+  EXPECT_EQ(Log->DisconnectText(), "SSH REFUSED: could not read ssh_known_hosts.txt: " + std::to_string(EISDIR) +
+                                       " (" + std::strerror(EISDIR) + ") - the host key of 127.0.0.1 cannot be "
+                                       "verified");
   struct stat st {};
   EXPECT_TRUE(stat(PinFile().c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-  EXPECT_NE(access((PinFile() + ".tmp").c_str(), F_OK), 0) << "no temporary file is left";
+  ServeUntil([&] { return Server.Log().find("Host key rejected") != std::string::npos; }, 5000);
+  EXPECT_NE(Server.Log().find(":11: Host key rejected"), std::string::npos) << Server.Log();
 }
 
 TEST_F(SSHClientThreads, AChangedHostKeyIsRefusedAndThePinKept) {
