@@ -377,7 +377,7 @@ bool TTelnetClient::RLoginHandshake() {
       return fail("RLogin failed: could not send login string to " + host);
     }
   }
-  {
+  if (done == login.size()) {
     // What was typed meanwhile leaves with the first flush of the receive loop.
     std::lock_guard<std::mutex> hold(FSendLock);
     FHoldSends = false;
