@@ -199,6 +199,7 @@ class TApplication {
   void HandleOnlineKey(uint16_t vk, bool shift, bool ctrl, bool alt);
   void LeaveScrollback();
   void SendFKeyMacro(int n);
+  void StepWindowScale(int delta);
   void HandleWheel(bool up, bool shift);
 
   // Capture, screenshot, export and scrollback commands.

@@ -1,9 +1,11 @@
 // The key dispatcher: every key-down and typed character goes, in one fixed
 // order, to an open prompt, the global hotkeys, the function keys, the
 // current screen, and on the online screen finally to the board as bytes.
+#include <algorithm>
 #include <cstdio>
 
 #include "app/uApp.h"
+#include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
 #include "core/uPetsciiParser.h"
@@ -14,6 +16,7 @@
 #include "platform/Tick.h"
 #include "sound/uAnsiMusic.h"
 #include "sound/uDDOFXSound.h"
+#include "sound/uSapiSpeech.h"
 #include "door/uDDOFXParser.h"
 
 namespace vk = platform::vk;
@@ -74,6 +77,11 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
       FWindow->KillTimer(tmSplash);
       FMode = smDirectory;
     }
+    return;
+  }
+  // 5. Ctrl+Left/Right step the window size, even over an open prompt.
+  if (ctrl && !alt && !shift && !FDoorwayMode && (key == vk::Left || key == vk::Right)) {
+    StepWindowScale(key == vk::Right ? +1 : -1);
     return;
   }
   // 6. The redial question.
@@ -318,6 +326,35 @@ void TApplication::SendFKeyMacro(int n) {
   std::string macro = DecodeKeyMacro(FConfig->FKey[size_t(n - 1)]);
   if (!macro.empty()) FTelnet->SendString(macro);
   FStatus = "Sent F" + std::to_string(n) + " macro";
+}
+
+// One step of the window size: 1.0, 1.5 ... 3.0, then full screen going up;
+// full screen, then the stored scale ... 1.0 going down.
+void TApplication::StepWindowScale(int delta) {
+  TAppConfig& c = *FConfig;
+  const bool full = c.ScreenScaleFullScreen || FWindow->FullScreen();
+  if (delta > 0) {
+    if (full) return;
+    if (c.ScreenScale >= 3.0)
+      c.ScreenScaleFullScreen = true;
+    else
+      c.ScreenScale += 0.5;
+  } else if (full) {
+    c.ScreenScaleFullScreen = false;
+  } else if (c.ScreenScale > 1.0) {
+    c.ScreenScale -= 0.5;
+  } else {
+    return;
+  }
+  c.ScreenScale = std::clamp(c.ScreenScale, 1.0, 3.0);
+  ApplyScreenScale();
+  c.Save();
+  FStatusShort = true;
+  FStatus = c.ScreenScaleFullScreen ? "Screen size: Full Screen (Ctrl+Left/Right)"
+                                    : "Screen size: " + ScaleText(c.ScreenScale) + " (Ctrl+Left/Right)";
+  if (FReaderOn) SpeakText(FStatus, true);
+  FBuffer->Dirty = true;
+  Invalidate();
 }
 
 void TApplication::ToggleSoundMute() {

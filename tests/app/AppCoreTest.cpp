@@ -488,3 +488,44 @@ TEST_F(AppCoreTest, ADialStillPlayingDoesNotReplaceACallOpenedMeanwhile) {
   for (int y = 0; y < App->FBuffer->FHeight; ++y) EXPECT_EQ(Row(y).find("Resolving"), std::string::npos) << y;
   EXPECT_EQ(first.Accept(300), nullptr) << "the old dial must not call its board";
 }
+
+TEST_F(AppCoreTest, CtrlLeftAndRightStepTheWindowSizeAndReachTheBoardOnlyInDoorwayMode) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);
+  App->FConfig->ScreenScale = 2.5;
+  App->FConfig->ScreenScaleFullScreen = false;
+  struct Row {
+    const char* Name;
+    uint16_t Key;
+    double Scale;
+    bool Full;
+    const char* Status;
+  };
+  const Row rows[] = {
+      {"2.5 up to 3", vk::Right, 3.0, false, "Screen size: 3x (Ctrl+Left/Right)"},
+      {"3 up to full screen", vk::Right, 3.0, true, "Screen size: Full Screen (Ctrl+Left/Right)"},
+      {"full screen stays", vk::Right, 3.0, true, "Screen size: Full Screen (Ctrl+Left/Right)"},
+      {"full screen back to 3", vk::Left, 3.0, false, "Screen size: 3x (Ctrl+Left/Right)"},
+      {"3 down to 2.5", vk::Left, 2.5, false, "Screen size: 2.5x (Ctrl+Left/Right)"},
+  };
+  for (const Row& r : rows) {
+    Key(r.Key, false, true);
+    RunUntil([] { return false; }, 100);
+    EXPECT_EQ(App->FConfig->ScreenScale, r.Scale) << r.Name;
+    EXPECT_EQ(App->FConfig->ScreenScaleFullScreen, r.Full) << r.Name;
+    EXPECT_EQ(App->FWindow->FullScreen(), r.Full) << r.Name;
+    EXPECT_EQ(App->FStatus, r.Status) << r.Name;
+  }
+  EXPECT_EQ(App->FWindow->ClientWidth(), 1600);
+  EXPECT_EQ(WithoutTelnetCommands(peer->ReadFor(200)), "") << "the window keys are not sent to the board";
+  Key(vk::Letter('W'), false, false, true);  // doorway mode: the keys go to the board
+  Key(vk::Left, false, true);
+  std::string got;
+  RunUntil([&] {
+    got += WithoutTelnetCommands(peer->ReadFor(5));
+    return got.size() >= 3;
+  }, 2000);
+  EXPECT_EQ(got, "\x1b[D");
+}
