@@ -334,6 +334,42 @@ TEST_F(SSHClientThreads, NoServerOnThePortEndsWithTheConnectText) {
   close(held);
 }
 
+TEST_F(SSHClientThreads, AHandshakeThatFailsEndsWithItsTextAndTheServersReason) {
+  // An SSH disconnect in the clear right after the banner (RFC 4253,
+  // sections 6 and 11.1): reason 2, description "go away", 7 bytes of padding.
+  const std::string disconnect = std::string("SSH-2.0-Test\r\n") + std::string("\0\0\0\x1c\x07\x01\0\0\0\x02", 10) +
+                                 std::string("\0\0\0\x07go away\0\0\0\0", 15) + std::string(7, '\0');
+  const struct {
+    const char* Name;
+    std::string PeerSends;
+    std::string Pattern;
+  } rows[] = {
+      {"no SSH server", "HTTP/1.0 400 Bad Request\r\n\r\n", R"(SSH handshake with 127\.0\.0\.1 failed \(.+, code -?\d+\))"},
+      {"server disconnects", disconnect,
+       R"(SSH handshake with 127\.0\.0\.1 failed \(.+, code -?\d+\) )"
+       R"(\[server sent SSH disconnect: protocol error - "go away"\])"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    sockaddr_in addr{};
+    int listener = BoundLoopbackSocket(addr);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    auto client = TSSHClient::Create("127.0.0.1", ntohs(addr.sin_port), kSshUser, kSshPassword, "", 80, 24, false);
+    auto log = RecordTransport(*client);
+    int peer = accept(listener, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    ASSERT_EQ(write(peer, row.PeerSends.data(), row.PeerSends.size()), static_cast<ssize_t>(row.PeerSends.size()));
+    ServeFor(200);
+    close(peer);
+    ASSERT_TRUE(WaitEnd(*log));
+    EXPECT_EQ(log->Sequence(), "disconnected");
+    EXPECT_TRUE(std::regex_match(log->DisconnectText(), std::regex(row.Pattern))) << log->DisconnectText();
+    WaitFinished(client);
+    close(listener);
+  }
+}
+
 TEST_F(SSHClientThreads, HangingUpWhileTheConnectWaitsEndsWithoutAWord) {
   // A listener whose accept queue is full drops further connection
   // attempts, so the transport's connect stays in progress.
