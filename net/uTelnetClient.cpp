@@ -281,39 +281,26 @@ bool TTelnetClient::CheckPinnedCertificate() {
   std::vector<std::string> lines;
   // Only a missing file is a first contact. A pin file that is there but
   // cannot be read verifies nothing, and saving over it would lose every pin.
-  auto unreadable = [&](int err) {
-    const std::string why = "could not read tls_known_hosts.txt: " + ErrnoText(err);
-    LogLine("TelnetS: " + why);
+  std::string text, readError;
+  if (ReadFileContents(path, text, readError) == TReadResult::Failed) {
+    LogLine("TelnetS: " + readError);
     Report(TReportKind::rkDisconnected,
-           "TelnetS REFUSED: " + why + " - the certificate of " + host + " cannot be verified");
+           "TelnetS REFUSED: " + readError + " - the certificate of " + host + " cannot be verified");
     return false;
-  };
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f && errno != ENOENT) return unreadable(errno);
-  if (f) {
-    std::string text;
-    char chunk[4096];
-    size_t n;
-    errno = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    const int readError = std::ferror(f) ? (errno ? errno : EIO) : 0;
-    std::fclose(f);
-    if (readError) return unreadable(readError);
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-      start = end + 1;
-    }
+  }
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
   }
   auto save = [&] {
-    std::string text;
-    for (const auto& l : lines) text += l + "\n";
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
     std::string error;
-    if (WriteFileReplacing(path, text, error)) return;
+    if (WriteFileReplacing(path, out, error)) return;
     // The decision stands; the user learns why the pin was not kept.
     LogLine("TelnetS: could not save the certificate pin: " + error);
     Report(TReportKind::rkStatus, "TelnetS: could not save the certificate pin: " + error);

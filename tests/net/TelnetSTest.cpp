@@ -201,9 +201,9 @@ TEST_F(TelnetSTest, APinFileThatCannotBeReadRefusesTheCallAndIsKept) {
   TCall call(Dial("127.0.0.1", server.Port()));
   ASSERT_TRUE(call.WaitDisconnected());
   EXPECT_EQ(call.Log->Sequence(), "disconnected");
-  EXPECT_EQ(call.Log->DisconnectText(),
-            "TelnetS REFUSED: could not read tls_known_hosts.txt: " + std::to_string(EISDIR) + " (" +
-                std::strerror(EISDIR) + ") - the certificate of 127.0.0.1 cannot be verified");
+  EXPECT_EQ(call.Log->DisconnectText(), "TelnetS REFUSED: cannot read " + FApp.File("tls_known_hosts.txt") + ": " +
+                                            std::strerror(EISDIR) + " (errno " + std::to_string(EISDIR) +
+                                            ") - the certificate of 127.0.0.1 cannot be verified");
   struct stat st {};
   ASSERT_EQ(stat(FApp.File("tls_known_hosts.txt").c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
