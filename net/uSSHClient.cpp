@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "core/uDebugLog.h"
 #include "core/uFileReplace.h"
@@ -74,31 +74,16 @@ std::string HexUpper(const uint8_t* p, size_t n) {
 std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 // The pin file is read and written whole; lines it does not understand are
-// carried along. A missing file reads as empty; any other failure gives its
-// errno (a file that is there but unreadable verifies nothing, and saving
-// over it would lose every pin).
-int ReadPinLines(const std::string& path, std::vector<std::string>& lines) {
-  lines.clear();
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return errno == ENOENT ? 0 : errno;
-  std::string text;
-  char chunk[4096];
-  size_t n;
-  errno = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-  const int readError = std::ferror(f) ? (errno ? errno : EIO) : 0;
-  std::fclose(f);
-  if (readError) return readError;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+// carried along.
+std::vector<std::string> PinLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
-    start = end + 1;
   }
-  return 0;
+  return lines;
 }
 
 }  // namespace
@@ -316,15 +301,17 @@ bool TSSHClient::CheckHostKey() {
   std::string key = Lower(FHost) + ":" + std::to_string(FPort);
   std::replace_if(key.begin(), key.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   std::string path = SshKnownHostsPath();
-  std::vector<std::string> lines;
-  if (int err = ReadPinLines(path, lines)) {
-    const std::string why = "could not read ssh_known_hosts.txt: " + ErrnoText(err);
-    LogLine("SSH: " + why);
+  // Only a missing file is a first contact. A pin file that is there but
+  // cannot be read verifies nothing, and saving over it would lose every pin.
+  std::string text, readError;
+  if (ReadFileContents(path, text, readError) == TReadResult::Failed) {
+    LogLine("SSH: " + readError);
     Report(TReportKind::rkDisconnected,
-           "SSH REFUSED: " + why + " - the host key of " + FHost + " cannot be verified");
+           "SSH REFUSED: " + readError + " - the host key of " + FHost + " cannot be verified");
     api.session_disconnect_ex(FSession, ssh2::kDisconnectByApplication, "Host key rejected", "");
     return false;
   }
+  std::vector<std::string> lines = PinLines(text);
   std::string pinLine = key + "=" + type + ":" + fingerprint;
   auto found = std::find_if(lines.begin(), lines.end(),
                             [&](const std::string& l) { return l.rfind(key + "=", 0) == 0; });

@@ -208,9 +208,9 @@ TEST_F(SSHClientThreads, APinFileThatCannotBeReadRefusesTheCallAndIsKept) {
   Connect();
   ASSERT_TRUE(WaitEnd(*Log));
   EXPECT_EQ(Log->Sequence(), "disconnected");
-  EXPECT_EQ(Log->DisconnectText(), "SSH REFUSED: could not read ssh_known_hosts.txt: " + std::to_string(EISDIR) +
-                                       " (" + std::strerror(EISDIR) + ") - the host key of 127.0.0.1 cannot be "
-                                       "verified");
+  EXPECT_EQ(Log->DisconnectText(), "SSH REFUSED: cannot read " + PinFile() + ": " + std::strerror(EISDIR) +
+                                       " (errno " + std::to_string(EISDIR) + ") - the host key of 127.0.0.1 cannot "
+                                       "be verified");
   struct stat st {};
   EXPECT_TRUE(stat(PinFile().c_str(), &st) == 0 && S_ISDIR(st.st_mode));
   ServeUntil([&] { return Server.Log().find("Host key rejected") != std::string::npos; }, 5000);
