@@ -34,6 +34,9 @@ namespace {
 constexpr size_t kChunkLimit = 2048;
 constexpr size_t kPauseLimit = 16 * 1024 * 1024;
 constexpr size_t kTailLength = 512;
+// The most quiet time a modem-speed budget may take into a new burst: one
+// period of the main timer, which drains a backlog at least that often.
+constexpr uint32_t kBudgetIdleMs = 500;
 
 }  // namespace
 
@@ -41,6 +44,13 @@ void TApplication::OnTelnetData(const uint8_t* data, int count) {
   if (count <= 0) return;
   FBytesIn += count;
   if (CaptureActive()) CaptureWrite(data, size_t(count));
+  // Time with nothing waiting banks no budget: a burst after a quiet spell
+  // starts with at most one timer period's worth of bytes. While a backlog
+  // waits, the budget counts every millisecond, so the rate stays exact.
+  if (FRxPending.empty() && FSimBytesPerSec > 0) {
+    const uint32_t now = uint32_t(platform::TickMs());
+    if (now - FBudgetTick > kBudgetIdleMs) FBudgetTick = now - kBudgetIdleMs;
+  }
   FRxPending.insert(FRxPending.end(), data, data + count);
   DrainInput();
 }
@@ -52,10 +62,6 @@ int32_t TApplication::BaudBudget() {
   uint32_t elapsed = now - FBudgetTick;
   FBudgetTick = now;
   double d = elapsed / 1000.0 * FSimBytesPerSec + FBudgetCarry;
-  // A long idle gap must not bank a burst: the budget covers at most one
-  // timer period of simulated time, so pacing resumes at the modem's speed.
-  double cap = std::max(1.0, FSimBytesPerSec * 0.5) + FBudgetCarry;
-  if (d > cap) d = cap;
   int32_t whole = int32_t(std::min(d, double(INT32_MAX)));
   FBudgetCarry = d - whole;
   return whole;

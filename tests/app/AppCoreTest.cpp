@@ -290,11 +290,26 @@ TEST_F(AppCoreTest, ModemSpeedSimulationPacesWithoutBankingIdleTime) {
   App->FBudgetCarry = 0;
   EXPECT_EQ(App->BaudBudget(), 1);
   EXPECT_NEAR(App->FBudgetCarry, 0.5, 0.05);
-  // Ten idle seconds do not bank a 2400-byte burst.
+  // Ten idle seconds do not bank a 2400-byte burst: a burst arriving after
+  // them shows at most half a second's worth at once.
   App->FSimBytesPerSec = 240;
   App->FBudgetTick = uint32_t(platform::TickMs() - 10000);
   App->FBudgetCarry = 0;
-  EXPECT_LE(App->BaudBudget(), 121);
+  App->FRunning = true;
+  const std::string burst(2400, 'x');
+  App->OnTelnetData(reinterpret_cast<const uint8_t*>(burst.data()), int(burst.size()));
+  App->FRunning = false;
+  EXPECT_GE(App->FRxPending.size(), 2400u - 121u);
+}
+
+TEST_F(AppCoreTest, ModemSpeedSimulationKeepsItsRateWhileABacklogWaits) {
+  Start();
+  App->FSimBytesPerSec = 240;  // 2400 bps
+  App->FBudgetCarry = 0;
+  // A timer tick that comes late still pays out all the time that passed,
+  // so late ticks do not slow the simulated modem down.
+  App->FBudgetTick = uint32_t(platform::TickMs() - 750);
+  EXPECT_GE(App->BaudBudget(), 179);
 }
 
 TEST_F(AppCoreTest, AHeldStarReachesTheScreenOnceAfterTheReplayTimer) {
