@@ -98,7 +98,7 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
         window = window.substr(0, window.find('\n'));
         return !window.empty();
       },
-      10000))
+      60000))  // a loaded machine starts the sanitized program slowly
       << "no window titled KORVAN appeared";
   system((x + "xdotool windowfocus --sync " + window + " 2>/dev/null").c_str());
   const std::string log = dir.File("korvan_debug.log");
@@ -116,7 +116,7 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
         send("space");
         return ReadWholeFile(log).find("Key: WM_KEYDOWN vk=32") != std::string::npos;
       },
-      10000))
+      30000))
       << "no key reached the program";
   usleep(1000000);
   std::string geometry = CommandOutput(x + "xdotool getwindowgeometry " + window);
