@@ -33,7 +33,8 @@ void TApplication::PaintScreen(platform::Surface& target) {
 }
 
 void TApplication::SnapAspectAfterResize() {
-  if (!FRenderer || !FWindow || FWindow->FullScreen()) return;
+  // A window the system sized (full screen, maximised, minimised) keeps its size.
+  if (!FRenderer || !FWindow || FWindow->FullScreen() || FWindow->Maximized()) return;
   int pw = FRenderer->PixelWidth(), ph = FRenderer->PixelHeight();
   if (pw <= 0 || ph <= 0) return;
   int cw = FWindow->ClientWidth(), ch = FWindow->ClientHeight();

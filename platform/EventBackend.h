@@ -27,6 +27,9 @@ class EventBackend {
   virtual void SetCursor(CursorKind kind) = 0;
   virtual void SetFullScreen(bool on) = 0;
   virtual bool FullScreen() const = 0;
+  // Maximised or minimised: the window system, not the user's drag, sized it.
+  virtual void SetMaximized(bool on) = 0;
+  virtual bool Maximized() const = 0;
   virtual void Raise() = 0;
   virtual bool HasFocus() const = 0;
   virtual void DesktopSize(int& width, int& height) const = 0;

@@ -242,6 +242,8 @@ void EventLoop::Present(const Surface& frame) {
 void EventLoop::SetCursor(CursorKind kind) { FBackend->SetCursor(kind); }
 void EventLoop::SetFullScreen(bool on) { FBackend->SetFullScreen(on); }
 bool EventLoop::FullScreen() const { return FBackend->FullScreen(); }
+void EventLoop::SetMaximized(bool on) { FBackend->SetMaximized(on); }
+bool EventLoop::Maximized() const { return FBackend->Maximized(); }
 void EventLoop::Raise() { FBackend->Raise(); }
 bool EventLoop::HasFocus() const { return FBackend->HasFocus(); }
 void EventLoop::DesktopSize(int& width, int& height) const { FBackend->DesktopSize(width, height); }

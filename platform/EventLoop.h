@@ -98,6 +98,9 @@ class EventLoop {
   void SetCursor(CursorKind kind);
   void SetFullScreen(bool on);
   bool FullScreen() const;
+  // Maximised or minimised (the window system chose the size).
+  void SetMaximized(bool on);
+  bool Maximized() const;
   void Raise();
   bool HasFocus() const;
   void DesktopSize(int& width, int& height) const;

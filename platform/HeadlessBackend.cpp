@@ -48,6 +48,8 @@ class HeadlessBackend : public EventBackend {
   void SetCursor(CursorKind) override {}
   void SetFullScreen(bool on) override { FFull = on; }
   bool FullScreen() const override { return FFull; }
+  void SetMaximized(bool on) override { FMaximized = on; }
+  bool Maximized() const override { return FMaximized; }
   void Raise() override {}
   bool HasFocus() const override { return true; }
   void DesktopSize(int& width, int& height) const override {
@@ -80,6 +82,7 @@ class HeadlessBackend : public EventBackend {
   int FWidth, FHeight;
   int FX = 0, FY = 0;
   bool FFull = false;
+  bool FMaximized = false;
   std::string FClipboard;
 };
 

@@ -183,6 +183,15 @@ class SdlBackend : public EventBackend {
   bool FullScreen() const override {
     return (SDL_GetWindowFlags(FWindow) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
   }
+  void SetMaximized(bool on) override {
+    if (on)
+      SDL_MaximizeWindow(FWindow);
+    else
+      SDL_RestoreWindow(FWindow);
+  }
+  bool Maximized() const override {
+    return (SDL_GetWindowFlags(FWindow) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) != 0;
+  }
   void Raise() override { SDL_RaiseWindow(FWindow); }
   bool HasFocus() const override { return (SDL_GetWindowFlags(FWindow) & SDL_WINDOW_INPUT_FOCUS) != 0; }
   void DesktopSize(int& width, int& height) const override {

@@ -544,3 +544,28 @@ TEST_F(AppCoreTest, CtrlLeftAndRightStepTheWindowSizeAndReachTheBoardOnlyInDoorw
   }, 2000);
   EXPECT_EQ(got, "\x1b[D");
 }
+
+TEST_F(AppCoreTest, OnlyAWindowTheUserSizedSnapsToTheScreensProportions) {
+  Start();
+  RunUntil([] { return false; }, 100);  // a first paint sizes the renderer's picture
+  struct Row {
+    const char* Name;
+    bool Maximized;
+    int Width, Height, WantedHeight;
+  };
+  const Row rows[] = {
+      {"dragged to 1000 wide", false, 1000, 700, 625},
+      {"641 wide", false, 641, 500, 401},
+      {"maximised keeps its size", true, 1000, 700, 700},
+  };
+  for (const Row& r : rows) {
+    App->FWindow->SetMaximized(r.Maximized);
+    App->FWindow->SetClientSize(r.Width, r.Height);
+    platform::Event e;
+    e.Kind = platform::EventKind::Size;
+    App->FWindow->Post(e);
+    RunUntil([] { return false; }, 100);
+    EXPECT_EQ(App->FWindow->ClientWidth(), r.Width) << r.Name;
+    EXPECT_EQ(App->FWindow->ClientHeight(), r.WantedHeight) << r.Name;
+  }
+}
