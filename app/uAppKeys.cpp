@@ -144,6 +144,15 @@ bool TApplication::HandleHotkey(uint16_t key, bool shift, bool ctrl, bool alt) {
     return true;
   }
   if (doorway) return false;
+  // The local Ctrl commands (script recorder, copy screen, paste) are the
+  // program's own outside doorway mode: their control codes never reach the
+  // board, even where the command itself is not available.
+  if (ctrl && !alt) {
+    const bool listOrOnline = online || FMode == smDirectory;
+    if (key == vk::Letter('O') && !shift && listOrOnline) return true;
+    if (key == vk::Letter('C') && shift && online) return true;
+    if (key == vk::Letter('V') && online) return true;
+  }
   if (alt) {
     switch (key) {
       case vk::Letter('X'):

@@ -569,3 +569,30 @@ TEST_F(AppCoreTest, OnlyAWindowTheUserSizedSnapsToTheScreensProportions) {
     EXPECT_EQ(App->FWindow->ClientHeight(), r.WantedHeight) << r.Name;
   }
 }
+
+TEST_F(AppCoreTest, LocalCtrlCommandsReachTheBoardOnlyInDoorwayMode) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  peer->ReadFor(200);
+  struct Row {
+    const char* Name;
+    uint16_t Key;
+    bool Shift;
+  };
+  const Row rows[] = {{"Ctrl+O", vk::Letter('O'), false},
+                      {"Ctrl+Shift+C", vk::Letter('C'), true},
+                      {"Ctrl+V", vk::Letter('V'), false}};
+  for (const Row& r : rows) Key(r.Key, r.Shift, true);
+  RunUntil([] { return false; }, 200);
+  EXPECT_EQ(WithoutTelnetCommands(peer->ReadFor(200)), "") << "local commands are not sent";
+  Key(vk::Letter('W'), false, false, true);  // doorway mode
+  for (const Row& r : rows) Key(r.Key, r.Shift, true);
+  Key(vk::Letter('C'), false, true);  // Ctrl+C without a selection
+  std::string got;
+  RunUntil([&] {
+    got += WithoutTelnetCommands(peer->ReadFor(5));
+    return got.size() >= 4;
+  }, 2000);
+  EXPECT_EQ(got, "\x0f\x03\x16\x03");
+}
