@@ -161,7 +161,10 @@ bool TApplication::LoadQuickConnectList(const std::string& fileName) {
       if (FQuickList.size() >= 99) break;
       std::string host = TrimBlanks(ini.ReadString(section, "S", ""));
       if (host.empty()) continue;
-      FQuickList.push_back(TQuickListRow{section, host, ini.ReadInteger(section, "P", 23)});
+      // A port no TCP connection can use is read as the Telnet port, as on the command line.
+      int32_t port = ini.ReadInteger(section, "P", 23);
+      if (port < 1 || port > 65535) port = 23;
+      FQuickList.push_back(TQuickListRow{section, host, port});
     }
   }
   return !FQuickList.empty();

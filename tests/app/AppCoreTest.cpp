@@ -596,3 +596,17 @@ TEST_F(AppCoreTest, LocalCtrlCommandsReachTheBoardOnlyInDoorwayMode) {
   }, 2000);
   EXPECT_EQ(got, "\x0f\x03\x16\x03");
 }
+
+TEST_F(AppCoreTest, TheQuickConnectListKeepsNinetyNineUsableRowsWithUsablePorts) {
+  std::string text = "[blank]\nS=  \nP=2323\n[far]\nS=bbs.example\nP=70000\n[near]\nS= bbs.near \nP=2323\n";
+  for (int i = 0; i < 120; ++i) text += "[board" + std::to_string(i) + "]\nS=host" + std::to_string(i) + "\n";
+  WriteWholeFile(Folder.File("list.ini"), text);
+  Start({"/Mlist.ini"});
+  EXPECT_EQ(App->FMode, smQuickConnect);
+  ASSERT_EQ(App->FQuickList.size(), 99u);
+  EXPECT_EQ(App->FQuickList[0].Name, "far");
+  EXPECT_EQ(App->FQuickList[0].Port, 23) << "a port beyond 65535 is not wrapped into another one";
+  EXPECT_EQ(App->FQuickList[1].Host, "bbs.near");
+  EXPECT_EQ(App->FQuickList[1].Port, 2323);
+  EXPECT_EQ(App->FQuickList[2].Port, 23);
+}
