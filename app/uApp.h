@@ -542,6 +542,9 @@ void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight
 std::string TruncateWithDots(const std::string& s, int n);
 std::string SyncTermFontName(int fontId);
 bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);
+// The host of an entry as shown to the user: an SSH host without the
+// "user:password@" it may carry.
+std::string ShownHost(const TPhonebookEntry& entry);
 
 // The program body of the interactive program.
 int RunApplication(const TAppOptions& options);

@@ -209,7 +209,7 @@ void TApplication::UpdateWindowTitle() {
   std::string title = "KORVAN";
   if (FTelnet && FEntry) {
     std::string name = Trim(FEntry->Name);
-    title += " - " + (name.empty() ? FEntry->Host : name);
+    title += " - " + (name.empty() ? ShownHost(*FEntry) : name);
     if (FConnectTick != 0) {
       uint64_t s = (platform::TickMs() - FConnectTick) / 1000;
       char text[48];

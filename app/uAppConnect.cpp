@@ -100,6 +100,12 @@ bool SplitUserPassHost(const std::string& text, std::string& user, std::string& 
   return true;
 }
 
+std::string ShownHost(const TPhonebookEntry& entry) {
+  std::string user, password, host;
+  if (entry.UseSSH && SplitUserPassHost(entry.Host, user, password, host)) return host;
+  return entry.Host;
+}
+
 void TApplication::ParseCommandLine() {
   const char* env = std::getenv("USERNAME");
   if (!env || !*env) env = std::getenv("USER");  // the Linux name of the same thing

@@ -283,7 +283,7 @@ void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt
       SendTyped(kEsc);
       return;
     }
-    FTerminatedText = FEntry ? "Cancelled connecting to " + FEntry->Host + "." : "Cancelled connecting.";
+    FTerminatedText = FEntry ? "Cancelled connecting to " + ShownHost(*FEntry) + "." : "Cancelled connecting.";
     FStatus = FStatusBar ? FTerminatedText : "";
     FTerminatedUntil = platform::TickMs() + 500;
     DisconnectCurrent();

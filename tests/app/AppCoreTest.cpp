@@ -610,3 +610,29 @@ TEST_F(AppCoreTest, TheQuickConnectListKeepsNinetyNineUsableRowsWithUsablePorts)
   EXPECT_EQ(App->FQuickList[1].Port, 2323);
   EXPECT_EQ(App->FQuickList[2].Port, 23);
 }
+
+TEST_F(AppCoreTest, TheTitleAndTheCancelledBannerDoNotShowTheSshPassword) {
+  LoopbackListener board;  // accepts, but never starts the SSH handshake
+  Start();
+  App->FStatusBar = true;
+  auto entry = std::make_shared<TPhonebookEntry>();
+  entry->Name = "ssh board";
+  entry->Host = "bob:secret@127.0.0.1";
+  entry->Port = board.Port();
+  entry->UseSSH = true;
+  App->ConnectToEntry(entry, false);
+  std::unique_ptr<LoopbackPeer> peer;
+  ASSERT_TRUE(RunUntil([&] {
+    if (!peer) peer = board.Accept(10);
+    return peer != nullptr;
+  }));
+  ASSERT_TRUE(App->FTelnet);
+  ASSERT_FALSE(App->FTelnet->Connected.load());
+  entry->Name = "";
+  App->UpdateWindowTitle();
+  EXPECT_EQ(App->FWindow->Title(), "KORVAN - 127.0.0.1 - connecting");
+  App->HandleKeyDown(vk::Escape, false, false, 0, false);  // checked before the call's own end report
+  EXPECT_FALSE(App->FTelnet);
+  EXPECT_EQ(App->FStatus, "Cancelled connecting to 127.0.0.1.");
+  EXPECT_EQ(App->FTerminatedText.find("secret"), std::string::npos) << App->FTerminatedText;
+}
