@@ -134,23 +134,12 @@ TEST_F(AppCoreTest, KeysBecomeTheBytesOfTheKeyTable) {
   };
   for (const Row& r : rows) {
     Key(r.Key, false, r.Ctrl);
-    std::string got;
-    RunUntil([&] {
-      Bytes more = peer->ReadFor(5);
-      got += WithoutTelnetCommands(more);
-      return got.size() >= r.Bytes.size();
-    }, 10000);
-    EXPECT_EQ(got, r.Bytes) << r.Name;
+    EXPECT_EQ(BoardReceives(*peer, r.Bytes.size()), r.Bytes) << r.Name;
   }
   // Typed characters; Alt combinations never reach the board.
   Key(vk::Letter('Q'), false, false, true);
   Type("hi");
-  std::string got;
-  RunUntil([&] {
-    got += WithoutTelnetCommands(peer->ReadFor(5));
-    return got.size() >= 2;
-  }, 10000);
-  EXPECT_EQ(got, "hi");
+  EXPECT_EQ(BoardReceives(*peer, 2), "hi");
 }
 
 TEST_F(AppCoreTest, RenegadeBoardsGetTheirPageKeysAfterDetection) {
@@ -164,12 +153,7 @@ TEST_F(AppCoreTest, RenegadeBoardsGetTheirPageKeysAfterDetection) {
   peer->Write(std::string("gade, v1}\r\n"));
   ASSERT_TRUE(RunUntil([&] { return App->FRenegade; }));
   Key(vk::Prior);
-  std::string got;
-  RunUntil([&] {
-    got += WithoutTelnetCommands(peer->ReadFor(5));
-    return got.size() >= 3;
-  }, 10000);
-  EXPECT_EQ(got, "\x1b[r");
+  EXPECT_EQ(BoardReceives(*peer, 3), "\x1b[r");
 }
 
 TEST_F(AppCoreTest, AResetWithNoRecentKeyOffersARedialAndYCallsAgain) {
@@ -242,16 +226,9 @@ TEST_F(AppCoreTest, ALateDisconnectOfAReplacedCallIsIgnored) {
   LoopbackListener first, second;
   auto peer = CallBoard(first, {"/K"});
   ASSERT_TRUE(peer);
-  auto entry = std::make_shared<TPhonebookEntry>();
-  entry->Name = "second";
-  entry->Host = "127.0.0.1";
-  entry->Port = second.Port();
-  App->ConnectToEntry(entry, false);
-  std::unique_ptr<LoopbackPeer> peer2;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer2) peer2 = second.Accept(10);
-    return peer2 && App->FConnectTick != 0;
-  }));
+  auto entry = LoopbackEntry(second, "second");
+  auto peer2 = CallEntry(second, entry);
+  ASSERT_TRUE(peer2);
   // The first call's data must not reach the second call's screen.
   peer->Write(std::string("OLD CALL"));
   peer2->Write(std::string("\x1b[2J\x1b[HNEW"));
@@ -375,12 +352,8 @@ TEST_F(AppCoreTest, HangingUpWhileTheBoardFloodsLeaksNothingIntoTheNextCall) {
   auto entry = App->FPhonebook->GetEntry(0);
   entry->Host = "127.0.0.1";
   entry->Port = first.Port();
-  App->ConnectToEntry(entry, false);
-  std::unique_ptr<LoopbackPeer> peer;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer) peer = first.Accept(10);
-    return peer && App->FConnectTick != 0;
-  }));
+  auto peer = CallEntry(first, entry);
+  ASSERT_TRUE(peer);
   // The live call's entry is deleted from the phonebook: the call keeps it.
   App->FPhonebook->Delete(0);
   std::string flood(64 * 1024, 'X');
@@ -389,15 +362,8 @@ TEST_F(AppCoreTest, HangingUpWhileTheBoardFloodsLeaksNothingIntoTheNextCall) {
   Key(platform::vk::Letter('H'), false, false, true);  // Alt+H while bytes are still queued
   ASSERT_TRUE(RunUntil([&] { return !App->FTelnet; }));
   EXPECT_TRUE(App->FRxPending.empty());
-  auto next = std::make_shared<TPhonebookEntry>();
-  next->Host = "127.0.0.1";
-  next->Port = second.Port();
-  App->ConnectToEntry(next, false);
-  std::unique_ptr<LoopbackPeer> peer2;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer2) peer2 = second.Accept(10);
-    return peer2 && App->FConnectTick != 0;
-  }));
+  auto peer2 = CallEntry(second, LoopbackEntry(second, ""));
+  ASSERT_TRUE(peer2);
   peer2->Write(std::string("\x1b[2J\x1b[Hsecond"));
   ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("second", 0) == 0; }));
   RunUntil([] { return false; }, 300);
@@ -462,36 +428,21 @@ TEST_F(AppCoreTest, UTF8ModeSendsTypedCharactersAsTyped) {
   };
   for (const Row& r : rows) {
     App->FWindow->Post(platform::Event::Character(r.CodePoint));
-    std::string got;
-    RunUntil([&] {
-      got += WithoutTelnetCommands(peer->ReadFor(5));
-      return got.size() >= r.Bytes.size();
-    }, 2000);
-    EXPECT_EQ(got, r.Bytes) << r.Name;
+    EXPECT_EQ(BoardReceives(*peer, r.Bytes.size()), r.Bytes) << r.Name;
   }
 }
 
 TEST_F(AppCoreTest, ADialStillPlayingDoesNotReplaceACallOpenedMeanwhile) {
   LoopbackListener first, second;
   Start();
-  auto dialled = std::make_shared<TPhonebookEntry>();
-  dialled->Name = "slow modem";
-  dialled->Host = "127.0.0.1";
-  dialled->Port = first.Port();
+  auto dialled = LoopbackEntry(first, "slow modem");
   dialled->SimBaudRate = 2400;
   App->ConnectToEntry(dialled, false);
   ASSERT_GT(App->FDialStage, 0);
   // The user goes to the directory and calls another board before the dial ends.
-  auto other = std::make_shared<TPhonebookEntry>();
-  other->Name = "other";
-  other->Host = "127.0.0.1";
-  other->Port = second.Port();
-  App->ConnectToEntry(other, false);
-  std::unique_ptr<LoopbackPeer> peer;
-  ASSERT_TRUE(RunUntil([&] {
-    if (!peer) peer = second.Accept(10);
-    return peer && App->FConnectTick != 0;
-  }));
+  auto other = LoopbackEntry(second, "other");
+  auto peer = CallEntry(second, other);
+  ASSERT_TRUE(peer);
   peer->Write(std::string("\x1b[2J\x1b[Hboard two"));
   ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("board two", 0) == 0; }));
   for (int stage = 0; stage < 10; ++stage) {  // every stage of the old dial falls due
@@ -537,12 +488,7 @@ TEST_F(AppCoreTest, CtrlLeftAndRightStepTheWindowSizeAndReachTheBoardOnlyInDoorw
   EXPECT_EQ(WithoutTelnetCommands(peer->ReadFor(200)), "") << "the window keys are not sent to the board";
   Key(vk::Letter('W'), false, false, true);  // doorway mode: the keys go to the board
   Key(vk::Left, false, true);
-  std::string got;
-  RunUntil([&] {
-    got += WithoutTelnetCommands(peer->ReadFor(5));
-    return got.size() >= 3;
-  }, 2000);
-  EXPECT_EQ(got, "\x1b[D");
+  EXPECT_EQ(BoardReceives(*peer, 3), "\x1b[D");
 }
 
 TEST_F(AppCoreTest, OnlyAWindowTheUserSizedSnapsToTheScreensProportions) {
@@ -589,12 +535,7 @@ TEST_F(AppCoreTest, LocalCtrlCommandsReachTheBoardOnlyInDoorwayMode) {
   Key(vk::Letter('W'), false, false, true);  // doorway mode
   for (const Row& r : rows) Key(r.Key, r.Shift, true);
   Key(vk::Letter('C'), false, true);  // Ctrl+C without a selection
-  std::string got;
-  RunUntil([&] {
-    got += WithoutTelnetCommands(peer->ReadFor(5));
-    return got.size() >= 4;
-  }, 2000);
-  EXPECT_EQ(got, "\x0f\x03\x16\x03");
+  EXPECT_EQ(BoardReceives(*peer, 4), "\x0f\x03\x16\x03");
 }
 
 TEST_F(AppCoreTest, TheQuickConnectListKeepsNinetyNineUsableRowsWithUsablePorts) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/uApp.h"
+#include "data/uPhonebook.h"
 #include "platform/Keys.h"
 #include "platform/Sync.h"
 #include "tests/support/ChildProcess.h"
@@ -99,6 +100,37 @@ class AppFixture : public ::testing::Test {
     std::vector<std::string> args = {"/S127.0.0.1:" + std::to_string(board.Port())};
     args.insert(args.end(), extra.begin(), extra.end());
     Start(args);
+    std::unique_ptr<LoopbackPeer> peer;
+    EXPECT_TRUE(RunUntil([&] {
+      if (!peer) peer = board.Accept(10);
+      return peer && App->FConnectTick != 0;
+    }));
+    return peer;
+  }
+
+  // What the board received (Telnet commands left out), read while the loop
+  // runs until at least Count bytes came or Ms passed.
+  std::string BoardReceives(LoopbackPeer& peer, size_t count, uint32_t ms = 10000) {
+    std::string got;
+    RunUntil([&] {
+      got += WithoutTelnetCommands(peer.ReadFor(5));
+      return got.size() >= count;
+    }, ms);
+    return got;
+  }
+
+  // A phonebook entry for a board listening on loopback.
+  static std::shared_ptr<TPhonebookEntry> LoopbackEntry(const LoopbackListener& board, const std::string& name) {
+    auto entry = std::make_shared<TPhonebookEntry>();
+    entry->Name = name;
+    entry->Host = "127.0.0.1";
+    entry->Port = board.Port();
+    return entry;
+  }
+
+  // Calls Entry and waits until the board side is accepted and the call is up.
+  std::unique_ptr<LoopbackPeer> CallEntry(LoopbackListener& board, const std::shared_ptr<TPhonebookEntry>& entry) {
+    App->ConnectToEntry(entry, false);
     std::unique_ptr<LoopbackPeer> peer;
     EXPECT_TRUE(RunUntil([&] {
       if (!peer) peer = board.Accept(10);
