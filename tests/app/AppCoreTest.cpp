@@ -577,3 +577,30 @@ TEST_F(AppCoreTest, TheTitleAndTheCancelledBannerDoNotShowTheSshPassword) {
   EXPECT_EQ(App->FStatus, "Cancelled connecting to 127.0.0.1.");
   EXPECT_EQ(App->FTerminatedText.find("secret"), std::string::npos) << App->FTerminatedText;
 }
+
+TEST_F(AppCoreTest, ARefusedCallOffersARedialOnlyWithoutARecentKey) {
+  Start();
+  struct Row {
+    const char* Name;
+    bool KeyJustTyped;
+    bool Redial;
+  };
+  const Row rows[] = {{"no key typed", false, true}, {"a key typed just before", true, false}};
+  for (const Row& r : rows) {
+    App->FRedialPrompt = false;
+    App->FLastKeyTick = r.KeyJustTyped ? platform::TickMs() : 0;
+    auto entry = std::make_shared<TPhonebookEntry>();
+    entry->Name = "nobody home";
+    entry->Host = "127.0.0.1";
+    entry->Port = FreeLoopbackPort();
+    App->ConnectToEntry(entry, false);
+    ASSERT_TRUE(RunUntil([&] { return !App->FTelnet; })) << r.Name;
+    EXPECT_EQ(App->FRedialPrompt, r.Redial) << r.Name;
+    if (r.Redial) {
+      EXPECT_EQ(App->FRedialEntry, entry) << r.Name;
+    } else {
+      EXPECT_GT(App->FTerminatedUntil, platform::TickMs()) << r.Name;
+      EXPECT_LE(App->FTerminatedUntil, platform::TickMs() + 500) << r.Name << ": no summary, so the short banner";
+    }
+  }
+}
