@@ -13,6 +13,7 @@
 #include "data/uDateTime.h"
 #include "data/uPhonebook.h"
 #include "platform/Tick.h"
+#include "tests/support/VirtualDisplay.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Loopback.h"
 
@@ -74,12 +75,10 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
     ASSERT_TRUE(book.SaveToFile());
   }
 
-  const std::string display = ":" + std::to_string(150 + getpid() % 100);
-  ChildProcess xvfb;
-  ASSERT_TRUE(xvfb.Start({"Xvfb", display, "-screen", "0", "1920x1200x24", "-nolisten", "tcp"}));
+  VirtualDisplay screen("1920x1200x24");
+  ASSERT_TRUE(screen.Ok()) << "Xvfb did not start";
+  const std::string display = screen.Name();
   const std::string x = "DISPLAY=" + display + " ";
-  ASSERT_TRUE(WaitFor([&] { return system((x + "xdotool getmouselocation >/dev/null 2>&1").c_str()) == 0; }, 5000))
-      << "Xvfb did not start";
 
   ChildProcess korvan;
   ChildProcess::Options options;
@@ -165,7 +164,6 @@ TEST(EndToEndTest, CallABoardFromTheDirectoryUnderX) {
   usleep(300000);
   EXPECT_TRUE(korvan.Running()) << ReadWholeFile(dir.File("korvan.out"));
   korvan.Stop();
-  xvfb.Stop();
 }
 
 }  // namespace

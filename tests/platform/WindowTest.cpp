@@ -12,6 +12,7 @@
 
 #include "platform/AppFolder.h"
 #include "platform/Tick.h"
+#include "tests/support/VirtualDisplay.h"
 
 extern char** environ;
 
@@ -59,16 +60,10 @@ int WaitExit(pid_t pid, uint32_t ms) {
 TEST(WindowTest, TheProgramOpensAWindowTitledKorvanUnderXAndClosesCleanly) {
   ASSERT_EQ(system("command -v Xvfb >/dev/null && command -v xwininfo >/dev/null"), 0)
       << "Xvfb and xwininfo (packages xvfb, x11-utils) are needed for this test";
-  const std::string display = ":" + std::to_string(90 + getpid() % 100);
-  pid_t xvfb = Spawn({"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {});
-  ASSERT_GT(xvfb, 0);
-  const std::string env = "DISPLAY=" + display;
-  bool serverUp = false;
-  for (int i = 0; i < 100 && !serverUp; ++i) {
-    serverUp = system(("DISPLAY=" + display + " xwininfo -root >/dev/null 2>&1").c_str()) == 0;
-    if (!serverUp) usleep(50000);
-  }
-  ASSERT_TRUE(serverUp) << "Xvfb did not start";
+  testsupport::VirtualDisplay screen;
+  ASSERT_TRUE(screen.Ok()) << "Xvfb did not start";
+  const std::string display = screen.Name();
+  const std::string env = screen.Env();
 
   // The leak check stays off for this one process: the system's GL driver
   // that the window system loads leaks a block whose frames cannot be named
@@ -84,6 +79,4 @@ TEST(WindowTest, TheProgramOpensAWindowTitledKorvanUnderXAndClosesCleanly) {
   EXPECT_TRUE(seen) << "no window titled KORVAN appeared";
   kill(korvan, SIGTERM);  // arrives as a close request
   EXPECT_EQ(WaitExit(korvan, 60000), 0);  // a loaded machine and the exit-time leak check take a while
-  kill(xvfb, SIGTERM);
-  WaitExit(xvfb, 5000);
 }
