@@ -527,7 +527,9 @@ class TApplication {
   void PassDoorAndGraphics(uint8_t b, bool& fed);
   void PassSixel(uint8_t b, bool& fed);
   void PassGraphics(uint8_t b, bool& fed);
-  std::vector<uint8_t> FSixelOut;
+  // One scratch buffer per stage of the receive chain, so a byte passing a
+  // stage takes no allocation; each stage uses only its own.
+  std::vector<uint8_t> FIemsiOut, FITerm2Out, FSixelOut, FGraphicsOut;
   // Handlers given to transports check this before touching the object, so
   // a report queued by a transport after shutdown does nothing.
   std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);

@@ -164,7 +164,8 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
 void TApplication::PassFilters(uint8_t b, bool& fed) {
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle && !FXYmodem->ProcessByte(b)) return;
   if (FIemsiEnabled) {
-    std::vector<uint8_t> released;
+    std::vector<uint8_t>& released = FIemsiOut;
+    released.clear();
     FIemsi->ProcessByte(b, released);
     if (FIemsi->SendIciWanted) {
       FIemsi->SendIciWanted = false;
@@ -184,7 +185,8 @@ void TApplication::PassDoorAndGraphics(uint8_t b, bool& fed) {
   if (FOOIIParser->FilterByte(b)) return;
   if (!MinorEmulationActive() && FDDOFXParser->FilterByte(b)) return;
   if (FITerm2Enabled) {
-    std::vector<uint8_t> out;
+    std::vector<uint8_t>& out = FITerm2Out;
+    out.clear();
     FITerm2->ProcessByte(b, out);
     for (uint8_t o : out) PassSixel(o, fed);
     return;
@@ -205,7 +207,8 @@ void TApplication::PassSixel(uint8_t b, bool& fed) {
 
 void TApplication::PassGraphics(uint8_t b, bool& fed) {
   if (FIgsMode || FRipMode) {
-    std::vector<uint8_t> out;
+    std::vector<uint8_t>& out = FGraphicsOut;
+    out.clear();
     if (FIgsMode)
       FIgsParser->FeedByte(b, out);
     else

@@ -191,7 +191,6 @@ bool EventLoop::RunUntil(Handler handler, const std::function<bool()>& done, uin
   while (!FQuit && !done()) {
     uint64_t now = TickMs();
     if (now >= until) break;
-    std::vector<Event> native;
     if (!Step(false, false)) {
       int wait = MsUntilNextTimer();
       int left = int(until - now);
