@@ -3,6 +3,9 @@
 // ordered teardown with its log lines. The online screen's snapshot lives
 // here too.
 #include "app/uApp.h"
+#include "app/uDoorRelay.h"
+#include "data/uScriptRecorder.h"
+#include "data/uScriptRunner.h"
 
 #include <sys/stat.h>
 
@@ -11,6 +14,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/screens/uDirectoryScreen.h"
+#include "app/screens/uQuickConnectScreen.h"
+#include "app/uOnlineMouse.h"
+#include "app/uOnlineScreen.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
@@ -21,6 +28,7 @@
 #include "core/uViewdataParser.h"
 #include "data/uConfig.h"
 #include "data/uDateTime.h"
+#include "data/uLoginScript.h"
 #include "data/uPhonebook.h"
 #include "door/uDDOFXParser.h"
 #include "door/uOOIIParser.h"
@@ -30,11 +38,13 @@
 #include "graphics/uITerm2Parser.h"
 #include "graphics/uRipParser.h"
 #include "graphics/uSixelParser.h"
+#include "net/uHttpsDownload.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/AppFolder.h"
+#include "platform/Process.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
 #include "sound/uAnsiMusic.h"
@@ -44,8 +54,6 @@
 #include "sound/uSapiSpeech.h"
 
 TApplication* Application = nullptr;
-
-const char* const kDirectoryStatus = "Enter: Connect  Alt+E: Edit  Alt+C: Config  Alt+Z: Help  Alt+X: Exit";
 
 namespace {
 
@@ -99,19 +107,22 @@ void TApplication::Create() {
   window.Headless = FOptions.Headless;
   FWindow = std::make_unique<platform::EventLoop>(window);
   if (!FWindow->Ok()) {
-    FStartError = "CreateWindowEx failed: " + FWindow->Error();
+    FStartError = "Window creation failed: " + FWindow->Error();
     FWindow.reset();
     return;
   }
   FWindowTitle = "KORVAN";
   PlaceWindow();
   // 4. Workers reach the interface thread through the loop's wake-up.
+  // 5. The window is shown where it was placed.
+  FWindow->Show();
   FFocusTries = 0;
   ForceForeground();
   FWindow->SetTimer(tmFocus, 150);
 
   // 6. Screen buffer and ANSI parser.
   FBuffer = std::make_unique<TTerminalBuffer>(80, 25);
+  FMouse = std::make_unique<TOnlineMouse>(*this);
   FParser = std::make_unique<TAnsiParser>(FBuffer.get());
   FParser->OnSendReply = [this](const std::string& s) { OnParserReply(s); };
   FParser->OnResize = [this](int rows, int cols) { OnResizeRequest(rows, cols); };
@@ -162,17 +173,12 @@ void TApplication::Create() {
   FStatusBar = FConfig->ShowStatusBar;
   FPromptOnly = FConfig->PromptOnlyMode;
 
-  // 13. Zmodem, with the door-graphics receive folder.
+  // 13-14. Zmodem and X/Ymodem, with the receive and door-graphics folders.
   const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
   FZmodem = std::make_unique<TZmodemEngine>(downloadDir);
   FZmodem->Allow8K = FConfig->Zmodem8K;
-  const std::string doorDir = Trimmed(FConfig->DDOFXDir).empty() ? "" : WithSlash(ResolvePath(Trimmed(FConfig->DDOFXDir)));
-  FZmodem->SetDdofxDir(doorDir);
-  FDDOFXParser->SetAssetDir(doorDir.empty() ? downloadDir : doorDir);
-  FDDOFXSound->FCaptureFile = (doorDir.empty() ? platform::AppFolder() : doorDir) + "DDOFXSND.WAV";
-
-  // 14. X/Ymodem.
   FXYmodem = std::make_unique<TXYmodemEngine>(downloadDir);
+  ApplyFolderSettings();
   WireTransferEngines();
 
   // 15. RIP and IGS.
@@ -218,7 +224,7 @@ void TApplication::Create() {
   FUtf8Decoder.Reset();
 
   // 19. The user's phonebook; a missing file gets one default board.
-  FPhonebook = std::make_unique<TPhonebook>(ResolvePath("korvan.ini"));
+  FPhonebook = std::make_unique<TPhonebook>(ResolvePath("korvan.ini"), "phonebook");
   if (FileExists(FPhonebook->FileName())) {
     FPhonebook->LoadFromFile();
   } else {
@@ -235,20 +241,30 @@ void TApplication::Create() {
   }
 
   // 20. Backup reminder after 90 days.
-  FBackupDue = std::floor(NowDateTime()) - std::floor(FConfig->LastPhonebookBackup) >= 90;
+  FPopups.BackupDue = std::floor(NowDateTime()) - std::floor(FConfig->LastPhonebookBackup) >= 90;
 
   // 21. The downloaded board list.
-  FGuidebook = std::make_unique<TPhonebook>(ResolvePath("bbsguide.ini"));
+  FGuidebook = std::make_unique<TPhonebook>(ResolvePath("bbsguide.ini"), "bbsguide");
   if (FileExists(FGuidebook->FileName())) FGuidebook->LoadFromFile();
   FShowGuide = FConfig->UseGuidePhonebook;
+  ReportRepairedPhonebooks();
+
+  // 22. The screens that live for the whole run; the directory first.
+  FScreens.Register(std::make_shared<TOnlineScreen>(*this));
+  auto directory = std::make_shared<TDirectoryScreen>(*this);
+  FDirectory = directory.get();
+  FScreens.Register(directory);
+  FScreens.Show(smDirectory);
 
   // 23-24. Command line and start screen.
   ParseCommandLine();
   if (FCmdAutoConnect) {
     AutoConnect();
   } else if (!FCmdListFile.empty()) {
-    if (LoadQuickConnectList(ResolvePath(FCmdListFile)))
-      FMode = smQuickConnect;
+    const std::string file = ResolvePath(FCmdListFile);
+    std::vector<TQuickListRow> rows = LoadQuickConnectList(file);
+    if (!rows.empty())
+      OpenScreen(std::make_shared<TQuickConnectScreen>(*this, file, std::move(rows)));
     else
       ShowSplash();
   } else {
@@ -258,14 +274,39 @@ void TApplication::Create() {
   // 25. The main timer.
   FWindow->SetTimer(tmMain, 500);
   // 26. Full screen from the settings.
-  if (FConfig->ScreenScaleFullScreen) FWindow->SetFullScreen(true);
+  if (FConfig->ScreenScaleFullScreen) ToggleFullscreen();
+  // 27. The scripts folder, with its example when it is new.
+  ScriptsFolder();
   FStarted = true;
 }
 
 void TApplication::Destroy() {
   if (!FWindow) return;
   LogLine("Exit: TApplication.Destroy starting");
-  for (int id : {tmMain, tmFocus, tmSplash, tmQuit, tmHeldInput, tmDoor}) FWindow->KillTimer(id);
+  // A recording is saved; a running script is stopped, waiting for its thread.
+  StopRecording(true);
+  StopScript(true);
+  FStoppingRunners.clear();
+  for (int id : {tmMain, tmFocus, tmScreen, tmQuit, tmHeldInput, tmDoor, tmDoorProcess}) FWindow->KillTimer(id);
+  // A door program still running is waited for (its bridge keeps serving
+  // it meanwhile), then its bridge is stopped.
+  if (DoorProgramRunning()) {
+    LogLine("Exit: waiting for the door program to end");
+    platform::WaitForProgram(FDoorPid);
+    FDoorPid = -1;
+  }
+  FreeBridges();
+  // A board-list download still running is stopped; its end is not handled.
+  if (std::shared_ptr<TBBSGuideDownloader> downloader = std::move(FGuideDownloader)) {
+    downloader->Terminate();
+    downloader->WaitFor();
+  }
+  // The board-list question still open: the user's edits are kept, the
+  // answer Esc gives.
+  if (FPopups.GuidePrompt) {
+    LogLine("Exit: BBS Guide update question open - keeping edited entries");
+    AnswerGuideUpdate(true);
+  }
   if (FBuffer) {
     DisconnectCurrent();
     LogLine("Exit: after DisconnectCurrent");
@@ -279,7 +320,10 @@ void TApplication::Destroy() {
     FPhonebook.reset();
   }
   if (FGuidebook) {
-    if (!FGuidebook->LoadFailed() && FGuidebook->Count() > 0) FGuidebook->SaveToFile();
+    // A list the user emptied is saved too; only a board list that never
+    // had a file gets none.
+    if (!FGuidebook->LoadFailed() && (FGuidebook->Count() > 0 || FileExists(FGuidebook->FileName())))
+      FGuidebook->SaveToFile();
     FGuidebook.reset();
   }
   FConfig.reset();
@@ -334,6 +378,17 @@ void TApplication::PlaceWindow() {
   FWindow->SetOuterPosition(x, y);
 }
 
+void TApplication::ApplyFolderSettings() {
+  const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
+  FZmodem->SetDownloadDir(downloadDir);
+  FXYmodem->SetDownloadDir(downloadDir);
+  const std::string doorSetting = Trimmed(FConfig->DDOFXDir);
+  const std::string doorDir = doorSetting.empty() ? "" : WithSlash(ResolvePath(doorSetting));
+  FZmodem->SetDdofxDir(doorDir);
+  FDDOFXParser->SetAssetDir(doorDir.empty() ? downloadDir : doorDir);
+  FDDOFXSound->FCaptureFile = (doorDir.empty() ? platform::AppFolder() : doorDir) + "DDOFXSND.WAV";
+}
+
 void TApplication::SaveScreen() {
   TScreenSnapshot& s = FScreenSnapshot;
   s.Cols = FBuffer->FWidth;
@@ -380,9 +435,13 @@ void TApplication::FreeMinorEmulations() {
 }
 
 int RunApplication(const TAppOptions& options) {
-  // Door mode would be examined first; the door relay is not part of this
-  // program yet, so every start opens the window.
+  // Door mode comes first: started as another BBS's door, the program
+  // relays the caller and ends without a window.
   int code = 0;
+  if (RunDoorMode(options.Args, code)) {
+    platform::ReleaseSynchronize();
+    return code;
+  }
   {
     TApplication app(options);
     if (!app.Started()) {

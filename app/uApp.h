@@ -1,10 +1,14 @@
-// The application object: owns the main window, the screen buffer and its
-// emulations, the fonts and renderer, the settings and phonebooks and every
-// engine, and runs the one interface thread's event loop. Its methods are
-// spread over several units by role (start-up and shutdown, the loop and
-// timers, the receive pipeline, the call life cycle, keys, painting, the
-// emulator events); the text-mode screens are its other half.
+// The application object, the program's composition root: owns the main
+// window, the screen buffer and its emulations, the fonts and renderer, the
+// settings and phonebooks and every engine, runs the one interface thread's
+// event loop and timers, the call's life cycle and the receive pipeline, and
+// shows the current screen. Its methods are spread over several units by
+// role (start-up and shutdown, the loop, the receive pipeline, the call,
+// keys and the command table, painting, the emulator events). The program
+// screens (app/screens) see it only through TScreenServices.
 #pragma once
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -12,6 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "app/screens/uCellGrid.h"
+#include "app/screens/uEditLine.h"
+#include "app/screens/uPopupLayer.h"
+#include "app/screens/uPopups.h"
+#include "app/screens/uQuickDial.h"
+#include "app/screens/uScreen.h"
+#include "app/screens/uScreenServices.h"
+#include "app/screens/uScreenStack.h"
+#include "app/screens/uTransferPrompts.h"
+#include "app/uAsciiUpload.h"
 #include "core/uTerminalBuffer.h"
 #include "core/uUtf8Cp437.h"
 #include "platform/EventLoop.h"
@@ -29,6 +43,7 @@ class TFontRenderer;
 class TAppConfig;
 class TPhonebook;
 class TPhonebookEntry;
+class TLoginScript;
 class TWireTransport;
 class TZmodemEngine;
 class TXYmodemEngine;
@@ -46,6 +61,16 @@ class TITerm2Parser;
 class TDDOFXParser;
 class TDDOFXSoundOut;
 class TOOIIParser;
+class TDirectoryScreen;
+class TOnlineMouse;
+template <class Host>
+struct TCommand;
+class TBBSGuideDownloader;
+class TComBridge;
+class TComBridgeTcp;
+class TScriptRunner;
+class TScriptRecorder;
+struct TScriptRunnerEvents;
 
 // How the program is started: the process arguments, and for tests a
 // headless window and a scratch folder in place of the executable's.
@@ -55,15 +80,10 @@ struct TAppOptions {
   std::string AppFolder;          // empty: the executable's folder
 };
 
-// Screen modes of FMode.
-enum TScreenMode : int32_t {
-  smDirectory = 0, smOnline = 1, smEditor = 2, smConfig = 3, smHelp = 4,
-  smAbout = 5, smSplash = 6, smFilePicker = 7, smQuickConnect = 8
-};
-
-// Window timer ids.
+// Window timer ids; the screen timer is the current screen's (the splash's).
 enum TAppTimer : int {
-  tmMain = 1, tmFocus = 2, tmSplash = 3, tmQuit = 4, tmIgsReplay = 6, tmHeldInput = 7, tmDoor = 8
+  tmMain = 1, tmFocus = 2, tmScreen = 3, tmQuit = 4, tmIgsReplay = 6, tmHeldInput = 7, tmDoor = 8,
+  tmDoorProcess = 9
 };
 
 // A copy of the online screen kept while a program screen borrows the buffer.
@@ -76,34 +96,7 @@ struct TScreenSnapshot {
   bool Valid = false;
 };
 
-// Rows of the entry editor, in screen order.
-enum TEditField : int32_t {
-  efName, efHost, efPort, efTermType, efScreenSize, efFontName, efUseSixel, efUseITerm2Images, efIceColors,
-  efUseUTF8, efUseIEMSI, efSimBaud, efUsername, efPassword, efScript, efProtocol, efSSHKeyFile, efSSHTrustNewKey,
-  efTlsTrustNewCert, efTlsClientCertFile, efTlsClientKeyFile, efRLoginClientUser, efRLoginServerUser, efShellCommand
-};
-constexpr int kEditFieldCount = 24;
-
-// The popup layer of the last frame: cells that popups, the bottom line and
-// the transfer window drew straight into the renderer over the screen.
-struct TPopupCell {
-  TCell Cell;
-  bool Used = false;
-  bool UiFont = false;
-};
-struct TPopupLayer {
-  int Cols = 0, Rows = 0;
-  std::vector<TPopupCell> Cells;
-  // Null where no popup drew.
-  const TPopupCell* At(int col, int row) const;
-};
-
-struct TQuickListRow {
-  std::string Name, Host;
-  int32_t Port = 23;
-};
-
-class TApplication {
+class TApplication : public TScreenServices {
  public:
   explicit TApplication(const TAppOptions& options);
   ~TApplication();
@@ -121,9 +114,63 @@ class TApplication {
 
   // The window procedure: one event of the loop.
   void WndProc(const platform::Event& e);
+  platform::EventLoop& Window() const { return *FWindow; }
+  bool Running() const { return FRunning; }
+
+  // What the user sees: the screen shown, the call's own screen, and the
+  // last frame painted (the grid a program screen composed, or the call's
+  // screen, and the popup layer over it).
+  TScreenMode ScreenMode() const override { return FScreens.Mode(); }
+  std::shared_ptr<TScreen> CurrentScreen() const { return FScreens.Current(); }
+  TDirectoryScreen& Directory() const { return *FDirectory; }
+  const TTerminalBuffer& CallScreen() const { return *FBuffer; }
+  // Paints one frame now, as a paint event of the window does.
+  void PaintFrame();
+  const TTerminalBuffer& LastFrameGrid() const { return FLastFrameWasList ? *FScreenBuffer : *FBuffer; }
+  const TPopupLayer& LastFramePopups() const { return FPopupLayer; }
+
+  // The call: opening one (a simulated modem dials first unless SkipDial),
+  // hanging up, the entry it belongs to, and whether it is connected.
+  void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry, bool skipDial);
+  void DisconnectCurrent();
+  const std::shared_ptr<TPhonebookEntry>& CallEntry() const { return FEntry; }
+  bool CallConnected() const { return FConnectTick != 0; }
+
+  // --- What the program screens see of the application -------------------
+  TPhonebook* ActivePhonebook() const override;
+  bool ShowingBoardList() const override;
+  TAppConfig& Config() override { return *FConfig; }
+  const std::vector<std::string>& FontList() override;
+  const std::string& StatusText() const override { return FStatus; }
+  void SetStatusText(const std::string& text) override { FStatus = text; }
+  const TPopups& Popups() const override { return FPopups; }
+  void ShowToast(const std::string& title, const std::string& text, uint32_t ms) override;
+  void ShowScreen(TScreenMode mode) override;
+  void OpenScreen(std::shared_ptr<TScreen> screen) override;
+  void CloseScreen() override;
+  void SetScreenTimer(uint32_t ms) override;
+  void Repaint() override { Invalidate(); }
+  void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry) override { ConnectToEntry(entry, false); }
+  bool CallOpen() const override { return FTelnet != nullptr; }
+  void BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) override;
+  void EndEntryEdit() override { EndGuideEntryEdit(); }
+  std::string ClipboardText() override;
+  void Quit(const std::string& reason) override;
+  // The window's client area to 640 x 400 times the scale, or full screen.
+  void ApplyScreenScale() override;
+  void ApplyFolderSettings() override;
+
+ private:
+  // The online screen is the program's own view of the call; the tests'
+  // probe reaches what nothing outside shows.
+  friend class TOnlineScreen;
+  friend class TOnlineMouse;
+  friend struct TAppProbe;
+
   void WakeMainThread();
   void Invalidate();
   void PumpMessages();
+
 
   // Receive pipeline.
   void OnTelnetData(const uint8_t* data, int count);
@@ -139,9 +186,6 @@ class TApplication {
   // Connect road and call life cycle.
   void ParseCommandLine();
   void AutoConnect();
-  bool LoadQuickConnectList(const std::string& fileName);
-  void ConnectListRow(int index);
-  void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry, bool skipDial);
   void StartDial(const std::shared_ptr<TPhonebookEntry>& entry);
   void DialTick();
   void LoadFontForEntry(const TPhonebookEntry& entry);
@@ -150,7 +194,6 @@ class TApplication {
   void OnTelnetStatus(const std::string& msg);
   void OnTelnetConnected(const std::string& msg);
   void OnTelnetDisconnected(const std::string& msg, bool live);
-  void DisconnectCurrent();
   void ResetSessionState();
   void AnswerRedial(bool yes);
 
@@ -182,10 +225,12 @@ class TApplication {
   void ForceForeground();
 
   // Painting.
-  void EnsureBackBuffer(int width, int height);
   void FreeBackBuffer();
   void PaintScreen(platform::Surface& target);
   void SnapAspectAfterResize();
+
+  // Shows a registered screen, the timer of the screen it replaces stopped.
+  void SwitchScreen(TScreenMode mode);
 
   // Keys.
   void HandleKeyDown(uint16_t vk, bool shift, bool ctrl, uint16_t scanCode, bool alt);
@@ -194,17 +239,56 @@ class TApplication {
   void HandleChar(uint8_t ch, uint32_t codePoint = 0);
   void SendTyped(const std::string& text);
 
-  bool HandleHotkey(uint16_t vk, bool shift, bool ctrl, bool alt);
+  // The hotkeys and function keys, as rows of one command table.
+  static const std::vector<TCommand<TApplication>>& Commands();
+  // A command row's run: the key goes to the current screen.
+  static bool ToCurrentScreen(TApplication& app, const TKeyEvent& key);
   bool HandleScrollbackKey(uint16_t vk, bool ctrl, bool alt);
   void HandleOnlineKey(uint16_t vk, bool shift, bool ctrl, bool alt);
+  // A typed character on the online screen: to the board while a call is open.
+  void OnlineChar(uint8_t ch, uint32_t codePoint);
   void LeaveScrollback();
   void SendFKeyMacro(int n);
+  // The wheel on the online screen browses the scrollback.
+  void ScrollbackWheel(bool up);
+
+  // Window, look and list commands.
   void StepWindowScale(int delta);
-  void HandleWheel(bool up, bool shift);
+  void ToggleFullscreen();
+  // Full screen on or off; leaving it puts the window back where it was.
+  void SetFullscreen(bool on);
+  void ToggleStatusBar();
+  void TogglePhonebookList();
+
+  // The screen reader (the voice is sound/uSapiSpeech). The Speak
+  // operations do nothing while the reader is off.
+  void ToggleScreenReader();
+  void TogglePromptOnly();
+  // Every 500 ms: speaks the board's rows that changed and then held still.
+  void SpeakChanges();
+  void SpeakDirectoryLine(int index) override;
+  void SpeakTerminalLine(int row, bool purge);
+  void SpeakScreen(bool purge);
+  // After a move of the scrollback view: the row that came in, or the screen.
+  void SpeakAfterMove(int oldOffset, int newOffset);
+  void PickFont();
+  void ToggleSharpFont();
+
+  // The window's mouse events: offered to door graphics, then to the screen
+  // shown; the pointer's shape follows what is under it.
+  void HandleMouseEvent(const platform::Event& e);
+  void UpdatePointer();
+  // Door graphics: a window pixel to a pixel of the door's 640 x 480
+  // picture as the online screen fits it; false outside it.
+  bool ClientToDoorPixel(int x, int y, int& px, int& py) const;
+  // A press or release for the door graphics; true when they showed (then
+  // nothing else sees it). Button: 1 left, 2 right, 4 middle.
+  bool ForwardDoorMouse(int x, int y, int button, bool down);
+  TOnlineMouse& OnlineMouse() { return *FMouse; }
 
   // Capture, screenshot, export and scrollback commands.
   void ToggleCapture();
-  void TakeScreenshot();
+  void TakeScreenshot(const platform::Surface& frame);
   void ExportAnsi();
   void SaveScrollback();
   void ToggleScrollback();
@@ -212,10 +296,10 @@ class TApplication {
   std::string OutputFolderSetting() const;
   std::string OutputFolder() const;
   std::string OutputStem(bool scrollback) const;
-  void ShowToast(const std::string& title, const std::string& text, uint32_t ms);
 
   // Transfer engines.
   void WireTransferEngines();
+  bool IsProgramPath(const std::string& path) const;
   void OnTransferSend(const uint8_t* data, int count);
   std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total);
   void ShowTransferProgress(const std::string& direction, const std::string& protocol, const std::string& name,
@@ -228,7 +312,70 @@ class TApplication {
   void OnZmodemRefused(const std::string& name);
   void OnZmodemUploadWanted();
   void RegisterZipAssets(const std::string& path);
+
+  // Uploads, the protocol menus and text uploads; the phonebook import.
+  std::string UploadFolder() const;
+  void StartZmodemUpload();
+  bool ExpectingMessageUpload() const;
+  void CommitUploads(const std::vector<std::string>& queue);
+  bool CheckAndSendUploads(const std::vector<std::string>& files);
+  void QueueOrSendUploads(const std::vector<std::string>& files);
+  void AnswerMessageUpload(bool yes);
+  void AnswerClearQueue(bool yes);
+  void HandleDroppedFiles(const std::vector<std::string>& paths);
+  void OpenDownloadMenu();
+  void StartXYmodemDownload(int protocol);
+  void StartXYmodemUpload();
+  void SendXYmodemFile(int protocol);
+  void StartAsciiUpload();
+  void StartAsciiUploadFile(const std::string& path);
+  void AsciiUploadTick();
+  void CancelAsciiUpload();
+  void StartPhonebookImport();
+  void ImportPhonebookFile(const std::string& path);
+  // The transfer questions and menus take keys and characters while open.
+  bool TransferPromptKey(const TKeyEvent& key);
+  bool TransferPromptChar(uint8_t ch);
   bool UnzipDoorAssets(const std::string& path, const std::string& folder);
+
+  // Local door programs and the shell (Ctrl+F1..F8, Alt+J). The program runs
+  // beside the loop; the door timer calls DoorProcessTick until it has ended.
+  void RunExternalDoor(int n);
+  void ShellToDos();
+  bool DoorProgramRunning() const;
+  void BeginDoorWait(pid_t pid, int slot);
+  void DoorProcessTick();
+  void EndDoorWait(uint32_t exitCode);
+  void FreeBridges();
+  void OnBridgeWrite(const uint8_t* data, int count);
+  void OnBridgeStatus(const std::string& text);
+  // Scripts: starting, stopping and reaping the runner, the script keys
+  // and the logon script, the callbacks a running script reaches the call
+  // through, and the input prompt its "ask" opens.
+  void RunScript(const std::string& path, bool logon);
+  void StopScript(bool wait);
+  void ScriptTick();
+  void PickScript();
+  void RunScriptHotkey(int n);
+  void RunLogonScript();
+  void SetScriptStatus(const std::string& text);
+  TScriptRunnerEvents ScriptEvents();
+  void ScriptSend(const std::string& text);
+  std::string ScriptRowText(int32_t row) const;
+  void ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX, int32_t& cursorY) const;
+  int32_t ScriptConnState() const;
+  bool ScriptConnect(const std::string& name);
+  void ScriptHangUp();
+  void ScriptInput(const std::string& prompt, const std::string& defaultText);
+  bool ScriptInputKey(uint16_t key, bool ctrl);
+  void ScriptInputChar(uint8_t ch);
+  void EndScriptInput(bool useDefault);
+  std::string ScriptInputDisplayText(int width) const;
+  // The login recorder: Ctrl+O starts and stops it, the end of a call stops
+  // it, and every road of typed text to the board hands it the text.
+  void ToggleRecorder();
+  void StopRecording(bool quiet);
+  void RecordTypedText(const std::string& text);
 
   // IEMSI answers.
   void SendIemsiIci();
@@ -240,7 +387,6 @@ class TApplication {
   void DoorAnimationTick();
   bool IsDoorGraphicsMode() const;
 
-  TPhonebook* ActivePhonebook() const;
   std::string CanonicalTermType(const std::string& type) const;
   bool TransferRunning() const;
   TTextEmulation* ActiveMinorEmulation() const;
@@ -254,105 +400,47 @@ class TApplication {
   // Status line helpers.
   void SetStatus(const std::string& text, uint32_t showMs);
 
-  // Text-mode screen services used by the core.
   void ShowSplash();
+  // The configuration, help and about screens over the current one.
+  void OpenConfig();
+  void OpenHelp();
+  void OpenAbout();
   void ToggleSoundMute();
-  void DrawSplash(platform::Surface& target, int width, int height);
-  void DrawQuickConnect(platform::Surface& target, int width, int height);
 
-  // --- Text-mode screens ----------------------------------------------------
-  // Cell-grid toolkit: writes into DrawTarget(), the call's buffer unless a
-  // list screen is composing into its own (FScreenBuffer).
-  TTerminalBuffer& DrawTarget();
-  void DrawTextAt(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg);
-  void FillRect(int x0, int y0, int x1, int y1, TColorRGB color);
-  void DrawHRule(int x0, int x1, int row, TColorRGB fg, TColorRGB bg, bool dbl, uint8_t leftCap, uint8_t rightCap);
-  void DrawFramedBox(int x0, int y0, int x1, int y1, TColorRGB fg, TColorRGB bg, const std::string& title, bool dbl,
-                     TColorRGB titleFg);
-  void DrawListFrame(int x0, int y0, int x1, int y1, TColorRGB fg, TColorRGB bg, const std::string& title, bool dbl);
-  // List screens: BeginListScreen sizes FScreenBuffer to the call buffer,
-  // blanks it and points the toolkit at it; RenderListScreen paints it.
-  TTerminalBuffer& BeginListScreen();
-  void RenderListScreen(platform::Surface& target, int width, int height);
-  void DrawFooter(int cols, int rows);
-  // Every painter starts its frame here (list screen or the call's buffer).
-  void BeginFrame(bool listScreen);
-  // Popup layer: cells drawn straight into the renderer, recorded for the frame.
-  void ClearPopupLayer();
-  void PutPopupCell(int col, int row, uint8_t ch, TColorRGB fg, TColorRGB bg, bool uiFont);
-  void PutPopupText(int col, int row, const std::string& text, TColorRGB fg, TColorRGB bg, bool uiFont);
-  void PutCenteredPopupText(int x, int w, int row, const std::string& text, TColorRGB fg, TColorRGB face, bool uiFont);
-  void DrawPopupFrame(int x, int y, int w, int h, TColorRGB face, TColorRGB bevel, bool uiFont, bool asciiFrame);
 
-  // Popups.
-  void DrawTerminatedBox();
-  void DrawRedialBox();
-  std::string RedialQuestion() const;
-  void DrawBackupReminder();
-  void DrawGuideUpdatePrompt();
-  void DrawMessageBox();
+  // The grid the program screens compose into, the size of the call's screen.
+  TTerminalBuffer& ScreenGrid();
+  // Every frame starts here (a composed picture or the call's buffer).
+  void BeginFrame(bool composedPicture);
+  // Draws what the popup layer recorded over the rendered screen; true
+  // when anything was drawn.
+  bool DrawPopupLayer();
+  // False when the current screen composes its picture and composing it
+  // now gives the frame shown last: the grid, the popups and the caret.
+  bool ComposedPictureChanged();
 
   // Online screen, status bar and transfer window.
-  void PaintTerminal(platform::Surface& target, int width, int height);
+  void PaintTerminal(TScreenFrame& frame);
   std::string BottomLineText(bool& promptOrStatus) const;
-  void DrawBottomLine();
+  void DrawBottomLine(TPopupLayer& layer);
   std::string StatusBarText() const;
-  void DrawTransferWindow();
 
-  // Dialing directory.
-  void DrawDirectory(platform::Surface& target, int width, int height);
-  bool DirectoryRowAt(int cellRow, int& index) const;
-  void HandleDirectoryKey(uint16_t key, bool shift, bool ctrl, bool alt);
-  void MoveDirectoryEntry(int delta);
   bool PixelToCell(int x, int y, int& col, int& row) const;
-  // Left clicks and double clicks on the directory and the editor.
-  void ScreenMouseDown(int x, int y);
-  void ScreenDoubleClick(int x, int y);
-
-  // Terminal-type presets and steppers of the entry editor.
-  void SetEditText(const std::string& text);
-  void CycleTermType(TPhonebookEntry& entry, int delta);
-  void CycleEntryScreenSize(TPhonebookEntry& entry, int delta);
-  void CycleSimBaud(TPhonebookEntry& entry, int delta);
-  void CycleProtocol(TPhonebookEntry& entry, int delta);
-  void CycleFont(TPhonebookEntry& entry, int delta);
-  void BuildFontList();
-  // Configuration page steppers: they change FConfigText and FConfigCaret.
-  void CycleDefaultTermType(int delta);
-  void CycleScreenScale(int delta);
-  // The window's client area to 640 x 400 times the scale, or full screen.
-  void ApplyScreenScale();
-
-  // Entry editor.
-  std::shared_ptr<TPhonebookEntry> EditorEntry() const;
-  void OpenEntryEditor(const std::shared_ptr<TPhonebookEntry>& entry);
-  void BeginEditField(const TPhonebookEntry& entry, int field);
-  std::string EditFieldText(const TPhonebookEntry& entry, int field) const;
-  void CommitEditField(TPhonebookEntry& entry);
-  void MoveEditField(TPhonebookEntry& entry, int delta, bool leaveAfterLast);
-  void EditorClickField(TPhonebookEntry& entry, int field);
-  void LeaveEntryEditor();
-  void HandleEditorKey(uint16_t key, bool shift, bool ctrl, bool alt);
-  void HandleEditorChar(uint8_t ch);
-  void PasteToEditor();
-  void DrawEntryEditor(platform::Surface& target, int width, int height);
-  static int EditFieldColumn(int field);
-  static bool IsToggleEditField(int field);
-  static bool IsPortField(int field);
-  static bool IsTermTypeField(int field);
-  static bool IsScreenSizeField(int field);
-  static bool IsFontField(int field);
-  static bool IsSimBaudField(int field);
-  static bool IsProtocolField(int field);
-  static std::string FontDisplayName(const std::string& stem);
-  static std::string LastCallAgeText(double lastConnected);
 
   // Backups and board-list answers.
   std::string BackupIniFile(const std::string& fileName, const std::string& prefix);
   std::string BackupPhonebooks();
+  void ReportRepairedPhonebooks();
   void AnswerBackupPrompt(bool yes);
   void ReportGuideUpdate(int editedKept);
   void EndGuideEntryEdit();
+
+  // The board-list download (Ctrl+F11) and the answer to its question.
+  void StartGuideDownload();
+  void OnGuideStatus(const std::string& text);
+  void OnGuideDownloadDone(TBBSGuideDownloader* done);
+  void AnswerGuideUpdate(bool keepEdited);
+  void FreeGuideUpdateList();
 
   // --- state, by role ------------------------------------------------------
   TAppOptions FOptions;
@@ -362,7 +450,6 @@ class TApplication {
 
   // Window, loop and input.
   bool FRunning = false;
-  int32_t FMode = smDirectory;
   int32_t FFocusTries = 0;
   bool FNoForceFocus = false;
   std::string FWindowTitle;
@@ -370,8 +457,6 @@ class TApplication {
   int32_t FMouseX = 0, FMouseY = 0;
   uint16_t FLastVKey = 0, FLastScanCode = 0;
   bool FBlinkPhase = true;
-  int32_t FDirectoryRow = 0;
-  int32_t FMouseButton = -1;
   int32_t FFontIndex = -1;
 
   // Screen and emulations.
@@ -398,10 +483,16 @@ class TApplication {
   // Call state.
   std::shared_ptr<TWireTransport> FTelnet;
   std::shared_ptr<TPhonebookEntry> FEntry;
+  std::unique_ptr<TLoginScript> FLoginScript;  // the entry's login steps, for this call only
   uint64_t FConnectTick = 0;
   int64_t FBytesIn = 0, FBytesOut = 0;
   int32_t FFilesDown = 0, FFilesUp = 0;
+  // Received bytes not yet passed through the chain start FRxHead bytes into
+  // FRxPending: a drain moves the front past what it took and sheds it now
+  // and then, so a long backlog is not moved up once per chunk.
   std::vector<uint8_t> FRxPending;
+  size_t FRxHead = 0;
+  size_t RxWaiting() const { return FRxPending.size() > FRxHead ? FRxPending.size() - FRxHead : 0; }
   bool FDraining = false, FPaused = false;
   double FSimBytesPerSec = 0;
   uint32_t FBudgetTick = 0;
@@ -410,12 +501,6 @@ class TApplication {
   std::string FRxTail;
   bool FRenegade = false;
   uint64_t FLastKeyTick = 0;
-  std::string FSessionSummary;
-  uint64_t FTerminatedUntil = 0;
-  std::string FTerminatedText;
-  bool FRedialPrompt = false;
-  std::shared_ptr<TPhonebookEntry> FRedialEntry;
-  std::string FRedialText;
   bool FQuitting = false;
   std::shared_ptr<TPhonebookEntry> FDialEntry;
   int32_t FDialStage = 0;
@@ -438,8 +523,21 @@ class TApplication {
   bool FCmdKeep = false;
   std::shared_ptr<TPhonebookEntry> FCmdEntry;
   std::string FCmdListFile;
-  std::vector<TQuickListRow> FQuickList;
-  int32_t FQuickListRow = 0;
+
+  // The running door program (0 in FDoorSlot: the shell) and its bridge.
+  pid_t FDoorPid = -1;
+  int FDoorSlot = 0;
+  std::shared_ptr<TComBridge> FComBridge;
+  std::shared_ptr<TComBridgeTcp> FTcpBridge;
+  // The running script, and scripts told to stop that have not ended yet.
+  std::unique_ptr<TScriptRunner> FScriptRunner;
+  std::vector<std::unique_ptr<TScriptRunner>> FStoppingRunners;
+  bool FScriptIsLogon = false;  // started for this call: it ends with the call
+  bool FScriptPromptOpen = false;
+  std::string FScriptPromptText, FScriptPromptDefault;
+  TEditLine FScriptInput;
+  std::unique_ptr<TScriptRecorder> FRecorder;
+  bool FRecordAwaitsConnect = false;  // recording began with no call connected
 
   // Engines.
   std::unique_ptr<TZmodemEngine> FZmodem;
@@ -467,16 +565,14 @@ class TApplication {
   std::unique_ptr<TAppConfig> FConfig;
   std::unique_ptr<TPhonebook> FPhonebook, FGuidebook;
   bool FShowGuide = false;
-  bool FBackupDue = false;
   bool FReaderOn = false, FPromptOnly = false;
+  std::vector<std::string> FSpokenLines;  // the lines found changed by the last scan
   bool FStatusBar = false;
   std::string FStatus;
   uint64_t FStatusUntil = 0;
   bool FStatusShort = false;
   std::string FSavedStatus;
   bool FWheelScrollback = false;
-  uint64_t FToastUntil = 0;
-  std::string FToastTitle, FToastText;
   std::string FXferTitle, FXferFile, FXferRate;
   int64_t FXferDone = 0, FXferTotal = 0;
   int32_t FXferErrors = 0, FXferBlock = 0;
@@ -484,39 +580,52 @@ class TApplication {
   std::string FRateFile;
   uint64_t FRateStartTick = 0;
   int64_t FRateStartBytes = 0;
-  int32_t FRefusedCount = 0;
-  std::string FRefusedName;
-  bool FUploadBatchDone = false;
   uint64_t FLastUploadAsk = 0;
-  bool FLinkHover = false;
+  std::unique_ptr<TOnlineMouse> FMouse;  // selection, links and reports of the online screen
+  TQuickDialBox FQuickDial{*this};
+  platform::Rect FSavedWindow;  // outer position and client size before full screen
+  TTransferPrompts FTransferPrompts;
+  // A protocol menu was answered by a digit's key-down: the character the
+  // same key types next is dropped, so the digit never reaches the board.
+  bool FSwallowKeyText = false;
+  bool FExpectMessageUpload = false;
+  TAsciiUpload FAsciiUpload;
 
-  // Text-mode screens.
-  std::unique_ptr<TTerminalBuffer> FScreenBuffer;  // what list screens compose into
-  TTerminalBuffer* FDrawTarget = nullptr;          // null: the call's buffer
+  // Program screens and popups.
+  TScreenStack FScreens;
+  TDirectoryScreen* FDirectory = nullptr;  // registered in FScreens
+  TPopups FPopups;
+  std::unique_ptr<TTerminalBuffer> FScreenBuffer;  // the grid program screens compose into
   TPopupLayer FPopupLayer;
   bool FPopupsDrawn = false;
   bool FLastFrameWasList = false;
-  int32_t FDirTop = 0, FDirListRow = 5, FDirListRows = 0;
-  int32_t FEditField = efName;
-  std::string FEditText;
-  int32_t FEditCaret = 0;
-  bool FPasswordVisible = false;
-  std::array<int32_t, kEditFieldCount> FEditRowY{}, FEditRowX0{}, FEditRowX1{};
-  int32_t FEditorCaretX = -1, FEditorCaretY = -1;  // where the last paint put the caret
   std::vector<std::string> FFontList;
-  std::string FConfigText;  // the configuration page's edit text and caret
-  int32_t FConfigCaret = 0;
-  bool FGuidePrompt = false;
-  std::vector<std::shared_ptr<TPhonebookEntry>> FGuideEdited;
   std::unique_ptr<TPhonebookEntry> FGuideSnapshot;
   std::shared_ptr<TPhonebookEntry> FGuideEditEntry;
+  // The running board-list download, the previous month's archive tried,
+  // and the entries the downloaded list replaces while its question is open.
+  std::shared_ptr<TBBSGuideDownloader> FGuideDownloader;
+  bool FGuideRetried = false;
+  std::vector<std::shared_ptr<TPhonebookEntry>> FGuidePending;
 
   // Painting.
-  platform::Surface FBack;
+  uint64_t FBackId = 0;  // the back buffer the last frame was drawn into
   bool FScreenshotDue = false;
+  int32_t FPaintedMode = -1;          // the screen and bottom line last painted,
+  std::string FPaintedBottomLine;     // for the debug log
+  bool FLastFrameByRenderer = false;  // the renderer presented the last frame
+  // The composed screen painted last and its caret; a scratch grid and
+  // popup layer to compose the picture again into, to tell whether it changed.
+  const TScreen* FComposedScreen = nullptr;
+  bool FShownCaret = false;
+  int FShownCaretCol = 0, FShownCaretRow = 0;
+  TColorRGB FShownCaretColour;
+  std::unique_ptr<TTerminalBuffer> FRecomposeGrid;
+  TPopupLayer FRecomposePopups;
+  platform::Surface FNoTarget;
+  std::vector<platform::Rect> FFrameDamage;
   platform::Rect FTermRect;
 
- private:
   void Create();
   void Destroy();
   void OnMainTimer();
@@ -527,6 +636,11 @@ class TApplication {
   void PassDoorAndGraphics(uint8_t b, bool& fed);
   void PassSixel(uint8_t b, bool& fed);
   void PassGraphics(uint8_t b, bool& fed);
+  size_t PlainRun(const uint8_t* data, size_t count, bool replay) const;
+  void FeedBytes(const uint8_t* data, size_t count);
+  void LaunchGuideDownload(const std::string& url);
+  void ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder, const std::string& zipPath,
+                          const std::string& listPath);
   // One scratch buffer per stage of the receive chain, so a byte passing a
   // stage takes no allocation; each stage uses only its own.
   std::vector<uint8_t> FIemsiOut, FITerm2Out, FSixelOut, FGraphicsOut;
@@ -535,18 +649,26 @@ class TApplication {
   std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };
 
-// The status line of the dialing directory.
-extern const char* const kDirectoryStatus;
-
 std::string FormatByteSize(int64_t n);
 // Where the main window's outer frame goes in the work area.
 void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y);
 std::string TruncateWithDots(const std::string& s, int n);
+// A name that a board taking a message would read as text: one of the
+// text extensions, or none at all.
+bool IsTextFileName(const std::string& name);
 std::string SyncTermFontName(int fontId);
 bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);
 // The host of an entry as shown to the user: an SSH host without the
 // "user:password@" it may carry.
 std::string ShownHost(const TPhonebookEntry& entry);
+
+// The file of a script name as a setting or an entry gives it: always in the
+// scripts folder, whatever folders or drive the name carries, with ".kvs"
+// when it has no extension, found ignoring case. Empty for no usable name.
+std::string ScriptPathFor(const std::string& name);
+// A script's description for the picker: its first comment line, without
+// the script's own file name leading it.
+std::string ReadScriptDescription(const std::string& path);
 
 // The program body of the interactive program.
 int RunApplication(const TAppOptions& options);

@@ -2,40 +2,30 @@
 // of both phonebooks (the backup reminder), the report after a board-list
 // update, and marking a downloaded-list entry as edited by the user when the
 // editor really changed it.
-#include <cstdio>
 #include <filesystem>
 
+#include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "platform/AppFolder.h"
-#include "platform/Tick.h"
 
 namespace fs = std::filesystem;
 
 std::string TApplication::BackupIniFile(const std::string& fileName, const std::string& prefix) {
   const std::string folder = platform::AppFolder();
-  const fs::path source = folder + fileName;
+  const std::string source = folder + fileName;
   std::error_code ec;
   if (!fs::is_regular_file(source, ec)) return "";
-  const platform::LocalTime now = platform::NowLocal();
-  char date[16];
-  std::snprintf(date, sizeof date, "%04d%02d%02d", now.Year, now.Month, now.Day);
-  const fs::path target = folder + prefix + "_backup_" + date + ".ini";
-  // Copied beside the target first and renamed over it, so a failed copy
-  // leaves an earlier backup of the day as it was.
-  const fs::path temp = target.string() + ".tmp";
-  fs::copy_file(source, temp, fs::copy_options::overwrite_existing, ec);
-  if (!ec) fs::rename(temp, target, ec);
-  if (ec) {
-    LogLine("Backup: copying " + source.string() + " to " + target.string() + " failed: " + ec.message());
-    std::error_code ignored;
-    fs::remove(temp, ignored);
+  const std::string target = folder + PhonebookBackupName(prefix);
+  std::string error;
+  if (!CopyPhonebookFile(source, target, error)) {
+    LogLine("Backup: " + error);
     return "";
   }
-  return target.string();
+  return target;
 }
 
 std::string TApplication::BackupPhonebooks() {
@@ -44,8 +34,27 @@ std::string TApplication::BackupPhonebooks() {
   return user;
 }
 
+// A phonebook the start-up load did not wholly understand was read as far as
+// it could be and copied as it stood before anything saves over it; the
+// user hears of it once, here.
+void TApplication::ReportRepairedPhonebooks() {
+  const TPhonebook* user = FPhonebook && FPhonebook->LoadRepaired() ? FPhonebook.get() : nullptr;
+  const TPhonebook* guide = FGuidebook && FGuidebook->LoadRepaired() ? FGuidebook.get() : nullptr;
+  if (!user && !guide) return;
+  if ((user && user->OriginalCopy().empty()) || (guide && guide->OriginalCopy().empty())) {
+    FStatus = "Phonebook only partly readable and not copied - it will not be saved.";
+  } else if (user && guide) {
+    FStatus = "Phonebook and BBS Guide repaired - originals kept as *_original.ini";
+  } else {
+    const TPhonebook* book = user ? user : guide;
+    FStatus = std::string(user ? "Phonebook" : "BBS Guide") + " repaired - original kept: " +
+              TruncateWithDots(fs::path(book->OriginalCopy()).filename().string(), 40);
+  }
+  LogLine("Phonebook: " + FStatus);
+}
+
 void TApplication::AnswerBackupPrompt(bool yes) {
-  FBackupDue = false;
+  FPopups.BackupDue = false;
   bool failed = false;
   if (yes) {
     const std::string path = BackupPhonebooks();
@@ -67,18 +76,22 @@ void TApplication::AnswerBackupPrompt(bool yes) {
 void TApplication::ReportGuideUpdate(int editedKept) {
   if (!FGuidebook) return;
   FGuidebook->Sort();
-  FGuidebook->SaveToFile();
+  const bool saved = FGuidebook->SaveToFile();
   FStatus = "Telnet BBS Guide updated: " + std::to_string(FGuidebook->Count()) + " entries" +
             (editedKept > 0 ? ", " + std::to_string(editedKept) + " edited kept" : std::string()) +
             (FShowGuide ? std::string() : std::string(" (F11 to view)"));
-  if (FShowGuide) {
-    const int count = FGuidebook->Count();
-    if (count == 0)
-      FDirectoryRow = 0;
-    else if (FDirectoryRow >= count)
-      FDirectoryRow = count - 1;
-  }
+  // An update that did not reach the file is not reported as done.
+  if (!saved) FStatus = "Telnet BBS Guide updated but not saved: " + FGuidebook->LastError();
+  if (FShowGuide) FDirectory->ClampSelection(FGuidebook->Count());
   Invalidate();
+}
+
+void TApplication::BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) {
+  EndGuideEntryEdit();
+  if (entry && FGuidebook && FGuidebook->IndexOf(entry.get()) >= 0) {
+    FGuideSnapshot = entry->Clone();
+    FGuideEditEntry = entry;
+  }
 }
 
 void TApplication::EndGuideEntryEdit() {

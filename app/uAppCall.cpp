@@ -9,6 +9,8 @@
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "core/uSessionCapture.h"
+#include "data/uLoginScript.h"
+#include "data/uScriptRecorder.h"
 #include "data/uPhonebook.h"
 #include "door/uDDOFXParser.h"
 #include "graphics/uApcImages.h"
@@ -58,6 +60,9 @@ void TApplication::OnTelnetConnected(const std::string&) {
   FStatus.clear();
   FConnectTick = platform::TickMs();
   FBuffer->ClearScreen(false);
+  if (FLoginScript) FLoginScript->Start();
+  if (FRecorder && FEntry) FRecorder->SetEntry(FEntry->Name, FEntry->Username, FEntry->Password);
+  RunLogonScript();
   Invalidate();
 }
 
@@ -105,11 +110,11 @@ void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
   }
   ResetSessionState();
   FBuffer->ClearScreen(false);
-  FMode = smOnline;
+  SwitchScreen(smOnline);
   if (FStatusBar) FStatus = "Connection terminated: " + msg;
-  FTerminatedText = msg;
+  FPopups.Terminated.Reason = msg;
   const uint64_t now = platform::TickMs();
-  FTerminatedUntil = now + (FSessionSummary.empty() ? 500 : 5000);
+  FPopups.Terminated.Until = now + (FPopups.Terminated.Summary.empty() ? 500 : 5000);
   Invalidate();
   if (FCmdAutoConnect && !FCmdKeep) {
     if (FCmdQuitDelay < 1) {
@@ -119,25 +124,25 @@ void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
       FQuitting = true;
       char text[64];
       std::snprintf(text, sizeof text, " - quitting in %ds (press any key)", FCmdQuitDelay);
-      FTerminatedText = msg + text;
-      FTerminatedUntil = now + uint64_t(FCmdQuitDelay) * 1000;
+      FPopups.Terminated.Reason = msg + text;
+      FPopups.Terminated.Until = now + uint64_t(FCmdQuitDelay) * 1000;
       FWindow->SetTimer(tmQuit, uint32_t(FCmdQuitDelay) * 1000);
     }
   } else if (offerRedial && entry) {
-    FRedialEntry = entry;
-    FRedialText = msg;
-    FRedialPrompt = true;
-    FTerminatedUntil = 0;
+    FPopups.Redial.Entry = entry;
+    FPopups.Redial.Reason = msg;
+    FPopups.Redial.Open = true;
+    FPopups.Terminated.Until = 0;
     if (FReaderOn) SpeakText("Connection lost. " + msg + ". Redial? Press Y or N.", true);
     Invalidate();
   }
 }
 
 void TApplication::AnswerRedial(bool yes) {
-  std::shared_ptr<TPhonebookEntry> entry = FRedialEntry;
-  FRedialPrompt = false;
-  FRedialEntry.reset();
-  FRedialText.clear();
+  std::shared_ptr<TPhonebookEntry> entry = FPopups.Redial.Entry;
+  FPopups.Redial.Open = false;
+  FPopups.Redial.Entry.reset();
+  FPopups.Redial.Reason.clear();
   if (yes && entry) {
     FStatus = "Redialing " + entry->Name + "...";
     ConnectToEntry(entry, false);
@@ -148,6 +153,7 @@ void TApplication::AnswerRedial(bool yes) {
 }
 
 void TApplication::ResetSessionState() {
+  const bool hadCall = FConnectTick != 0;
   // 1-2. Door graphics, music, APC audio and pictures.
   FDDOFXParser->Gfx.Reset();
   FDDOFXParser->StopAudio();
@@ -158,8 +164,19 @@ void TApplication::ResetSessionState() {
   // 4. Board recognition.
   FRxTail.clear();
   FRenegade = false;
-  // 6-7. Transfers.
-  if (FZmodem->State != 0) FZmodem->Abort();
+  // 3, 5-7. Transfers. The call's questions close (the files held by the
+  // message-upload warning are forgotten) and a text upload stops. An
+  // upload armed for this call must never reach the next board: the engine
+  // is stopped, forgets that a receiver was waiting and keeps only its list
+  // of files, which the next upload picker shows again.
+  FTransferPrompts.MessageUpload = {};
+  FTransferPrompts.DownloadMenu = false;
+  FTransferPrompts.UploadMenu = {};
+  CancelAsciiUpload();
+  std::vector<std::string> queued;
+  for (int i = 0; i < FZmodem->UploadFileCount(); ++i) queued.push_back(FZmodem->GetUploadFile(i));
+  FZmodem->Abort();
+  for (const std::string& file : queued) FZmodem->AddUploadFile(file);
   // An X/Ymodem transfer belongs to its call as much as a Zmodem one does:
   // left running, it would take the next call's bytes for its blocks.
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle) FXYmodem->Abort("Call ended");
@@ -167,11 +184,17 @@ void TApplication::ResetSessionState() {
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.
   if (FConnectTick != 0) {
-    FSessionSummary = OnlineStatusText(int64_t((platform::TickMs() - FConnectTick) / 1000));
+    FPopups.Terminated.Summary = OnlineStatusText(int64_t((platform::TickMs() - FConnectTick) / 1000));
     FConnectTick = 0;
   }
   // 9-14.
   FBbsSizeSet = false;
+  FLoginScript.reset();
+  // A script started for this call ends with it; other scripts run on.
+  if (FScriptIsLogon) StopScript(false);
+  // The end of a call ends its recording; a recording waiting for a call
+  // to begin goes on.
+  if (hadCall) StopRecording(false);
   FRipMode = false;
   FIgsMode = false;
   FIgsParser->Reset();
@@ -200,6 +223,7 @@ void TApplication::ResetSessionState() {
   FGfxDirty = false;
   // 20. Received bytes of the old call go with it.
   FRxPending.clear();
+  FRxHead = 0;
   FSimBytesPerSec = 0;
   FBudgetCarry = 0;
   FPaused = false;
@@ -239,12 +263,6 @@ std::string TApplication::OnlineStatusText(int64_t s) const {
   return out;
 }
 
-void TApplication::ShowToast(const std::string& title, const std::string& text, uint32_t ms) {
-  FToastTitle = title;
-  FToastText = text;
-  FToastUntil = platform::TickMs() + ms;
-}
-
 void TApplication::SendIemsiIci() {
   if (!FTelnet || !FEntry) return;
   const int rows = TextRows(TermRows()), cols = TermCols();
@@ -257,6 +275,9 @@ void TApplication::SendIemsiReply() {
 
 void TApplication::SendAutoLogin() {
   if (!FTelnet || !FEntry) return;
-  if (!FEntry->Username.empty()) FTelnet->SendString(FEntry->Username + "\r");
-  if (!FEntry->Password.empty()) FTelnet->SendString(FEntry->Password + "\r");
+  for (const std::string* text : {&FEntry->Username, &FEntry->Password}) {
+    if (text->empty()) continue;
+    RecordTypedText(*text + "\r");
+    FTelnet->SendString(*text + "\r");
+  }
 }

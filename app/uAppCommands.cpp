@@ -76,7 +76,7 @@ void TApplication::ToggleCapture() {
   }
 }
 
-void TApplication::TakeScreenshot() {
+void TApplication::TakeScreenshot(const platform::Surface& frame) {
   FScreenshotDue = false;
   std::string name;
   MakeCaptureFileName(OutputFolder(), OutputStem(false), "png", name);
@@ -85,7 +85,7 @@ void TApplication::TakeScreenshot() {
     ShowToast("SCREENSHOT FAILED", "Could not create folder", 2000);
   } else {
     std::string error;
-    if (SaveScreenshotPng(FBack, FBack.Width(), FBack.Height(), name, error)) {
+    if (SaveScreenshotPng(frame, frame.Width(), frame.Height(), name, error)) {
       FStatus = "Screenshot saved: " + TruncateWithDots(name, 28);
       ShowToast("SCREENSHOT SAVED", FileNameOf(name), 2000);
     } else {

@@ -9,9 +9,12 @@
 #include <sys/stat.h>
 
 #include "app/uApp.h"
+#include "app/uOnlineMouse.h"
+#include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
+#include "core/uTextEmulation.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "core/uPetsciiParser.h"
@@ -19,7 +22,7 @@
 #include "core/uViewdataParser.h"
 #include "data/uConfig.h"
 #include "data/uDateTime.h"
-#include "data/uIniFile.h"
+#include "data/uLoginScript.h"
 #include "data/uPhonebook.h"
 #include "door/uDDOFXParser.h"
 #include "door/uOOIIParser.h"
@@ -106,6 +109,8 @@ std::string ShownHost(const TPhonebookEntry& entry) {
   return entry.Host;
 }
 
+std::string TApplication::CanonicalTermType(const std::string& type) const { return CanonicalTermTypeOf(type); }
+
 void TApplication::ParseCommandLine() {
   const char* env = std::getenv("USERNAME");
   if (!env || !*env) env = std::getenv("USER");  // the Linux name of the same thing
@@ -156,43 +161,6 @@ void TApplication::AutoConnect() {
   ConnectToEntry(FCmdEntry, false);
 }
 
-bool TApplication::LoadQuickConnectList(const std::string& fileName) {
-  FQuickList.clear();
-  FQuickListRow = 0;
-  if (IsFile(fileName)) {
-    TIniFile ini;
-    std::string error;
-    ini.LoadFromFile(fileName, error);
-    for (const std::string& section : ini.SectionNames()) {
-      if (FQuickList.size() >= 99) break;
-      std::string host = TrimBlanks(ini.ReadString(section, "S", ""));
-      if (host.empty()) continue;
-      // A port no TCP connection can use is read as the Telnet port, as on the command line.
-      int32_t port = ini.ReadInteger(section, "P", 23);
-      if (port < 1 || port > 65535) port = 23;
-      FQuickList.push_back(TQuickListRow{section, host, port});
-    }
-  }
-  return !FQuickList.empty();
-}
-
-void TApplication::ConnectListRow(int index) {
-  if (index < 0 || index >= int(FQuickList.size())) return;
-  auto entry = std::make_shared<TPhonebookEntry>();
-  entry->Name = FQuickList[size_t(index)].Name;
-  entry->Host = FQuickList[size_t(index)].Host;
-  entry->Port = uint16_t(FQuickList[size_t(index)].Port);
-  entry->Cols = 80;
-  entry->Rows = 25;
-  entry->TermType = "ANSI-BBS";
-  entry->UseRIP = false;
-  entry->UseSixel = true;
-  entry->UseUTF8 = false;
-  entry->UseRLogin = false;
-  FCmdEntry = entry;
-  ConnectToEntry(FCmdEntry, false);
-}
-
 void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryRef, bool skipDial) {
   if (!entryRef) return;
   // Hold our own reference: the caller's may be the field this road clears.
@@ -207,14 +175,15 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
     return;
   }
   // 3-5. Close what runs.
-  FRedialPrompt = false;
-  FRedialEntry.reset();
+  FPopups.Redial.Open = false;
+  FPopups.Redial.Entry.reset();
   DisconnectCurrent();
   // A dial still playing for another board is over: left running, it would
   // write onto this call's screen and then replace this call with its own.
   FDialStage = 0;
   FDialEntry.reset();
-  FLinkHover = false;
+  FMouse->ClearLinkSelection();
+  FMouse->ClearHover();
   // 6. A simulated modem dials first.
   if (!skipDial && entry->SimBaudRate > 0) {
     StartDial(entry);
@@ -225,13 +194,15 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   FBbsSizeSet = false;
   FBytesIn = FBytesOut = 0;
   FFilesDown = FFilesUp = 0;
-  FSessionSummary.clear();
+  FPopups.Terminated.Summary.clear();
   ApplyTermGeometry();
   FBuffer->SetIceColors(entry->IceColors);
   FRipGridSet = false;
 
-  // 9. The text emulation by terminal type.
-  const std::string type = Upper(CanonicalTermType(entry->TermType));
+  // 9. The text emulation by terminal type. "Avatar" announces ANSI-BBS
+  // but runs the Avatar emulation, which no other type name reaches.
+  const bool avatar = Upper(TrimBlanks(entry->TermType)) == "AVATAR";
+  const std::string type = avatar ? "AVATAR" : Upper(CanonicalTermType(entry->TermType));
   FreeMinorEmulations();
   if (type == "PETSCII" || type == "CBM" || type == "C64") {
     FPetscii = std::make_unique<TPetsciiParser>(*FBuffer, TPetsciiParser::pmPetscii);
@@ -355,14 +326,22 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   FDDOFXParser->Reset();
   LogLine("DDOFX: (re)connected - FDDOFXParser instance $" + Hex(FDDOFXParser.get()) + " reset, FTelnet=$" +
           Hex(FTelnet.get()));
+  // 19. The entry's login steps, for this call.
+  if (!entry->Script.empty()) {
+    FLoginScript = std::make_unique<TLoginScript>(FTelnet);
+    FLoginScript->LoadFromLines(entry->Script);
+  }
   // 20. Call statistics of the entry (saved with the phonebook later).
   entry->LastConnected = NowDateTime();
   if (entry->TimesConnected < INT32_MAX) entry->TimesConnected += 1;  // a stored count at its top stays there
   // 21-22. The online screen with the connecting message.
-  FMode = smOnline;
+  SwitchScreen(smOnline);
   FBuffer->ClearScreen(false);
   FBuffer->SetCursorVisible(true);
   FBuffer->ResetAttributes();
+  // The pen reset is the ANSI one; an emulation with colours of its own
+  // (PETSCII, ATASCII) sets them again, so the call starts in them.
+  if (TTextEmulation* minor = ActiveMinorEmulation()) minor->Reset();
   std::string text;
   if (entry->UseShell) {
     if (FStatusBar) FStatus = "Starting local shell...";
@@ -373,14 +352,14 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
     if (FStatusBar) FStatus = "Connecting to " + host + "...";
     text = "Connecting to " + host + ":" + std::to_string(entry->Port) + " ... (Esc to cancel)";
   }
-  DrawTextAt(1, 1, PadOrCut(text, entry->Cols - 2), kLightGrey, kBlack);
+  TCellGrid(*FBuffer).DrawTextAt(1, 1, PadOrCut(text, entry->Cols - 2), kLightGrey, kBlack);
   Invalidate();
 }
 
 void TApplication::StartDial(const std::shared_ptr<TPhonebookEntry>& entry) {
   FBuffer->ClearScreen(false);
   FBuffer->SetCursorVisible(false);
-  FMode = smOnline;
+  SwitchScreen(smOnline);
   FEntry.reset();
   FDialEntry = entry;
   FDialStage = 1;
@@ -421,7 +400,7 @@ void TApplication::DialTick() {
     text = "CONNECT " + std::to_string(FDialEntry->SimBaudRate) + (FDialEntry->SimBaudRate >= 9600 ? "/ARQ" : "");
   else
     text = stage.Text;
-  DrawTextAt(1, stage.Row, text, kLightGrey, kBlack);
+  TCellGrid(*FBuffer).DrawTextAt(1, stage.Row, text, kLightGrey, kBlack);
   FDialDue = platform::TickMs() + stage.Delay;
   ++FDialStage;
   Invalidate();

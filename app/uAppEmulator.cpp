@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "app/uApp.h"
+#include "app/uOnlineMouse.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
@@ -137,7 +138,8 @@ void TApplication::OnBufferCleared() {
   FSixel->Reset();
   FITerm2->Reset();
   FRipCanvas->Clear();
-  FLinkHover = false;
+  FMouse->ClearLinkSelection();
+  FMouse->ClearHover();
 }
 
 void TApplication::OnBufferScrolled(int lines) {

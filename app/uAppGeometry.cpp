@@ -2,12 +2,14 @@
 // request, else the phonebook entry, else the buffer as it is; the status
 // bar's reserved row; the 8x8 font for tall screens; and pulling the window
 // to the front.
+#include <cmath>
 #include <cstdio>
 
 #include "app/uApp.h"
 #include "core/uBuiltinGlyphs.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
+#include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "net/uWireTransport.h"
 
@@ -87,4 +89,14 @@ void TApplication::ChooseFontForRows(int rows) {
 void TApplication::ForceForeground() {
   if (!FWindow || FNoForceFocus || FWindow->HasFocus()) return;
   FWindow->Raise();
+}
+
+void TApplication::ApplyScreenScale() {
+  if (!FWindow) return;
+  if (FConfig->ScreenScaleFullScreen) {
+    SetFullscreen(true);
+    return;
+  }
+  SetFullscreen(false);
+  FWindow->SetClientSize(int(std::lround(640 * FConfig->ScreenScale)), int(std::lround(400 * FConfig->ScreenScale)));
 }

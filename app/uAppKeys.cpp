@@ -1,10 +1,13 @@
 // The key dispatcher: every key-down and typed character goes, in one fixed
-// order, to an open prompt, the global hotkeys, the function keys, the
-// current screen, and on the online screen finally to the board as bytes.
+// order, to an open prompt, the hotkeys and function keys of the command
+// table, the current screen, and on the online screen finally to the board
+// as bytes.
 #include <algorithm>
 #include <cstdio>
 
+#include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
+#include "app/uCommandTable.h"
 #include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
@@ -49,6 +52,7 @@ std::string SpecialKeyBytes(uint16_t key, bool atascii, bool renegade) {
 
 void TApplication::SendTyped(const std::string& text) {
   if (!FTelnet) return;
+  RecordTypedText(text);
   FTelnet->SendString(text);
 }
 
@@ -56,9 +60,15 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
   const uint64_t now = platform::TickMs();
   // 1. The key tick; a banner in view is dismissed.
   FLastKeyTick = now;
-  if (!FQuitting && FTerminatedUntil > now) {
-    FTerminatedUntil = 0;
+  FSwallowKeyText = false;
+  if (!FQuitting && FPopups.Terminated.Until > now) {
+    FPopups.Terminated.Until = 0;
     Invalidate();
+  }
+  // 2. A script's input prompt takes every key without Alt.
+  if (FScriptPromptOpen && !alt) {
+    ScriptInputKey(key, ctrl);
+    return;
   }
   // 3. A command-line call ended: any key quits.
   if (FQuitting) {
@@ -67,38 +77,34 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
     FWindow->PostQuit(0);
     return;
   }
-  // 4. Splash: Alt+X quits, any other key goes to the directory.
-  if (FMode == smSplash) {
-    if (alt && key == vk::Letter('X')) {
-      LogLine("Exit: Alt+X received (splash mode) - PostQuitMessage");
-      FRunning = false;
-      FWindow->PostQuit(0);
-    } else {
-      FWindow->KillTimer(tmSplash);
-      FMode = smDirectory;
-    }
-    return;
-  }
-  // 5. Ctrl+Left/Right step the window size, even over an open prompt.
-  if (ctrl && !alt && !shift && !FDoorwayMode && (key == vk::Left || key == vk::Right)) {
-    StepWindowScale(key == vk::Right ? +1 : -1);
-    return;
-  }
+  // 4. A screen that takes every key first (the splash).
+  const TKeyEvent event{key, shift, ctrl, alt, scanCode};
+  std::shared_ptr<TScreen> screen = FScreens.Current();
+  if (screen && screen->KeyFirst(event)) return;
+  // 5. The commands tried before the prompts (the window size).
+  if (RunCommand(Commands(), TCommandStage::BeforePrompts, *this, event, ScreenMode(), FDoorwayMode)) return;
   // 6. The redial question.
-  if (FRedialPrompt) {
+  if (FPopups.Redial.Open) {
     if (!alt) {
       if (key == vk::Escape) AnswerRedial(false);
       Invalidate();
       return;
     }
     if (key == vk::Shift || key == vk::Control || key == vk::Menu) return;
-    FRedialPrompt = false;
-    FRedialEntry.reset();
-    FRedialText.clear();
+    FPopups.Redial.Open = false;
+    FPopups.Redial.Entry.reset();
+    FPopups.Redial.Reason.clear();
     FStatus = "Not redialing.";
   }
+  // 7. The board-list update question takes every key; Esc keeps the edits
+  // (K and U come as characters).
+  if (FPopups.GuidePrompt) {
+    if (key == vk::Escape) AnswerGuideUpdate(true);
+    Invalidate();
+    return;
+  }
   // 8. The phonebook backup reminder (shown on the directory).
-  if (FBackupDue && FMode == smDirectory) {
+  if (FPopups.BackupDue && ScreenMode() == smDirectory) {
     if (!alt) {
       if (key == vk::Escape) AnswerBackupPrompt(false);
       return;
@@ -106,126 +112,27 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
     if (key == vk::Shift || key == vk::Control || key == vk::Menu) return;
     AnswerBackupPrompt(false);
   }
-  // 14. Global hotkeys.
-  if (HandleHotkey(key, shift, ctrl, alt)) return;
+  // 9-12. The message-upload warning, the upload-batch question and the
+  // protocol menus take every key.
+  if (TransferPromptKey(event)) return;
+  // 13. The quick dial box takes every key while open.
+  if (FQuickDial.IsOpen()) {
+    FQuickDial.Key(event);
+    return;
+  }
+  // 14. The hotkeys.
+  if (RunCommand(Commands(), TCommandStage::Hotkeys, *this, event, ScreenMode(), FDoorwayMode)) return;
   // 15. The scrollback view.
-  if (FMode == smOnline && FWheelScrollback && HandleScrollbackKey(key, ctrl, alt)) return;
+  if (ScreenMode() == smOnline && FWheelScrollback && HandleScrollbackKey(key, ctrl, alt)) return;
   // 16. Keyboards that report F11/F12 under another code.
   if (scanCode == 0x57) key = vk::Fn(11);
   if (scanCode == 0x58) key = vk::Fn(12);
-  // 17. Function keys.
-  if (FMode == smOnline && key >= vk::Fn(1) && key <= vk::Fn(10) && !shift && !ctrl && !alt && FTelnet) {
-    int n = key - vk::Fn(1) + 1;
-    if (!FConfig->FKey[size_t(n - 1)].empty()) {
-      SendFKeyMacro(n);
-      return;
-    }
-  }
+  // 17. The function keys.
+  const TKeyEvent fnEvent{key, shift, ctrl, alt, scanCode};
+  if (RunCommand(Commands(), TCommandStage::FunctionKeys, *this, fnEvent, ScreenMode(), FDoorwayMode)) return;
   // 20. The current screen; only the screen the key arrived on sees it,
   // even when its handler switches to another screen.
-  switch (FMode) {
-    case smOnline: HandleOnlineKey(key, shift, ctrl, alt); break;
-    case smDirectory: HandleDirectoryKey(key, shift, ctrl, alt); break;
-    case smEditor: HandleEditorKey(key, shift, ctrl, alt); break;
-    default: break;
-  }
-}
-
-bool TApplication::HandleHotkey(uint16_t key, bool shift, bool ctrl, bool alt) {
-  const bool online = FMode == smOnline;
-  const bool doorway = FDoorwayMode;
-  if (alt && key == vk::Letter('W') && online) {
-    FDoorwayMode = !FDoorwayMode;
-    FStatus = FDoorwayMode ? "DOORWAY MODE ON - local hotkeys suppressed. Alt+W to exit." : "Doorway mode off.";
-    return true;
-  }
-  if ((key == vk::Scroll || key == vk::Pause) && online) {
-    TogglePause();
-    return true;
-  }
-  if (doorway) return false;
-  // The local Ctrl commands (script recorder, copy screen, paste) are the
-  // program's own outside doorway mode: their control codes never reach the
-  // board, even where the command itself is not available.
-  if (ctrl && !alt) {
-    const bool listOrOnline = online || FMode == smDirectory;
-    if (key == vk::Letter('O') && !shift && listOrOnline) return true;
-    if (key == vk::Letter('C') && shift && online) return true;
-    if (key == vk::Letter('V') && online) return true;
-  }
-  if (alt) {
-    switch (key) {
-      case vk::Letter('X'):
-        LogLine("Exit: Alt+X received (mode=" + std::to_string(FMode) + ") - PostQuitMessage");
-        FRunning = false;
-        FWindow->PostQuit(0);
-        return true;
-      case vk::Letter('H'):
-        if (!online) break;
-        DisconnectCurrent();
-        return true;
-      case vk::Letter('G'):
-        if (!online) break;
-        ToggleCapture();
-        return true;
-      case vk::Letter('P'):
-        if (!online) break;
-        FScreenshotDue = true;
-        return true;
-      case vk::Letter('N'):
-        if (!online) break;
-        if (shift)
-          SaveScrollback();
-        else
-          ExportAnsi();
-        return true;
-      case vk::Letter('M'):
-        if (!online) break;
-        ToggleSoundMute();
-        return true;
-      case vk::Letter('D'):
-        if (FTelnet)
-          SaveScreen();
-        else
-          RestoreDefaultFont();
-        FMode = smDirectory;
-        FStatus = kDirectoryStatus;
-        return true;
-      case vk::Letter('E'):
-        if (FMode != smDirectory || !ActivePhonebook() || !ActivePhonebook()->GetEntry(FDirectoryRow)) break;
-        OpenEntryEditor(ActivePhonebook()->GetEntry(FDirectoryRow));
-        return true;
-      case vk::Up:
-      case vk::Down:
-        if (FMode == smDirectory) MoveDirectoryEntry(key == vk::Up ? -1 : +1);
-        return true;
-      case vk::Letter('L'):
-        if (!online) break;
-        SendAutoLogin();
-        return true;
-      case vk::Letter('B'):
-        if (!online) break;
-        ToggleScrollback();
-        return true;
-      case vk::Digit(8):
-        if (!online) break;
-        FUtf8Mode = !FUtf8Mode;
-        FUtf8Decoder.Reset();
-        LogLine(std::string("UTF8: Alt+8 toggled live UTF-8 mode to ") + (FUtf8Mode ? "True" : "False") +
-                " (session-only, not saved to entry)");
-        FStatus = FUtf8Mode ? "UTF-8 mode: ON (Alt+8 to toggle)" : "UTF-8 mode: OFF - CP437 (Alt+8 to toggle)";
-        return true;
-      case vk::Letter('V'):
-        if (!online || ctrl || shift || FReaderOn) break;
-        SaveScrollback();
-        return true;
-      default:
-        break;
-    }
-    // Alt combinations are never sent to the board.
-    return true;
-  }
-  return false;
+  if (screen) screen->Key(fnEvent);
 }
 
 bool TApplication::HandleScrollbackKey(uint16_t key, bool ctrl, bool alt) {
@@ -248,6 +155,7 @@ bool TApplication::HandleScrollbackKey(uint16_t key, bool ctrl, bool alt) {
       // Esc and End only leave the view; any other key also goes on.
       return key == vk::Escape || key == vk::End;
   }
+  SpeakAfterMove(before, FBuffer->ScrollbackView);
   ScrollbackStatusText();
   Invalidate();
   return true;
@@ -257,6 +165,7 @@ void TApplication::LeaveScrollback() {
   FBuffer->SetScrollbackView(0);
   FWheelScrollback = false;
   FStatus = FSavedStatus;
+  if (FReaderOn) SpeakText("Back to live", true);
   Invalidate();
 }
 
@@ -267,7 +176,7 @@ void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt
       FDialStage = 0;
       FDialEntry.reset();
       RestoreDefaultFont();
-      FMode = smDirectory;
+      SwitchScreen(smDirectory);
       FStatus = kDirectoryStatus;
     }
     return;
@@ -283,9 +192,9 @@ void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt
       SendTyped(kEsc);
       return;
     }
-    FTerminatedText = FEntry ? "Cancelled connecting to " + ShownHost(*FEntry) + "." : "Cancelled connecting.";
-    FStatus = FStatusBar ? FTerminatedText : "";
-    FTerminatedUntil = platform::TickMs() + 500;
+    FPopups.Terminated.Reason = FEntry ? "Cancelled connecting to " + ShownHost(*FEntry) + "." : "Cancelled connecting.";
+    FStatus = FStatusBar ? FPopups.Terminated.Reason : "";
+    FPopups.Terminated.Until = platform::TickMs() + 500;
     DisconnectCurrent();
     FBuffer->ClearScreen(true);
     FBuffer->ResetAttributes();
@@ -300,21 +209,40 @@ void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt
 
 void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
   FLastKeyTick = platform::TickMs();
-  if (FRedialPrompt) {
+  // The text of a key that answered a menu on key-down is not typed.
+  if (FSwallowKeyText) {
+    FSwallowKeyText = false;
+    return;
+  }
+  if (FScriptPromptOpen) {
+    ScriptInputChar(ch);
+    return;
+  }
+  if (FQuickDial.IsOpen()) {
+    FQuickDial.Char(ch);
+    return;
+  }
+  if (FPopups.Redial.Open) {
     if (ch == 'Y' || ch == 'y') AnswerRedial(true);
     if (ch == 'N' || ch == 'n') AnswerRedial(false);
     return;
   }
-  if (FBackupDue && FMode == smDirectory) {
+  if (FPopups.GuidePrompt) {
+    if (ch == 'K' || ch == 'k') AnswerGuideUpdate(true);
+    if (ch == 'U' || ch == 'u') AnswerGuideUpdate(false);
+    return;
+  }
+  if (FPopups.BackupDue && ScreenMode() == smDirectory) {
     if (ch == 'Y' || ch == 'y') AnswerBackupPrompt(true);
     if (ch == 'N' || ch == 'n') AnswerBackupPrompt(false);
     return;
   }
-  if (FMode == smEditor) {
-    HandleEditorChar(ch);
-    return;
-  }
-  if (FMode != smOnline || !FTelnet) return;
+  if (TransferPromptChar(ch)) return;
+  if (std::shared_ptr<TScreen> screen = FScreens.Current()) screen->Char(ch, codePoint);
+}
+
+void TApplication::OnlineChar(uint8_t ch, uint32_t codePoint) {
+  if (!FTelnet) return;
   if (FWheelScrollback) LeaveScrollback();
   // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
   // it, a byte above 127 as the code point with the same value.
@@ -333,37 +261,8 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
 void TApplication::SendFKeyMacro(int n) {
   if (!FTelnet || n < 1 || n > 10) return;
   std::string macro = DecodeKeyMacro(FConfig->FKey[size_t(n - 1)]);
-  if (!macro.empty()) FTelnet->SendString(macro);
+  if (!macro.empty()) SendTyped(macro);
   FStatus = "Sent F" + std::to_string(n) + " macro";
-}
-
-// One step of the window size: 1.0, 1.5 ... 3.0, then full screen going up;
-// full screen, then the stored scale ... 1.0 going down.
-void TApplication::StepWindowScale(int delta) {
-  TAppConfig& c = *FConfig;
-  const bool full = c.ScreenScaleFullScreen || FWindow->FullScreen();
-  if (delta > 0) {
-    if (full) return;
-    if (c.ScreenScale >= 3.0)
-      c.ScreenScaleFullScreen = true;
-    else
-      c.ScreenScale += 0.5;
-  } else if (full) {
-    c.ScreenScaleFullScreen = false;
-  } else if (c.ScreenScale > 1.0) {
-    c.ScreenScale -= 0.5;
-  } else {
-    return;
-  }
-  c.ScreenScale = std::clamp(c.ScreenScale, 1.0, 3.0);
-  ApplyScreenScale();
-  c.Save();
-  FStatusShort = true;
-  FStatus = c.ScreenScaleFullScreen ? "Screen size: Full Screen (Ctrl+Left/Right)"
-                                    : "Screen size: " + ScaleText(c.ScreenScale) + " (Ctrl+Left/Right)";
-  if (FReaderOn) SpeakText(FStatus, true);
-  FBuffer->Dirty = true;
-  Invalidate();
 }
 
 void TApplication::ToggleSoundMute() {

@@ -8,6 +8,7 @@
 #include "core/uFontRenderer.h"
 #include "core/uUtf8Cp437.h"
 #include "data/uConfig.h"
+#include "data/uLoginScript.h"
 #include "sound/uDDOFXSound.h"
 #include "data/uPhonebook.h"
 #include "door/uDDOFXParser.h"
@@ -20,7 +21,9 @@
 void TApplication::Run() {
   if (!FWindow) return;
   FRunning = true;
-  FWindow->RunUntil([this](const platform::Event& e) { WndProc(e); }, [this] { return !FRunning; }, UINT32_MAX);
+  // Idle, the loop sleeps until the next timer or paint is due or an event
+  // comes: FRunning is only ever cleared by the events it handles.
+  FWindow->RunUntil([this](const platform::Event& e) { WndProc(e); }, [this] { return !FRunning; }, UINT32_MAX, 0);
   FRunning = false;
 }
 
@@ -65,29 +68,21 @@ void TApplication::WndProc(const platform::Event& e) {
     case EventKind::Activate:
       Invalidate();
       break;
-    case EventKind::Paint: {
-      if (!FRenderer) break;
-      EnsureBackBuffer(FWindow->ClientWidth(), FWindow->ClientHeight());
-      FBack.Fill(0);
-      try {
-        PaintScreen(FBack);
-      } catch (const std::exception& ex) {
-        FMode = smDirectory;
-        FStatus = std::string("Render error: ") + ex.what();
-      }
-      if (FScreenshotDue) TakeScreenshot();
-      FWindow->Present(FBack);
+    case EventKind::Paint:
+      PaintFrame();
       break;
-    }
     case EventKind::KeyDown: {
       FLastVKey = e.VirtualKey;
       FLastScanCode = e.ScanCode;
       LogLine("Key: WM_KEYDOWN vk=" + std::to_string(e.VirtualKey) + " scan=" + std::to_string(e.ScanCode) +
               " repeat=" + (e.Repeat ? "True" : "False"));
       std::string before = FStatus;
+      const uint64_t untilBefore = FStatusUntil;
       try {
         HandleKeyDown(e.VirtualKey, e.Shift, e.Ctrl, e.ScanCode, e.Alt);
-        if (FMode == smOnline && FStatus != before && FStatus.find_first_not_of(' ') != std::string::npos)
+        // A message that set its own display time keeps it.
+        if (ScreenMode() == smOnline && FStatus != before && FStatusUntil == untilBefore &&
+            FStatus.find_first_not_of(' ') != std::string::npos)
           FStatusUntil = platform::TickMs() + (FStatusShort ? 600 : 3000);
       } catch (const std::exception& ex) {
         FStatus = std::string("Key handler error: ") + ex.what();
@@ -113,19 +108,15 @@ void TApplication::WndProc(const platform::Event& e) {
     case EventKind::Timer:
       OnTimer(e.TimerId);
       break;
+    case EventKind::DropFiles:
+      HandleDroppedFiles(e.Paths);
+      break;
     case EventKind::MouseMove:
-      FMouseX = e.X;
-      FMouseY = e.Y;
-      break;
     case EventKind::MouseDown:
-      if (e.Button == 1 && FMode != smOnline) ScreenMouseDown(e.X, e.Y);
-      if (e.Button == 2 && FMode == smEditor) PasteToEditor();
-      break;
     case EventKind::MouseDouble:
-      if (e.Button == 1 && FMode != smOnline) ScreenDoubleClick(e.X, e.Y);
-      break;
+    case EventKind::MouseUp:
     case EventKind::Wheel:
-      HandleWheel(e.WheelDelta > 0, e.Shift);
+      HandleMouseEvent(e);
       break;
     case EventKind::Wake: {
       platform::CheckSynchronize(0);
@@ -136,6 +127,38 @@ void TApplication::WndProc(const platform::Event& e) {
     default:
       break;
   }
+}
+
+// One frame: the painter of the current screen draws into the back buffer
+// (on X11 the window's own image), and the window shows the parts that
+// changed. The renderer keeps what it presented into the back buffer and
+// brings only changed cells up to date, so the buffer is cleared black only
+// when it is new (a new one of its own is black already) or the last frame
+// was drawn by something else.
+void TApplication::PaintFrame() {
+  if (!FRenderer) return;
+  platform::Surface& back = FWindow->BackBuffer();
+  const bool fresh = back.Id() != FBackId;
+  FBackId = back.Id();
+  if (fresh || !FLastFrameByRenderer) {
+    if (!fresh || back.IsView()) back.Fill(0);
+    FRenderer->ForgetTarget();
+  }
+  FRenderer->BeginFrame();
+  try {
+    PaintScreen(back);
+  } catch (const std::exception& ex) {
+    SwitchScreen(smDirectory);
+    FStatus = std::string("Render error: ") + ex.what();
+  }
+  FLastFrameByRenderer = FRenderer->EndFrame();
+  if (FScreenshotDue) TakeScreenshot(back);
+  FRenderer->TakeTargetDamage(FFrameDamage);
+  if (!FLastFrameByRenderer) {
+    FRenderer->ForgetTarget();
+    FFrameDamage.assign(1, platform::Rect{0, 0, back.Width(), back.Height()});
+  }
+  FWindow->Present(back, FFrameDamage);
 }
 
 void TApplication::OnTimer(int id) {
@@ -151,12 +174,10 @@ void TApplication::OnTimer(int id) {
         ForceForeground();
       }
       break;
-    case tmSplash:
-      FWindow->KillTimer(tmSplash);
-      if (FMode == smSplash) {
-        FMode = smDirectory;
-        Invalidate();
-      }
+    case tmScreen:
+      FWindow->KillTimer(tmScreen);
+      if (std::shared_ptr<TScreen> screen = FScreens.Current()) screen->Tick();
+      Invalidate();
       break;
     case tmQuit:
       FWindow->KillTimer(tmQuit);
@@ -168,6 +189,9 @@ void TApplication::OnTimer(int id) {
       break;
     case tmHeldInput:
       ReplayHeldInput();
+      break;
+    case tmDoorProcess:
+      DoorProcessTick();
       break;
     case tmDoor:
       DoorAnimationTick();
@@ -182,13 +206,20 @@ void TApplication::OnMainTimer() {
   platform::CheckSynchronize(0);
   FBlinkPhase = !FBlinkPhase;
   FBuffer->Dirty = true;
-  Invalidate();
+  SpeakChanges();
+  if (FLoginScript) FLoginScript->Tick();
+  ScriptTick();
   UpdateWindowTitle();
   UpdateDoorTimer();
   FZmodem->Tick();
   FXYmodem->Tick();
-  if (FSimBytesPerSec > 0 && !FRxPending.empty()) DrainInput();
+  if (FAsciiUpload.Running()) AsciiUploadTick();
+  if (FSimBytesPerSec > 0 && RxWaiting() > 0) DrainInput();
   if (FDialStage > 0) DialTick();
+  // The call's screen blinks and counts the call's time with this tick; a
+  // composed screen is painted again only when its picture changed.
+  if (ComposedPictureChanged()) Invalidate();
+  LogFlushPending();
 }
 
 void TApplication::UpdateDoorTimer() {
@@ -215,31 +246,28 @@ void TApplication::DoorAnimationTick() {
 }
 
 bool TApplication::IsDoorGraphicsMode() const {
-  return FMode == smOnline && FDDOFXParser && FDDOFXParser->Gfx.GraphicsMode && !FDoorTextView;
+  return ScreenMode() == smOnline && FDDOFXParser && FDDOFXParser->Gfx.GraphicsMode && !FDoorTextView;
 }
 
-void TApplication::HandleWheel(bool up, bool shift) {
-  if (FMode == smOnline) {
-    if (!FWheelScrollback) {
-      FSavedStatus = FStatus;
-      FWheelScrollback = true;
-    }
-    FBuffer->SetScrollbackView(FBuffer->ScrollbackView + (up ? 3 : -3));
-    if (FBuffer->ScrollbackView <= 0) {
-      FBuffer->SetScrollbackView(0);
-      FWheelScrollback = false;
-      FStatus = FSavedStatus;
-    } else {
-      ScrollbackStatusText();
-    }
-    Invalidate();
-  } else if (FMode == smDirectory) {
-    TPhonebook* book = ActivePhonebook();
-    int last = book ? book->Count() - 1 : -1;
-    if (up && FDirectoryRow > 0) --FDirectoryRow;
-    if (!up && FDirectoryRow < last) ++FDirectoryRow;
-    Invalidate();
+void TApplication::ScrollbackWheel(bool up) {
+  if (!FWheelScrollback) {
+    FSavedStatus = FStatus;
+    FWheelScrollback = true;
   }
+  FBuffer->SetScrollbackView(FBuffer->ScrollbackView + (up ? 3 : -3));
+  if (FBuffer->ScrollbackView <= 0) {
+    FBuffer->SetScrollbackView(0);
+    FWheelScrollback = false;
+    FStatus = FSavedStatus;
+  } else {
+    ScrollbackStatusText();
+  }
+  Invalidate();
+}
+
+bool TApplication::PixelToCell(int x, int y, int& col, int& row) const {
+  if (!FRenderer || !FWindow) return false;
+  return FRenderer->ClientToCell(x, y, 0, 0, FWindow->ClientWidth(), FWindow->ClientHeight(), col, row);
 }
 
 TPhonebook* TApplication::ActivePhonebook() const {

@@ -1,36 +1,46 @@
 // The online screen painter, text-grid path: the call's buffer through the
-// renderer, then the bottom line (prompt, status message or status bar) and
-// the popups in their fixed order, all in the popup layer over the cells.
+// renderer, then the bottom line (prompt, status message or status bar), the
+// transfer window, the popups in their fixed order and the mouse's
+// highlights, all in the popup layer over the cells.
 #include "app/uApp.h"
+#include "app/uOnlineMouse.h"
 #include "app/uScreenText.h"
+#include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "door/uDDOFXParser.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
 
-void TApplication::PaintTerminal(platform::Surface& target, int width, int height) {
+void TApplication::PaintTerminal(TScreenFrame& frame) {
+  platform::Surface& target = frame.Target();
+  const int width = target.Width(), height = target.Height();
   FTermRect = platform::Rect{0, 0, width, height};
   FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, FBlinkPhase, FGfxDirty, false);
   FGfxDirty = false;
-  ClearPopupLayer();
-  DrawBottomLine();
+  TPopupLayer& layer = frame.Popups();
+  DrawBottomLine(layer);
   const uint64_t now = platform::TickMs();
   const bool transfer = (FZmodem->State >= 2 && FZmodem->State <= 4) ||
                         (FXYmodem->Mode != TXYmodemEngine::xmIdle && !FXYmodem->IsWaitingForReceiver()) ||
                         now < FXferPanelUntil;
-  if (transfer) DrawTransferWindow();
-  if (now < FTerminatedUntil) DrawTerminatedBox();
-  if (FRedialPrompt) DrawRedialBox();
-  if (FGuidePrompt) DrawGuideUpdatePrompt();
-  if (now < FToastUntil) DrawMessageBox();
-  if (FPopupsDrawn) FRenderer->Present(target, 0, 0, width, height, false);
+  if (transfer)
+    DrawTransferWindow(layer, TTransferView{FXferTitle, FXferFile, FXferDone, FXferTotal, FXferRate, FXferErrors,
+                                            FXferBlock});
+  if (now < FPopups.Terminated.Until) FPopups.DrawTerminatedBox(layer);
+  if (FPopups.Redial.Open) FPopups.DrawRedialBox(layer);
+  if (FPopups.GuidePrompt) FPopups.DrawGuideUpdatePrompt(layer, !frame.StandardFont());
+  if (now < FPopups.Toast.Until) FPopups.DrawMessageBox(layer);
+  if (FQuickDial.IsOpen()) FQuickDial.Draw(layer);
+  FTransferPrompts.Draw(layer);
+  // The selection and the hovered link, over everything.
+  FMouse->DrawHighlights(layer);
 }
 
 std::string TApplication::BottomLineText(bool& promptOrStatus) const {
   const int cols = FBuffer->FWidth;
-  const bool doorField = FMode == smOnline && FDDOFXParser && FDDOFXParser->IsTextFieldActive() && !IsDoorGraphicsMode();
-  const bool prompt = FWheelScrollback || FDoorwayMode || FPaused || doorField;
+  const bool doorField = ScreenMode() == smOnline && FDDOFXParser && FDDOFXParser->IsTextFieldActive() && !IsDoorGraphicsMode();
+  const bool prompt = FWheelScrollback || FDoorwayMode || FPaused || FScriptPromptOpen || doorField;
   const bool status =
       !prompt && platform::TickMs() < FStatusUntil && !TrimText(FStatus).empty();
   promptOrStatus = prompt || status;
@@ -39,22 +49,28 @@ std::string TApplication::BottomLineText(bool& promptOrStatus) const {
   if (promptOrStatus) {
     text = FStatus;
     if (FPaused && !FWheelScrollback && !FDoorwayMode)
-      text = "PAUSED - " + GroupThousands(int64_t(FRxPending.size())) + " bytes waiting - Scroll Lock to resume";
+      text = "PAUSED - " + GroupThousands(int64_t(RxWaiting())) + " bytes waiting - Scroll Lock to resume";
   } else {
     text = StatusBarText();
   }
+  if (FScriptPromptOpen) return PadText(ScriptInputDisplayText(cols), cols);
   const int before = std::max(0, (cols - int(text.size())) / 2);
   return PadText(std::string(size_t(before), ' ') + text, cols);
 }
 
-void TApplication::DrawBottomLine() {
+void TApplication::DrawBottomLine(TPopupLayer& layer) {
   bool promptOrStatus = false;
   const std::string line = BottomLineText(promptOrStatus);
+  if (line != FPaintedBottomLine) {
+    // What the bottom line shows, in the debug log when it changes.
+    FPaintedBottomLine = line;
+    LogLine("Paint: bottom line \"" + TrimText(line) + "\"");
+  }
   if (line.empty()) return;
   const int row = FBuffer->FHeight - 1;
   for (size_t i = 0; i < line.size(); ++i) {
     const uint8_t ch = uint8_t(line[i]);
     const TColorRGB fg = promptOrStatus ? scr::White : ch == cp::SingleV ? scr::Black : scr::LightGrey;
-    PutPopupCell(int(i), row, ch, fg, scr::FaceBlue, false);
+    layer.PutCell(int(i), row, ch, fg, scr::FaceBlue, false);
   }
 }

@@ -1,35 +1,75 @@
 // Painting: every frame is drawn into a back buffer the size of the client
-// area by the painter of the current screen mode, then shown in one block.
-// Also keeps the window's proportions after the user resizes it.
+// area by the current screen, then shown in one block. Also keeps the
+// window's proportions after the user resizes it.
 #include <cmath>
 
 #include "app/uApp.h"
-#include "core/uAnsiParser.h"
+#include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "platform/Tick.h"
 
-void TApplication::EnsureBackBuffer(int width, int height) {
-  if (FBack.Width() == width && FBack.Height() == height && !FBack.Empty()) return;
-  FBack.Resize(width, height);
+void TApplication::FreeBackBuffer() {
+  if (FWindow) FWindow->FreeBackBuffer();
 }
-
-void TApplication::FreeBackBuffer() { FBack = platform::Surface(); }
 
 void TApplication::PaintScreen(platform::Surface& target) {
   const int w = target.Width(), h = target.Height();
-  BeginFrame(FMode == smDirectory || FMode == smEditor);
-  switch (FMode) {
-    case smDirectory: DrawDirectory(target, w, h); break;
-    case smEditor: DrawEntryEditor(target, w, h); break;
-    case smOnline: PaintTerminal(target, w, h); break;
-    case smSplash: DrawSplash(target, w, h); break;
-    case smQuickConnect: DrawQuickConnect(target, w, h); break;
-    default:
-      // The editor, configuration, help, about and file picker screens draw
-      // the buffer as the screens left it.
-      FRenderer->RenderBuffer(*FBuffer, target, 0, 0, w, h, true, false, false);
-      break;
+  // A screen that gives way to another while painting (the editor whose
+  // entry is gone) hands the frame to the screen that replaced it.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::shared_ptr<TScreen> screen = FScreens.Current();
+    if (!screen) break;
+    if (screen->Mode() != FPaintedMode) {
+      // The debug log tells which screen the user saw from when.
+      LogLine("Paint: screen mode " + std::to_string(screen->Mode()));
+      FPaintedMode = screen->Mode();
+    }
+    const bool composes = screen->ComposesPicture();
+    BeginFrame(composes);
+    FPopupLayer.Reset(FBuffer->FWidth, FBuffer->FHeight);
+    TTerminalBuffer& grid = composes ? ScreenGrid() : *FBuffer;
+    if (composes) TCellGrid(grid).Clear();
+    TScreenFrame frame(grid, FPopupLayer, target, FStdFontLoaded);
+    screen->Paint(frame);
+    if (FScreens.Current() != screen) continue;
+    FComposedScreen = composes ? screen.get() : nullptr;
+    FShownCaret = frame.HasCaret();
+    FShownCaretCol = frame.CaretCol();
+    FShownCaretRow = frame.CaretRow();
+    FShownCaretColour = frame.CaretColour();
+    if (composes) FRenderer->RenderBuffer(grid, target, 0, 0, w, h, true, false, false);
+    bool drawn = DrawPopupLayer();
+    if (frame.HasCaret()) {
+      FRenderer->DrawCursor(frame.CaretCol(), frame.CaretRow(), frame.CaretColour());
+      drawn = true;
+    }
+    if (drawn) FRenderer->Present(target, 0, 0, w, h, false);
+    break;
   }
+}
+
+// A composed picture is a function of the program's state, which timers and
+// finished background work change without always saying so: composing it
+// again into a scratch grid and comparing tells, for a few microseconds,
+// whether a frame is due, where painting it would cost the whole renderer.
+bool TApplication::ComposedPictureChanged() {
+  std::shared_ptr<TScreen> screen = FScreens.Current();
+  if (!screen || !screen->ComposesPicture() || screen.get() != FComposedScreen || !FLastFrameWasList ||
+      !FScreenBuffer)
+    return true;
+  const TTerminalBuffer& shown = *FScreenBuffer;
+  if (!FRecomposeGrid || FRecomposeGrid->FWidth != shown.FWidth || FRecomposeGrid->FHeight != shown.FHeight)
+    FRecomposeGrid = std::make_unique<TTerminalBuffer>(shown.FWidth, shown.FHeight);
+  TTerminalBuffer& grid = *FRecomposeGrid;
+  TCellGrid(grid).Clear();
+  FRecomposePopups.Reset(FBuffer->FWidth, FBuffer->FHeight);
+  TScreenFrame frame(grid, FRecomposePopups, FNoTarget, FStdFontLoaded);
+  screen->Paint(frame);
+  if (FScreens.Current() != screen) return true;
+  return grid.Rows != shown.Rows || grid.CursorVisible != shown.CursorVisible || grid.CursorX != shown.CursorX ||
+         grid.CursorY != shown.CursorY || !(FRecomposePopups == FPopupLayer) || frame.HasCaret() != FShownCaret ||
+         (FShownCaret && (frame.CaretCol() != FShownCaretCol || frame.CaretRow() != FShownCaretRow ||
+                          !(frame.CaretColour() == FShownCaretColour)));
 }
 
 void TApplication::SnapAspectAfterResize() {
@@ -42,32 +82,4 @@ void TApplication::SnapAspectAfterResize() {
   double aspect = double(pw) / double(ph);
   int wanted = int(std::nearbyint(cw / aspect));  // halves to even, as the rounding mode is
   if (wanted != ch) FWindow->SetClientSize(cw, wanted);
-}
-
-void TApplication::DrawSplash(platform::Surface& target, int width, int height) {
-  FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, true, false, false);
-}
-
-void TApplication::DrawQuickConnect(platform::Surface& target, int width, int height) {
-  FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, true, false, false);
-}
-
-void TApplication::ShowSplash() {
-  // The splash picture: the program's name in a box, fed through the ANSI
-  // parser like any board screen.
-  static const char kSplash[] =
-      "\x1b[0m\x1b[2J\x1b[H"
-      "\x1b[9;24H\x1b[1;34m\xc9\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd"
-      "\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xbb"
-      "\x1b[10;24H\xba\x1b[0;44m                             \x1b[1;34;40m\xba"
-      "\x1b[11;24H\xba\x1b[0;44m           \x1b[1;33mKORVAN\x1b[0;44m            \x1b[1;34;40m\xba"
-      "\x1b[12;24H\xba\x1b[0;37;44m   a terminal for BBS calls  \x1b[1;34;40m\xba"
-      "\x1b[13;24H\xba\x1b[0;44m                             \x1b[1;34;40m\xba"
-      "\x1b[14;24H\xc8\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd"
-      "\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xbc\x1b[0m";
-  FParser->Feed(reinterpret_cast<const uint8_t*>(kSplash), sizeof kSplash - 1);
-  FBuffer->SetCursorVisible(false);
-  FMode = smSplash;
-  FWindow->SetTimer(tmSplash, 2500);
-  Invalidate();
 }

@@ -2,11 +2,13 @@
 // queued, drained in chunks (paced by the modem-speed simulation) and handed
 // through the fixed chain of filters to exactly one text emulation.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <string_view>
 #include <thread>
 
 #include "app/uApp.h"
+#include "data/uScriptRecorder.h"
+#include "data/uScriptRunner.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
@@ -18,16 +20,20 @@
 #include "core/uSessionCapture.h"
 #include "core/uTextEmulation.h"
 #include "data/uConfig.h"
+#include "data/uLoginScript.h"
 #include "door/uDDOFXParser.h"
 #include "door/uOOIIParser.h"
 #include "graphics/uIGSParser.h"
 #include "graphics/uITerm2Parser.h"
 #include "graphics/uRipParser.h"
 #include "graphics/uSixelParser.h"
+#include "net/uComBridge.h"
+#include "net/uComBridgeTcp.h"
 #include "net/uIEMSI.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
+#include "sound/uSapiSpeech.h"
 
 namespace {
 
@@ -38,16 +44,27 @@ constexpr size_t kTailLength = 512;
 // period of the main timer, which drains a backlog at least that often.
 constexpr uint32_t kBudgetIdleMs = 500;
 
+// Whether Tail holds Text (upper-case ASCII; the tail's case is ignored)
+// ending within its last Count characters.
+bool EndsInChunk(const std::string& tail, size_t count, std::string_view text) {
+  const size_t from = tail.size() > count + text.size() ? tail.size() - count - text.size() : 0;
+  return std::search(tail.begin() + ptrdiff_t(from), tail.end(), text.begin(), text.end(), [](char a, char b) {
+           return (a >= 'a' && a <= 'z' ? char(a - 'a' + 'A') : a) == b;
+         }) != tail.end();
+}
+
 }  // namespace
 
 void TApplication::OnTelnetData(const uint8_t* data, int count) {
   if (count <= 0) return;
   FBytesIn += count;
   if (CaptureActive()) CaptureWrite(data, size_t(count));
+  if (FComBridge) FComBridge->Write(data, count);
+  if (FTcpBridge) FTcpBridge->Write(data, count);
   // Time with nothing waiting banks no budget: a burst after a quiet spell
   // starts with at most one timer period's worth of bytes. While a backlog
   // waits, the budget counts every millisecond, so the rate stays exact.
-  if (FRxPending.empty() && FSimBytesPerSec > 0) {
+  if (RxWaiting() == 0 && FSimBytesPerSec > 0) {
     const uint32_t now = uint32_t(platform::TickMs());
     if (now - FBudgetTick > kBudgetIdleMs) FBudgetTick = now - kBudgetIdleMs;
   }
@@ -70,14 +87,19 @@ int32_t TApplication::BaudBudget() {
 void TApplication::DrainInput() {
   if (FDraining) return;
   if (FPaused) {
-    if (FRxPending.size() < kPauseLimit) return;
+    if (RxWaiting() < kPauseLimit) return;
     FPaused = false;
   }
   FDraining = true;
+  // Sheds the drained front of the queue.
+  auto compact = [this] {
+    FRxPending.erase(FRxPending.begin(), FRxPending.begin() + ptrdiff_t(std::min(FRxHead, FRxPending.size())));
+    FRxHead = 0;
+  };
   try {
-    size_t done = 0;  // bytes taken from the front of FRxPending
+    std::vector<uint8_t> copy;
     while (FRunning) {
-      size_t n = FRxPending.size() - done;
+      size_t n = RxWaiting();
       if (n < 1) break;
       size_t chunk = std::min(n, kChunkLimit);
       if (FSimBytesPerSec > 0) {
@@ -85,19 +107,20 @@ void TApplication::DrainInput() {
         if (budget < 1) break;
         chunk = std::min(chunk, size_t(budget));
       }
-      std::vector<uint8_t> copy(FRxPending.begin() + ptrdiff_t(done), FRxPending.begin() + ptrdiff_t(done + chunk));
-      done += chunk;
+      copy.assign(FRxPending.begin() + ptrdiff_t(FRxHead), FRxPending.begin() + ptrdiff_t(FRxHead + chunk));
+      FRxHead += chunk;
       ProcessIncoming(copy.data(), int(chunk), false);
       if (!FRunning) break;
-      if (FRxPending.size() > done) {
+      if (RxWaiting() > 0) {
         // Keys, timers and new data get through between chunks; new data is
         // appended behind what is left, and its own drain returns at once.
-        FRxPending.erase(FRxPending.begin(), FRxPending.begin() + ptrdiff_t(done));
-        done = 0;
+        // The front is shed once it outweighs what waits, so every byte is
+        // moved at most about once.
+        if (FRxHead >= RxWaiting()) compact();
         PumpMessages();
       }
     }
-    FRxPending.erase(FRxPending.begin(), FRxPending.begin() + ptrdiff_t(std::min(done, FRxPending.size())));
+    compact();
   } catch (...) {
     FDraining = false;
     throw;
@@ -118,10 +141,9 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
     FRxTail.append(reinterpret_cast<const char*>(data), size_t(count));
     if (FRxTail.size() > kTailLength) FRxTail.erase(0, FRxTail.size() - kTailLength);
     if (!FRenegade) {
-      std::string upper = FRxTail;
-      for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
-      if (upper.find("RENEGADE BULLETIN BOARD SYSTEM") != std::string::npos ||
-          upper.find("{RENEGADE,") != std::string::npos) {
+      // A match the tail holds ends in this chunk; earlier ones were seen.
+      if (EndsInChunk(FRxTail, size_t(count), "RENEGADE BULLETIN BOARD SYSTEM") ||
+          EndsInChunk(FRxTail, size_t(count), "{RENEGADE,")) {
         FRenegade = true;
         LogLine("Keys: Renegade BBS detected - PgUp/PgDn/Ins now send ESC[r / ESC[q / ESC[n");
       }
@@ -133,18 +155,38 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
 
   // While an X/Ymodem transfer runs its blocks are binary data: the Zmodem
   // detector must not hold or swallow a "*" followed by a CAN in them.
+  // Runs of bytes that every stage would hand on unchanged go to the text
+  // emulation in one piece; the bytes a stage acts on pass one at a time.
   bool fed = false;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count;) {
+    if (const size_t run = PlainRun(data + i, size_t(count - i), replay)) {
+      if (!replay) FZmodem->SkipPlainRun(run);
+      FeedBytes(data + i, run);
+      fed = true;
+      i += int(run);
+      continue;
+    }
     if (replay || FXYmodem->Mode != TXYmodemEngine::xmIdle) {
-      PassFilters(data[i], fed);
+      PassFilters(data[i++], fed);
+      continue;
+    }
+    // The data of a file being received goes to the Zmodem engine in runs.
+    if (const size_t taken = FZmodem->TakeDataRun(data + i, size_t(count - i))) {
+      i += int(taken);
       continue;
     }
     uint8_t out[8];
     int n = 0;
-    FZmodem->ProcessIncoming(data[i], out, n);
+    FZmodem->ProcessIncoming(data[i++], out, n);
     for (int k = 0; k < n; ++k) PassFilters(out[k], fed);
   }
 
+  // The login steps see each chunk once, as the board sent it; a replay of
+  // held-back bytes is not news to them.
+  if (FLoginScript && !replay && count > 0)
+    FLoginScript->Feed(std::string_view(reinterpret_cast<const char*>(data), size_t(count)));
+  if (FScriptRunner && !replay && count > 0) FScriptRunner->Feed(data, count);
+  if (FRecorder && !replay && count > 0) FRecorder->Feed(data, count);
   if (!replay && FZmodem->HasHeldBytes() && !FWindow->HasTimer(tmHeldInput)) FWindow->SetTimer(tmHeldInput, 60);
   bool sixelPlaced = FSixelEnabled && FSixel->TakeImagePlaced();
   bool itermPlaced = FITerm2Enabled && FITerm2->TakeImagePlaced();
@@ -223,6 +265,31 @@ void TApplication::PassGraphics(uint8_t b, bool& fed) {
   fed = true;
 }
 
+// How many leading bytes of Data every stage after the Zmodem detector (and
+// it too, unless Replay) would hand on unchanged and without noting them, so
+// that they reach the text emulation as they are. The stages and the text
+// emulation are chosen by the call's settings and the keyboard, never by the
+// bytes, so they stay the same through a run.
+size_t TApplication::PlainRun(const uint8_t* data, size_t count, bool replay) const {
+  if (FXYmodem->Mode != TXYmodemEngine::xmIdle || FIgsMode || FRipMode) return 0;
+  if (!replay) count = FZmodem->PlainRun(data, count);
+  if (FIemsiEnabled) count = FIemsi->PlainRun(data, count);
+  count = FOOIIParser->PlainRun(data, count);
+  if (!MinorEmulationActive()) count = FDDOFXParser->PlainRun(data, count);
+  if (FITerm2Enabled) count = FITerm2->PlainRun(data, count);
+  if (FSixelEnabled) count = FSixel->PlainRun(data, count);
+  return count;
+}
+
+// FeedByte for each byte of Data, in one piece where the emulation takes one.
+void TApplication::FeedBytes(const uint8_t* data, size_t count) {
+  if (FRipTextHidden || FUtf8Mode || ActiveMinorEmulation()) {
+    for (size_t i = 0; i < count; ++i) FeedByte(data[i]);
+    return;
+  }
+  FParser->Feed(data, count);
+}
+
 void TApplication::FeedByte(uint8_t b) {
   if (FRipTextHidden) return;
   if (TTextEmulation* emulation = ActiveMinorEmulation()) {
@@ -255,6 +322,7 @@ void TApplication::TogglePause() {
     FPaused = false;
     FBudgetTick = uint32_t(platform::TickMs());
     FBudgetCarry = 0;
+    if (FReaderOn) SpeakText("Resumed", true);
     FStatusUntil = 0;
     DrainInput();
   } else {
@@ -263,6 +331,7 @@ void TApplication::TogglePause() {
       SetStatus("Can't pause during a file transfer", 2500);
     } else {
       FPaused = true;
+      if (FReaderOn) SpeakText("Paused", true);
     }
   }
   Invalidate();

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -15,11 +17,17 @@
 #include "core/uPlainFileName.h"
 #include "data/uConfig.h"
 #include "door/uDDOFXParser.h"
+#include "data/uPhonebook.h"
+#include "net/uSSHClient.h"
+#include "net/uTelnetClient.h"
 #include "net/uWireTransport.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
+#include "platform/AppFolder.h"
 #include "platform/Tick.h"
 #include "sound/uSapiSpeech.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -38,6 +46,24 @@ bool HasZipExtension(const std::string& path) {
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 
+std::string LowerCase(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The path with every link and "." or ".." of its existing part resolved.
+fs::path Resolved(const std::string& path) {
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(path, ec);
+  return ec ? fs::path(path).lexically_normal() : resolved;
+}
+
+// True when Path is Folder or lies inside it.
+bool Within(const fs::path& path, const fs::path& folder) {
+  const fs::path relative = path.lexically_relative(folder);
+  return !relative.empty() && *relative.begin() != "..";
+}
+
 std::string Percent(int64_t done, int64_t total) {
   char text[32];
   std::snprintf(text, sizeof text, "%.0f%%", double(done) / double(total) * 100.0);
@@ -45,6 +71,37 @@ std::string Percent(int64_t done, int64_t total) {
 }
 
 }  // namespace
+
+// The program's own files and folders, which no download may touch: the
+// settings, both phonebooks and every copy kept beside them (backups and
+// dated copies begin with their names), the pin files, the debug log and the
+// executable; the fonts, icons, dll and scripts folders; and the capture
+// folder when it is not the download folder itself. Names in the program's
+// folder compare without regard to case, as its own look-ups do.
+bool TApplication::IsProgramPath(const std::string& path) const {
+  const fs::path target = Resolved(path);
+  const std::string appFolder = platform::AppFolder();
+  for (const char* folder : {"fonts", "icons", "dll", "scripts"})
+    if (Within(target, Resolved(appFolder + folder))) return true;
+  if (FConfig && !FConfig->CaptureDir.empty()) {
+    const fs::path captures = Resolved(OutputFolder());
+    if (captures != Resolved(ResolvePath(FConfig->DownloadDir)) && Within(target, captures)) return true;
+  }
+  if (target == Resolved("/proc/self/exe")) return true;
+  // A name that begins like one of these, beside it, is the program's (the
+  // backup reminder's copies are phonebook_backup_<date>.ini).
+  std::vector<std::string> files = {appFolder + "korvan_debug.log", appFolder + "phonebook_backup_",
+                                    SshKnownHostsPath(), TlsKnownHostsPath()};
+  if (FConfig) files.push_back(FConfig->FFileName);
+  if (FPhonebook) files.push_back(FPhonebook->FileName());
+  if (FGuidebook) files.push_back(FGuidebook->FileName());
+  const std::string name = LowerCase(target.filename().string());
+  for (const std::string& file : files) {
+    const fs::path own = Resolved(file);
+    if (target.parent_path() == own.parent_path() && name.rfind(LowerCase(own.stem().string()), 0) == 0) return true;
+  }
+  return false;
+}
 
 void TApplication::WireTransferEngines() {
   FZmodem->OnSend = [this](const uint8_t* data, int count) { OnTransferSend(data, count); };
@@ -54,13 +111,15 @@ void TApplication::WireTransferEngines() {
   FZmodem->OnRemoteSkipped = [this](const std::string& n) { OnZmodemRefused(n); };
   FZmodem->OnUploadRequested = [this] { OnZmodemUploadWanted(); };
   FZmodem->OnSessionEnd = [this] {
-    FUploadBatchDone = true;
+    FTransferPrompts.Batch.Open = true;
     Invalidate();
   };
   FXYmodem->OnSend = [this](const uint8_t* data, int count) { OnTransferSend(data, count); };
   FXYmodem->OnProgress = [this](const std::string& n, int64_t d, int64_t t) { OnXYmodemProgress(n, d, t); };
   FXYmodem->OnFileDone = [this](const std::string& n, bool ok) { OnXYmodemDone(n, ok); };
   FXYmodem->OnBatchDone = [] {};
+  FZmodem->IsProgramPath = [this](const std::string& path) { return IsProgramPath(path); };
+  FXYmodem->IsProgramPath = [this](const std::string& path) { return IsProgramPath(path); };
 }
 
 void TApplication::OnTransferSend(const uint8_t* data, int count) {
@@ -139,7 +198,7 @@ void TApplication::OnZmodemFileDone(const std::string& name, bool ok) {
   FXferPanelUntil = platform::TickMs() + 1200;
   if (ok && FDDOFXParser && FZmodem->Direction != 1) {
     const std::string folder = FZmodem->ReceiveFolder;
-    const std::string path = folder + BaseName(name);
+    const std::string path = FZmodem->ReceivePath;
     FDDOFXParser->AddAssetFromFile(path);
     if (HasZipExtension(path)) {
       RegisterZipAssets(path);
@@ -173,9 +232,10 @@ void TApplication::OnZmodemSkipped(const std::string& name) {
 }
 
 void TApplication::OnZmodemRefused(const std::string& name) {
-  ++FRefusedCount;
-  FRefusedName = BaseName(name);
-  FStatus = "BBS refused " + FRefusedName + " - already on the board, too big, or can't be saved there";
+  ++FTransferPrompts.Batch.Refused;
+  FTransferPrompts.Batch.RefusedName = BaseName(name);
+  FStatus = "BBS refused " + FTransferPrompts.Batch.RefusedName +
+            " - already on the board, too big, or can't be saved there";
   LogLine("Zmodem: receiver sent ZSKIP for " + name + " - upload refused by the BBS");
   if (FReaderOn) SpeakText(FStatus, true);
   Invalidate();
@@ -186,10 +246,12 @@ void TApplication::OnZmodemUploadWanted() {
   const bool recent = FLastUploadAsk != 0 && now - FLastUploadAsk <= 30000;
   FLastUploadAsk = now;
   if (recent) return;
-  if (FMode != smOnline || FDoorwayMode || FZmodem->UploadFileCount() > 0) return;
-  // The upload picker is a screen of its own; until it exists the request is
-  // only noted in the log.
+  if (ScreenMode() != smOnline || FDoorwayMode || FZmodem->UploadFileCount() > 0 || FAsciiUpload.Running()) return;
   LogLine("Zmodem: BBS is waiting for an upload - opening the file picker");
+  StartZmodemUpload();
+  SetStatus("BBS is ready to receive - pick a file to upload (Esc to cancel).", 4000);
+  if (FReaderOn) SpeakText(FStatus, true);
+  Invalidate();
 }
 
 void TApplication::RegisterZipAssets(const std::string& path) {

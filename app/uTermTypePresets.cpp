@@ -1,6 +1,3 @@
-// The editor's stepping lists and the steppers that change the entry being
-// edited. The steppers are methods of the application object because they
-// also set the editor's edit text and caret.
 #include "app/uTermTypePresets.h"
 
 #include <algorithm>
@@ -8,11 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/uApp.h"
+#include "app/screens/uEditLine.h"
 #include "app/uScreenText.h"
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
-#include "platform/AppFolder.h"
 
 const char* const DefaultFontStem = "IBM_VGA_8x16";
 const char* const DefaultTermTypeName = "ANSI-BBS";
@@ -117,46 +113,39 @@ std::string ScaleText(double scale) {
 
 // ---- Steppers of the entry editor.
 
-std::string TApplication::CanonicalTermType(const std::string& type) const { return CanonicalTermTypeOf(type); }
-
-void TApplication::SetEditText(const std::string& text) {
-  FEditText = text;
-  FEditCaret = int32_t(FEditText.size());
-}
-
-void TApplication::CycleTermType(TPhonebookEntry& entry, int delta) {
-  int i = FindTermTypePreset(FEditText);
+void CycleTermType(TPhonebookEntry& entry, TEditLine& line, int delta) {
+  int i = FindTermTypePreset(line.Text);
   if (i < 0) i = 0;
   const TTermTypePreset& p = TermTypePresets[size_t(WrapStep(i, delta, int(TermTypePresets.size())))];
-  SetEditText(p.Name);
+  line.Set(p.Name);
   entry.Cols = p.Cols;
   entry.Rows = p.Rows;
   entry.UseRIP = p.RipFlag == 1;
   entry.FontName = p.FontName;
 }
 
-void TApplication::CycleEntryScreenSize(TPhonebookEntry& entry, int delta) {
+void CycleEntryScreenSize(TPhonebookEntry& entry, TEditLine& line, int delta) {
   int i = -1;
   for (size_t k = 0; k < ScreenSizes.size(); ++k)
     if (ScreenSizes[k].Cols == entry.Cols && ScreenSizes[k].Rows == entry.Rows) i = int(k);
   i = StepFromFound(i, delta, int(ScreenSizes.size()));
   entry.Cols = ScreenSizes[size_t(i)].Cols;
   entry.Rows = ScreenSizes[size_t(i)].Rows;
-  SetEditText(std::to_string(entry.Cols) + "x" + std::to_string(entry.Rows));
+  line.Set(std::to_string(entry.Cols) + "x" + std::to_string(entry.Rows));
 }
 
-void TApplication::CycleSimBaud(TPhonebookEntry& entry, int delta) {
+void CycleSimBaud(TPhonebookEntry& entry, TEditLine& line, int delta) {
   auto at = std::find(SimBaudRates.begin(), SimBaudRates.end(), entry.SimBaudRate);
   const int i = StepFromFound(at == SimBaudRates.end() ? -1 : int(at - SimBaudRates.begin()), delta,
                               int(SimBaudRates.size()));
   entry.SimBaudRate = SimBaudRates[size_t(i)];
-  SetEditText(SimBaudText(entry.SimBaudRate));
+  line.Set(SimBaudText(entry.SimBaudRate));
 }
 
-void TApplication::CycleProtocol(TPhonebookEntry& entry, int delta) {
+void CycleProtocol(TPhonebookEntry& entry, TEditLine& line, int delta) {
   int i = 0;
   for (size_t k = 0; k < ProtocolNames.size(); ++k)
-    if (SameTextNoCase(FEditText, ProtocolNames[k])) {
+    if (SameTextNoCase(line.Text, ProtocolNames[k])) {
       i = int(k);
       break;
     }
@@ -169,46 +158,43 @@ void TApplication::CycleProtocol(TPhonebookEntry& entry, int delta) {
   entry.UseRLogin = i == 3;
   entry.UseRaw = i == 4;
   entry.UseShell = i == 5;
-  SetEditText(ProtocolNames[size_t(i)]);
+  line.Set(ProtocolNames[size_t(i)]);
 }
 
-void TApplication::BuildFontList() {
-  if (!FFontList.empty()) return;
+std::vector<std::string> FontStemsIn(const std::string& folder) {
+  std::vector<std::string> fonts;
   // "*.F16" matched without regard to case, as font names are everywhere.
   std::error_code ec;
-  for (const auto& item : std::filesystem::directory_iterator(platform::AppFolder() + "fonts", ec)) {
+  for (const auto& item : std::filesystem::directory_iterator(folder, ec)) {
     if (!item.is_regular_file(ec)) continue;
     const std::string name = item.path().filename().string();
     if (name.size() > 4 && SameTextNoCase(name.substr(name.size() - 4), ".F16"))
-      FFontList.push_back(name.substr(0, name.size() - 4));
+      fonts.push_back(name.substr(0, name.size() - 4));
   }
-  std::stable_sort(FFontList.begin(), FFontList.end(),
+  std::stable_sort(fonts.begin(), fonts.end(),
                    [](const std::string& a, const std::string& b) { return UpperText(a) < UpperText(b); });
-  auto vga = std::find_if(FFontList.begin(), FFontList.end(),
+  auto vga = std::find_if(fonts.begin(), fonts.end(),
                           [](const std::string& s) { return SameTextNoCase(s, DefaultFontStem); });
-  if (vga != FFontList.end()) std::rotate(FFontList.begin(), vga, vga + 1);
+  if (vga != fonts.end()) std::rotate(fonts.begin(), vga, vga + 1);
+  return fonts;
 }
 
-void TApplication::CycleFont(TPhonebookEntry&, int delta) {
-  BuildFontList();
-  if (FFontList.empty()) return;
-  auto at = std::find_if(FFontList.begin(), FFontList.end(),
-                         [&](const std::string& s) { return SameTextNoCase(s, FEditText); });
-  int i = at == FFontList.end() ? 0 : WrapStep(int(at - FFontList.begin()), delta, int(FFontList.size()));
-  SetEditText(FFontList[size_t(i)]);
+void CycleFont(const std::vector<std::string>& fonts, TEditLine& line, int delta) {
+  if (fonts.empty()) return;
+  auto at = std::find_if(fonts.begin(), fonts.end(), [&](const std::string& s) { return SameTextNoCase(s, line.Text); });
+  int i = at == fonts.end() ? 0 : WrapStep(int(at - fonts.begin()), delta, int(fonts.size()));
+  line.Set(fonts[size_t(i)]);
 }
 
-// ---- Steppers of the configuration page (its edit text and caret).
+// ---- Steppers of the configuration page.
 
-void TApplication::CycleDefaultTermType(int delta) {
-  int i = FindTermTypePreset(FConfigText);
+void CycleDefaultTermType(TEditLine& line, int delta) {
+  int i = FindTermTypePreset(line.Text);
   if (i < 0) i = 0;
-  FConfigText = TermTypePresets[size_t(WrapStep(i, delta, int(TermTypePresets.size())))].Name;
-  FConfigCaret = int32_t(FConfigText.size());
+  line.Set(TermTypePresets[size_t(WrapStep(i, delta, int(TermTypePresets.size())))].Name);
 }
 
-void TApplication::CycleScreenScale(int delta) {
-  TAppConfig& c = *FConfig;
+void CycleScreenScale(TAppConfig& c, TEditLine& line, int delta) {
   if (delta > 0) {
     if (c.ScreenScaleFullScreen) {
       c.ScreenScaleFullScreen = false;
@@ -228,17 +214,5 @@ void TApplication::CycleScreenScale(int delta) {
       c.ScreenScale -= 0.5;
     }
   }
-  FConfigText = c.ScreenScaleFullScreen ? "Full Screen" : ScaleText(c.ScreenScale);
-  FConfigCaret = int32_t(FConfigText.size());
-  ApplyScreenScale();
-}
-
-void TApplication::ApplyScreenScale() {
-  if (!FWindow) return;
-  if (FConfig->ScreenScaleFullScreen) {
-    if (!FWindow->FullScreen()) FWindow->SetFullScreen(true);
-    return;
-  }
-  if (FWindow->FullScreen()) FWindow->SetFullScreen(false);
-  FWindow->SetClientSize(int(std::lround(640 * FConfig->ScreenScale)), int(std::lround(400 * FConfig->ScreenScale)));
+  line.Set(c.ScreenScaleFullScreen ? "Full Screen" : ScaleText(c.ScreenScale));
 }

@@ -189,7 +189,9 @@ void TAnsiParser::TabForward(int N) {
     int c = Buffer->CursorX + 1;
     while (c < Buffer->FWidth && !(size_t(c) < TabStops.size() && TabStops[size_t(c)])) ++c;
     if (c >= Buffer->FWidth) {
-      Buffer->GotoXY(Buffer->FWidth - 1, Buffer->CursorY);
+      // Already on the last column, the cursor stays, and so does a wrap
+      // held there.
+      if (Buffer->CursorX != Buffer->FWidth - 1) Buffer->GotoXY(Buffer->FWidth - 1, Buffer->CursorY);
       return;
     }
     Buffer->GotoXY(c, Buffer->CursorY);
@@ -267,7 +269,7 @@ void TAnsiParser::Repeat(int32_t N) {
   std::fill(std::begin(run), std::end(run), LastChar);
   while (N > 0) {
     const int32_t chunk = std::min<int32_t>(N, int32_t(sizeof run));
-    Buffer->PutChars(run, size_t(chunk));
+    Buffer->PutChars(run, size_t(chunk), VtMode);
     N -= chunk;
   }
 }

@@ -98,7 +98,7 @@ void TAnsiParser::Feed(const uint8_t* Data, size_t Count) {
       while (p < end && plain[*p]) ++p;
       if (p != run) {
         LastChar = p[-1];
-        Buffer->PutChars(run, size_t(p - run));
+        Buffer->PutChars(run, size_t(p - run), VtMode);
         continue;
       }
     } else if (State == stCsiEntry || State == stCsiParam) {
@@ -145,7 +145,25 @@ void TAnsiParser::ProcessChar(uint8_t B) {
 void TAnsiParser::Print(uint8_t B) {
   if (GraphicsInUse()) B = DecGraphicsToCp437(B);
   LastChar = B;
-  Buffer->PutChar(B);
+  Buffer->PutChar(B, VtMode);
+}
+
+// In VT mode a line feed scrolls at once, as on a VT100: with the wrap held
+// at the last column there is nothing left for a deferred scroll to absorb.
+void TAnsiParser::LineFeed() {
+  Buffer->NewLine(false);
+  if (VtMode) Buffer->ResolvePendingScroll();
+}
+
+// ESC M: the cursor moves up a line; on the top margin the region scrolls
+// down instead, a blank line coming in at the top (VT100, ECMA-48 RI).
+void TAnsiParser::ReverseIndex() {
+  TTerminalBuffer& b = *Buffer;
+  b.ResolvePendingScroll();
+  if (b.CursorY == b.MarginY0)
+    b.InsertLines(b.MarginY0, 1);
+  else
+    b.MoveCursorBy(0, -1);
 }
 
 void TAnsiParser::ProcessGround(uint8_t B) {
@@ -154,7 +172,7 @@ void TAnsiParser::ProcessGround(uint8_t B) {
     case cc::BEL: return;
     case cc::BS: Buffer->MoveCursorBy(-1, 0); return;
     case cc::HT: TabForward(1); return;
-    case cc::LF: Buffer->NewLine(false); return;
+    case cc::LF: LineFeed(); return;
     case cc::FF: Buffer->ClearScreen(true); return;
     case cc::CR: Buffer->CarriageReturn(); return;
     case cc::ESC: State = stEscape; return;
@@ -212,6 +230,12 @@ void TAnsiParser::ProcessEscape(uint8_t B) {
   }
   if (!VtMode) return;  // the second byte is dropped
   switch (B) {
+    case 'D': LineFeed(); return;  // IND
+    case 'E':                      // NEL
+      Buffer->CarriageReturn();
+      LineFeed();
+      return;
+    case 'M': ReverseIndex(); return;  // RI
     case '(': State = stG0Charset; return;
     case ')': State = stG1Charset; return;
     case '7':

@@ -162,6 +162,8 @@ class TAnsiParser {
   void ProcessSkipString(uint8_t B);
   void ProcessApc(uint8_t B);
   void Print(uint8_t B);
+  void LineFeed();
+  void ReverseIndex();
   void EraseMusicEcho();
   void DeliverApc();
   void BuildTabStops();

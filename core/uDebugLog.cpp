@@ -60,6 +60,12 @@ void LogOpen(const std::string& path) {
   logIsOpen.store(true);
 }
 
+void LogFlushPending() {
+  if (!logIsOpen.load()) return;
+  std::lock_guard<std::mutex> hold(LogLock());
+  LogFlush(true);
+}
+
 void LogLine(const std::string& msg) {
   if (!LogEnabled || !logIsOpen.load()) return;
   std::lock_guard<std::mutex> hold(LogLock());

@@ -18,6 +18,9 @@ inline void LogHexPtr(const std::string& tag, const void* p, size_t len) {
 }
 void LogClose();
 bool LogIsOpen();
+// Writes out lines the 200 ms pacing still holds back. The program's timer
+// calls it, so that the last lines before a quiet spell reach the file too.
+void LogFlushPending();
 
 // "48 65 0A | He." : two upper-case hex digits and a blank per byte, a bar,
 // then the bytes 32..126 as themselves and every other byte as ".".

@@ -79,7 +79,7 @@ bool WriteFileReplacing(const std::string& path, const std::string& contents, st
   return true;
 }
 
-TReadResult ReadFileContents(const std::string& path, std::string& contents, std::string& error) {
+TReadResult ReadFileContents(const std::string& path, std::string& contents, std::string& error, size_t maxBytes) {
   contents.clear();
   error.clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -99,6 +99,13 @@ TReadResult ReadFileContents(const std::string& path, std::string& contents, std
       return TReadResult::Failed;
     }
     if (n == 0) break;
+    if (size_t(n) > maxBytes - contents.size()) {
+      errno = EFBIG;
+      error = ErrnoText("cannot read", path);
+      contents.clear();
+      close(fd);
+      return TReadResult::Failed;
+    }
     contents.append(chunk, size_t(n));
   }
   close(fd);

@@ -4,6 +4,7 @@
 // Reading such a file tells a missing file from one that cannot be read, so a
 // caller never writes over a file it failed to read.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // Writes Contents to Path + ".tmp", flushes it to disk and renames it over
@@ -16,5 +17,7 @@ enum class TReadResult { Ok, Missing, Failed };
 
 // Reads the whole file into Contents. Missing: no file of that name (Contents
 // and Error empty). Failed: the name exists but cannot be read (a folder, an
-// I/O error); Error says why.
-TReadResult ReadFileContents(const std::string& path, std::string& contents, std::string& error);
+// I/O error), or it holds more than MaxBytes; Contents is then empty and Error
+// says why.
+TReadResult ReadFileContents(const std::string& path, std::string& contents, std::string& error,
+                             size_t maxBytes = SIZE_MAX);

@@ -42,12 +42,35 @@ uint8_t LinearToByte(double v) {
 
 TFontRenderer::TFontRenderer(TBitmapFont* font) : FFont(font) {}
 
-void TFontRenderer::SetFont(TBitmapFont* font) { FFont = font; }
+void TFontRenderer::SetFont(TBitmapFont* font) {
+  FFont = font;
+  Invalidate();
+}
 
 void TFontRenderer::FreeBitmaps() {
   FRender.Resize(0, 0);
   FDisplay.Resize(0, 0);
+  CanvasReplaced();
+}
+
+// A new (or no) bitmap: nothing in it is a drawn cell, and the next
+// presentation is whole.
+void TFontRenderer::CanvasReplaced() {
   FCellCacheValid = false;
+  FShown.assign(Canvas().Empty() ? 0 : size_t(FCols) * size_t(FRows), TCellLook{});
+  FPresented = FShown;
+  FPresentAll = true;
+}
+
+void TFontRenderer::SetReferencePath(bool on) {
+  if (on == FReferencePath) return;
+  FReferencePath = on;
+  FreeBitmaps();
+}
+
+TFontRenderer::TCellLook* TFontRenderer::LookAt(int col, int row) {
+  size_t at = size_t(row) * size_t(FCols) + size_t(col);
+  return col >= 0 && row >= 0 && col < FCols && at < FShown.size() ? &FShown[at] : nullptr;
 }
 
 void TFontRenderer::SetGridSize(int cols, int rows) {
@@ -66,24 +89,33 @@ void TFontRenderer::SetScale(float scale) {
 
 void TFontRenderer::SetAntiAliasGlyphs(bool on) {
   if (on == FAntiAliasGlyphs) return;
+  const bool wasDirect = DirectPath();
   FAntiAliasGlyphs = on;
-  FCellCacheValid = false;
+  if (DirectPath() != wasDirect)
+    FreeBitmaps();  // the other road draws into the other bitmap
+  else
+    Invalidate();
 }
 
 void TFontRenderer::SetGlyphEmbolden(bool on, double radius) {
   if (on == FEmbolden && radius == FEmboldenRadius) return;
   FEmbolden = on;
   FEmboldenRadius = radius;
-  FCoverageValid = false;
-  FCellCacheValid = false;
+  Invalidate();
 }
 
 void TFontRenderer::SetUpscaledFont(bool on) {
   if (on == FUpscaledFont) return;
   FUpscaledFont = on;
-  FCoverageValid = false;
-  FCellCacheValid = false;
+  Invalidate();
   FDisplay.Resize(0, 0);
+  if (DirectPath()) CanvasReplaced();
+}
+
+void TFontRenderer::SetUiFont(TBitmapFont* font) {
+  if (font == FUiFont) return;
+  FUiFont = font;
+  Invalidate();
 }
 
 int TFontRenderer::BlockSize() const { return std::max(1, int(std::nearbyint(FScale))); }
@@ -97,37 +129,54 @@ int TFontRenderer::DoubleFontFactor() const {
   return FUpscaledFont && FFont && FFont->Has2x() && s >= 2 && s % 2 == 0 ? 2 : 1;
 }
 
+// The same cells give other pixels from now on (another font, glyph road or
+// embolden): every cell is drawn again, and counts as changed when it is.
 void TFontRenderer::Invalidate() {
   FCoverageValid = false;
   FCellCacheValid = false;
+  FDrawGen = ++FStampSeq;
 }
 
 bool TFontRenderer::EnsureRenderDib() {
-  int w = PixelWidth(), h = PixelHeight();
-  if (FRender.Width() == w && FRender.Height() == h && !FRender.Empty()) return true;
-  FCellCacheValid = false;
-  if (int64_t(w) * h > MaxRenderPixels || !FRender.Resize(w, h) || FRender.Empty()) {
-    LogLine("FontRenderer: render bitmap of " + std::to_string(w) + "x" + std::to_string(h) + " refused");
-    FRender.Resize(0, 0);
-    return false;
+  const int w = PixelWidth(), h = PixelHeight();
+  // The direct road keeps the render bitmap's limit, so a grid is refused on
+  // both roads or on neither.
+  const bool allowed = int64_t(w) * h <= MaxRenderPixels;
+  if (DirectPath()) {
+    if (!FRender.Empty()) FRender.Resize(0, 0);
+    if (allowed && EnsureDisplayDib()) return true;
+  } else {
+    if (FRender.Width() == w && FRender.Height() == h && !FRender.Empty()) return true;
+    bool made = allowed && FRender.Resize(w, h) && !FRender.Empty();
+    CanvasReplaced();
+    if (made) return true;
   }
-  return true;
+  LogLine("FontRenderer: render bitmap of " + std::to_string(w) + "x" + std::to_string(h) + " refused");
+  FRender.Resize(0, 0);
+  if (DirectPath()) FDisplay.Resize(0, 0);
+  CanvasReplaced();
+  return false;
 }
 
 bool TFontRenderer::CellInsideBitmap(int col, int row) const {
-  if (!FFont || FRender.Empty() || col < 0 || row < 0 || col >= FCols || row >= FRows) return false;
-  int s = BlockSize();
+  const platform::Surface& canvas = Canvas();
+  if (!FFont || canvas.Empty() || col < 0 || row < 0 || col >= FCols || row >= FRows) return false;
+  int s = CanvasBlock();
   int64_t right = int64_t(col + 1) * FFont->Width() * s, bottom = int64_t(row + 1) * FFont->Height() * s;
-  return right <= FRender.Width() && bottom <= FRender.Height();
+  return right <= canvas.Width() && bottom <= canvas.Height();
 }
 
 void TFontRenderer::RenderCell(int col, int row, const TCell& cell) {
   if (!CellInsideBitmap(col, row)) return;
-  const int w = FFont->Width(), h = FFont->Height(), s = BlockSize();
-  const int x0 = col * w * s, y0 = row * h * s;
+  // The glyph road is chosen by the full scale S; the drawing itself is at
+  // the canvas's block size (S, or the double-font factor when direct).
+  const int w = FFont->Width(), h = FFont->Height(), s = BlockSize(), b = CanvasBlock();
+  const int x0 = col * w * b, y0 = row * h * b;
   TColorRGB fg = cell.Reverse ? cell.Bg : cell.Fg;
   TColorRGB bg = cell.Reverse ? cell.Fg : cell.Bg;
   ++FCellsDrawn;
+  if (TCellLook* look = LookAt(col, row))
+    *look = TCellLook{Pack(fg), Pack(bg), 0, FDrawGen, cell.Ch, uint8_t(cell.Underline ? lkUnderline : 0)};
   if (!FAntiAliasGlyphs && FUpscaledFont && FFont->Has2x() && s >= 2 && s % 2 == 0)
     RenderUpscaled(cell, x0, y0, Pack(fg), Pack(bg));
   else if (FAntiAliasGlyphs && s != 1)
@@ -138,7 +187,8 @@ void TFontRenderer::RenderCell(int col, int row, const TCell& cell) {
 
 // The .F32 companion at K = S / 2: each double-size pixel a K x K block.
 void TFontRenderer::RenderUpscaled(const TCell& cell, int x0, int y0, uint32_t fg, uint32_t bg) {
-  const int w = FFont->Width(), h = FFont->Height(), k = BlockSize() / 2;
+  const int w = FFont->Width(), h = FFont->Height(), k = CanvasBlock() / 2;
+  platform::Surface& canvas = Canvas();
   const int rowPixels = 2 * w * k, bpr = (2 * w + 7) / 8;
   const uint8_t* glyph = FFont->GetGlyph2x(cell.Ch);
   FRowScratch.resize(size_t(rowPixels));
@@ -151,22 +201,44 @@ void TFontRenderer::RenderUpscaled(const TCell& cell, int x0, int y0, uint32_t f
       std::fill(out, out + k, c);
       out += k;
     }
-    for (int r = 0; r < k; ++r) std::copy_n(FRowScratch.data(), rowPixels, FRender.Row(y0 + gy * k + r) + x0);
+    for (int r = 0; r < k; ++r) std::copy_n(FRowScratch.data(), rowPixels, canvas.Row(y0 + gy * k + r) + x0);
   }
 }
 
+namespace {
+
+// For each byte of glyph bits, a mask per pixel: all ones where it inks.
+struct InkMasks {
+  uint32_t Of[256][8];
+  InkMasks() {
+    for (int b = 0; b < 256; ++b)
+      for (int i = 0; i < 8; ++i) Of[b][i] = (b & (0x80 >> i)) ? 0xFFFFFFFFu : 0;
+  }
+};
+const InkMasks kInk;
+
+}  // namespace
+
 void TFontRenderer::RenderPlain(const TCell& cell, int x0, int y0, uint32_t fg, uint32_t bg) {
-  const int w = FFont->Width(), h = FFont->Height(), s = BlockSize();
+  const int w = FFont->Width(), h = FFont->Height(), s = CanvasBlock();
+  const size_t bpr = size_t(FFont->BytesPerRow());
+  platform::Surface& canvas = Canvas();
+  const uint8_t* glyph = FFont->GetGlyph(cell.Ch);
+  const uint32_t ink = fg ^ bg;
   const int rowPixels = w * s;
-  FRowScratch.resize(size_t(rowPixels));
   for (int gy = 0; gy < h; ++gy) {
-    bool solid = cell.Underline && gy == h - 1;
-    uint32_t* out = FRowScratch.data();
-    for (int gx = 0; gx < w; ++gx) {
-      std::fill(out, out + s, solid || FFont->GetPixel(cell.Ch, gx, gy) ? fg : bg);
-      out += s;
+    const bool solid = cell.Underline && gy == h - 1;
+    uint32_t* out = canvas.Row(y0 + gy * s) + x0;
+    for (int gx = 0; gx < w; gx += 8) {
+      const uint32_t* mask = kInk.Of[solid ? 0xFF : glyph[size_t(gy) * bpr + size_t(gx / 8)]];
+      const int n = std::min(8, w - gx);
+      if (s == 1) {
+        for (int i = 0; i < n; ++i) out[gx + i] = bg ^ (ink & mask[i]);
+        continue;
+      }
+      for (int i = 0; i < n; ++i) std::fill_n(out + (gx + i) * s, s, bg ^ (ink & mask[i]));
     }
-    for (int r = 0; r < s; ++r) std::copy_n(FRowScratch.data(), rowPixels, FRender.Row(y0 + gy * s + r) + x0);
+    for (int r = 1; r < s; ++r) std::copy_n(out, rowPixels, canvas.Row(y0 + gy * s + r) + x0);
   }
 }
 
@@ -257,15 +329,18 @@ void TFontRenderer::DrawCellUiFont(int col, int row, const TCell& cell) {
     return;
   }
   if (!CellInsideBitmap(col, row)) return;
-  const int s = BlockSize(), cw = FFont->Width() * s, ch = FFont->Height() * s;
+  const int s = CanvasBlock(), cw = FFont->Width() * s, ch = FFont->Height() * s;
   const int x0 = col * cw, y0 = row * ch;
+  platform::Surface& canvas = Canvas();
   const bool use2x = FUpscaledFont && FUiFont->Has2x() && DoubleFontFactor() == 2;
   const int sw = use2x ? 2 * FUiFont->BaseWidth() : FUiFont->Width();
   const int sh = use2x ? 2 * FUiFont->BaseHeight() : FUiFont->Height();
   const uint32_t fg = Pack(cell.Reverse ? cell.Bg : cell.Fg), bg = Pack(cell.Reverse ? cell.Fg : cell.Bg);
   ++FCellsDrawn;
+  if (TCellLook* look = LookAt(col, row))
+    *look = TCellLook{fg, bg, 0, FDrawGen, cell.Ch, uint8_t((cell.Underline ? lkUnderline : 0) | lkUiFont)};
   for (int py = 0; py < ch; ++py) {
-    uint32_t* out = FRender.Row(y0 + py) + x0;
+    uint32_t* out = canvas.Row(y0 + py) + x0;
     int sy = py * sh / ch;
     bool solid = cell.Underline && py >= ch - s;
     for (int px = 0; px < cw; ++px) {
@@ -279,10 +354,14 @@ void TFontRenderer::DrawCellUiFont(int col, int row, const TCell& cell) {
 
 void TFontRenderer::FillCursorBar(int col, int row, TColorRGB colour) {
   if (!CellInsideBitmap(col, row)) return;
-  const int s = BlockSize(), w = FFont->Width(), h = FFont->Height();
+  const int s = CanvasBlock(), w = FFont->Width(), h = FFont->Height();
   const int bar = std::min(2, h) * s;
   const int x0 = col * w * s, yEnd = (row + 1) * h * s;
-  FRender.FillRect(platform::Rect{x0, yEnd - bar, x0 + w * s, yEnd}, Pack(colour));
+  Canvas().FillRect(platform::Rect{x0, yEnd - bar, x0 + w * s, yEnd}, Pack(colour));
+  if (TCellLook* look = LookAt(col, row)) {
+    look->Cursor = Pack(colour);
+    look->Flags |= lkCursor;
+  }
 }
 
 void TFontRenderer::DrawCursor(int col, int row, TColorRGB colour) {

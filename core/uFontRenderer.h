@@ -4,7 +4,9 @@
 // double-size bitmap (.F32) and an anti-aliased coverage map (.f16g).
 // TFontRenderer owns the render bitmap (each glyph pixel a Scale x Scale
 // block) and the display bitmap it is reduced to; it reads a TTerminalBuffer
-// but never changes its cells. Interface thread only.
+// but never changes its cells. It draws straight into the display bitmap
+// when that gives the same pixels (the reduction only keeps one pixel of
+// each block), and presents only what changed. Interface thread only.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -30,6 +32,9 @@ class TBitmapFont {
 
   bool IsBaseSize() const { return FGlyphWidth == FBaseWidth && FGlyphHeight == FBaseHeight; }
   bool GetPixel(uint8_t ch, int x, int y) const;
+  // The glyph's Height() rows of BytesPerRow() bytes, leftmost pixel in the
+  // top bit.
+  const uint8_t* GetGlyph(uint8_t ch) const { return FGlyphBits.data() + size_t(ch) * FGlyphHeight * FBytesPerRow; }
   // X and Y are clamped into the glyph first.
   double GetPixelCoverage(uint8_t ch, int x, int y) const;
   const uint8_t* GetGlyph2x(uint8_t ch) const;
@@ -109,7 +114,7 @@ class TFontRenderer {
   void SetGlyphEmbolden(bool on, double radius);
   void SetUpscaledFont(bool on);
   void SetSmoothScaling(bool on) { FSmoothScaling = on; }
-  void SetUiFont(TBitmapFont* font) { FUiFont = font; }
+  void SetUiFont(TBitmapFont* font);
   int Cols() const { return FCols; }
   int Rows() const { return FRows; }
   float Scale() const { return FScale; }
@@ -123,6 +128,14 @@ class TFontRenderer {
   int DoubleFontFactor() const;
   // The next dirty frame redraws every cell.
   void Invalidate();
+  // Off (the default): cells, the cursor and pictures are drawn straight
+  // into the display bitmap at its own scale, the same pixels the render
+  // bitmap gives after its reduction, without the large bitmap. On: the
+  // render bitmap at the full scale and its reduction, the reference that
+  // the direct road is held to. Anti-aliased glyphs always take this road,
+  // since their reduction averages.
+  void SetReferencePath(bool on);
+  bool DirectPath() const { return !FReferencePath && !FAntiAliasGlyphs; }
 
   // ---- Cells (text screens draw single cells directly).
   void RenderCell(int col, int row, const TCell& cell);
@@ -140,8 +153,20 @@ class TFontRenderer {
   void RenderBuffer(TTerminalBuffer& buffer, platform::Surface& target, int left, int top, int width, int height,
                     bool blinkOn, bool spritesDirty, bool fill);
   // Reduces the render bitmap and stretches it into the rectangle, keeping
-  // its aspect with black bars (unless Fill).
+  // its aspect with black bars (unless Fill). Into the same target and
+  // rectangle as last time, only the cells drawn since are stretched again.
   void Present(platform::Surface& target, int left, int top, int width, int height, bool fill);
+  // A window frame: between the two, RenderBuffer and Present only note
+  // where the picture goes, and EndFrame presents once, after the popups
+  // drawn over the cells. So cells drawn over and back within a frame cost
+  // no presentation. EndFrame is false when nothing asked to be presented.
+  void BeginFrame();
+  bool EndFrame();
+  // The parts of the targets that presenting changed since the last call,
+  // for the window to show only those.
+  void TakeTargetDamage(std::vector<platform::Rect>& out);
+  // Someone else drew into the target: the next presentation is whole.
+  void ForgetTarget();
   // The cell under a point of the presentation rectangle; false on a bar or
   // when nothing can be mapped (the clamped cell is still returned).
   bool ClientToCell(int x, int y, int left, int top, int width, int height, int& col, int& row) const;
@@ -162,6 +187,7 @@ class TFontRenderer {
   void NearestDownsample();
   void DownsampleToDisplayDib();
 
+  // The render bitmap exists on the reference road only.
   const platform::Surface& RenderBitmap() const { return FRender; }
   const platform::Surface& DisplayBitmap() const { return FDisplay; }
   // Cells drawn into the render bitmap since creation (all paths).
@@ -170,13 +196,42 @@ class TFontRenderer {
   bool LastPresentSmooth() const { return FLastPresentSmooth; }
 
  private:
+  // What one cell of the bitmap shows, to tell which cells a presentation
+  // must carry: the cell as drawn, the font it was drawn with, the cursor
+  // bar over it, and a stamp that pictures drawn over it change.
+  struct TCellLook {
+    uint32_t Fg = 0, Bg = 0, Cursor = 0, Stamp = 0;
+    uint8_t Ch = 0, Flags = 0;
+    bool operator==(const TCellLook&) const = default;
+  };
+  enum : uint8_t { lkUnderline = 1, lkUiFont = 2, lkCursor = 4 };
+  struct TPresentPlace {
+    const platform::Surface* Target = nullptr;
+    uint64_t TargetId = 0;
+    int TargetW = 0, TargetH = 0, Left = 0, Top = 0, Width = 0, Height = 0;
+    int DisplayW = 0, DisplayH = 0;
+    bool Fill = false, Smooth = false, AntiAlias = false;
+    bool operator==(const TPresentPlace&) const = default;
+  };
+
   void FreeBitmaps();
+  // The bitmap cells are drawn into and its block size: the display bitmap
+  // at the double-font factor on the direct road, else the render bitmap.
+  platform::Surface& Canvas() { return DirectPath() ? FDisplay : FRender; }
+  const platform::Surface& Canvas() const { return DirectPath() ? FDisplay : FRender; }
+  int CanvasBlock() const { return DirectPath() ? DoubleFontFactor() : BlockSize(); }
+  void CanvasReplaced();
   void EnsureCoverage(uint8_t ch, int s);
   void RenderUpscaled(const TCell& cell, int x0, int y0, uint32_t fg, uint32_t bg);
   void RenderCoverage(const TCell& cell, int x0, int y0, TColorRGB fg, TColorRGB bg);
   void RenderPlain(const TCell& cell, int x0, int y0, uint32_t fg, uint32_t bg);
   bool CellInsideBitmap(int col, int row) const;
   bool PaintCells(TTerminalBuffer& buffer, bool blinkOn);
+  TCellLook* LookAt(int col, int row);
+  void PresentNow(platform::Surface& target, int left, int top, int width, int height, bool fill);
+  void PresentChangedCells(platform::Surface& target, int offX, int offY, int fitW, int fitH, bool smooth);
+  void StretchPart(platform::Surface& target, platform::Rect part, int offX, int offY, int fitW, int fitH,
+                   bool smooth);
 
   TBitmapFont* FFont;
   int32_t FCols = 80, FRows = 25;
@@ -204,4 +259,19 @@ class TFontRenderer {
   int32_t FCacheCols = 0;
   uint64_t FCellsDrawn = 0;
   bool FLastPresentSmooth = false;
+  bool FReferencePath = false;
+  // Looks of the cells in the bitmap now, and as last presented.
+  std::vector<TCellLook> FShown, FPresented;
+  uint32_t FStampSeq = 0;
+  uint32_t FDrawGen = 0;  // stamp of cells drawn now; changes with Invalidate
+  bool FPresentAll = true;
+  TPresentPlace FLastPlace;
+  std::vector<platform::Rect> FTargetDamage;
+  platform::StretchPlan FStretchPlan;
+  bool FInFrame = false;
+  bool FPendingPresent = false;
+  bool FPresentedInFrame = false;
+  platform::Surface* FPendingTarget = nullptr;
+  int FPendingLeft = 0, FPendingTop = 0, FPendingWidth = 0, FPendingHeight = 0;
+  bool FPendingFill = false;
 };

@@ -1,7 +1,7 @@
 // TFontRenderer, frame side: the frame driver RenderBuffer (changed cells
-// only, blink, cursor, sprites), the image sprites, the reduction of the
-// render bitmap to the display bitmap, and the aspect-keeping Present with
-// its inverse ClientToCell.
+// only, blink, cursor, sprites), the image sprites and the reduction of the
+// render bitmap to the display bitmap. Presentation is in
+// uFontRendererPresent.cpp.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,16 +26,6 @@ constexpr double kSlowFrameMs = 15.0;
 
 bool SameLook(const TCell& a, const TCell& b) {
   return a.Ch == b.Ch && a.Underline == b.Underline && a.Reverse == b.Reverse && a.Fg == b.Fg && a.Bg == b.Bg;
-}
-
-// The fitted size of a W x H picture in a rectangle, aspect kept.
-void FitInto(double aspect, int width, int height, int& fitW, int& fitH) {
-  fitW = width;
-  fitH = height;
-  if (double(width) / height > aspect)
-    fitW = int(std::nearbyint(height * aspect));
-  else
-    fitH = int(std::nearbyint(width / aspect));
 }
 
 std::string RowForLog(const TTerminalBuffer& buffer, int row) {
@@ -142,21 +132,28 @@ void TFontRenderer::ClearSprites() {
 
 // Each masked-in picture pixel is an S x S block. Pictures are clipped to the
 // bitmap per row and column before the loops run, so a picture reaching past
-// the right edge is cut there, and one far outside costs nothing.
+// the right edge is cut there, and one far outside costs nothing. The cells
+// a picture covers are stamped as changed.
 void TFontRenderer::DrawSprites() {
-  if (FSprites.empty() || FRender.Empty() || SpritesHidden) return;
-  const int64_t s = BlockSize();
-  const int64_t gridW = (FRender.Width() + s - 1) / s, gridH = (FRender.Height() + s - 1) / s;
+  platform::Surface& canvas = Canvas();
+  if (FSprites.empty() || canvas.Empty() || SpritesHidden || !FFont) return;
+  const int64_t s = CanvasBlock();
+  const int64_t gridW = (canvas.Width() + s - 1) / s, gridH = (canvas.Height() + s - 1) / s;
   for (const TImageSprite& sp : FSprites) {
     const int64_t i0 = std::max<int64_t>(0, -int64_t(sp.X)), i1 = std::min<int64_t>(sp.W, gridW - sp.X);
     const int64_t j0 = std::max<int64_t>(0, -int64_t(sp.Y)), j1 = std::min<int64_t>(sp.H, gridH - sp.Y);
+    if (i0 >= i1 || j0 >= j1) continue;
+    const uint32_t stamp = ++FStampSeq;
+    for (int64_t r = (sp.Y + j0) / FFont->Height(); r <= (sp.Y + j1 - 1) / FFont->Height(); ++r)
+      for (int64_t c = (sp.X + i0) / FFont->Width(); c <= (sp.X + i1 - 1) / FFont->Width(); ++c)
+        if (TCellLook* look = LookAt(int(c), int(r))) look->Stamp = stamp;
     for (int64_t j = j0; j < j1; ++j) {
       const size_t rowAt = size_t(j) * size_t(sp.W);
       for (int64_t i = i0; i < i1; ++i) {
         if (!sp.Mask[rowAt + size_t(i)]) continue;
         const TColorRGB c = sp.Pixels[rowAt + size_t(i)];
         const int px = int((sp.X + i) * s), py = int((sp.Y + j) * s);
-        FRender.FillRect(platform::Rect{px, py, px + int(s), py + int(s)}, platform::PackRGB(c.R, c.G, c.B));
+        canvas.FillRect(platform::Rect{px, py, px + int(s), py + int(s)}, platform::PackRGB(c.R, c.G, c.B));
       }
     }
   }
@@ -167,14 +164,16 @@ bool TFontRenderer::EnsureDisplayDib() {
   const int f = DoubleFontFactor();
   const int w = FCols * FFont->Width() * f, h = FRows * FFont->Height() * f;
   if (FDisplay.Width() == w && FDisplay.Height() == h && !FDisplay.Empty()) return true;
-  if (!FDisplay.Resize(w, h) || FDisplay.Empty()) {
-    FDisplay.Resize(0, 0);
-    return false;
-  }
-  return true;
+  // A grid whose render bitmap is refused gets no display bitmap either.
+  const bool allowed = int64_t(PixelWidth()) * PixelHeight() <= MaxRenderPixels;
+  const bool made = allowed && FDisplay.Resize(w, h) && !FDisplay.Empty();
+  if (!made) FDisplay.Resize(0, 0);
+  if (DirectPath()) CanvasReplaced();
+  return made;
 }
 
 void TFontRenderer::NearestDownsample() {
+  if (FRender.Empty()) return;
   const int d = std::max(1, BlockSize() / DoubleFontFactor());
   const int w = std::min(FDisplay.Width(), FRender.Width() / d), h = std::min(FDisplay.Height(), FRender.Height() / d);
   if (d == 1) {
@@ -189,7 +188,8 @@ void TFontRenderer::NearestDownsample() {
 }
 
 void TFontRenderer::DownsampleToDisplayDib() {
-  if (!EnsureDisplayDib() || FRender.Empty()) return;
+  // The direct road draws into the display bitmap itself.
+  if (!EnsureDisplayDib() || FRender.Empty() || DirectPath()) return;
   const int d = std::max(1, BlockSize() / DoubleFontFactor());
   const int64_t iterations = int64_t(FDisplay.Width()) * FDisplay.Height() * d * d;
   if (iterations > kMaxBoxFilterIterations) {
@@ -251,46 +251,3 @@ void TFontRenderer::DownsampleToDisplayDib() {
   }
 }
 
-void TFontRenderer::Present(platform::Surface& target, int left, int top, int width, int height, bool fill) {
-  DownsampleToDisplayDib();
-  const int dw = FDisplay.Width(), dh = FDisplay.Height();
-  int fitW = width, fitH = height;
-  if (!fill && dw > 0 && dh > 0 && width > 0 && height > 0) FitInto(double(dw) / dh, width, height, fitW, fitH);
-  const int offX = left + (width - fitW) / 2, offY = top + (height - fitH) / 2;
-  if (fitW != width || fitH != height) {
-    const uint32_t black = 0;
-    if (offX > left) {
-      target.FillRect(platform::Rect{left, top, offX, top + height}, black);
-      target.FillRect(platform::Rect{offX + fitW, top, left + width, top + height}, black);
-    }
-    if (offY > top) {
-      target.FillRect(platform::Rect{left, top, left + width, offY}, black);
-      target.FillRect(platform::Rect{left, offY + fitH, left + width, top + height}, black);
-    }
-  }
-  if (dw <= 0 || dh <= 0 || fitW <= 0 || fitH <= 0) return;
-  const bool uneven = fitW % dw != 0 || fitH % dh != 0;
-  FLastPresentSmooth = FAntiAliasGlyphs || (FSmoothScaling && uneven);
-  const platform::Rect src{0, 0, dw, dh}, dst{offX, offY, offX + fitW, offY + fitH};
-  if (fitW == dw && fitH == dh)
-    target.Copy(FDisplay, src, offX, offY);
-  else if (FLastPresentSmooth)
-    target.StretchSmooth(FDisplay, src, dst);
-  else
-    target.StretchNearest(FDisplay, src, dst);
-}
-
-bool TFontRenderer::ClientToCell(int x, int y, int left, int top, int width, int height, int& col, int& row) const {
-  col = 0;
-  row = 0;
-  const int pw = PixelWidth(), ph = PixelHeight();
-  if (pw <= 0 || ph <= 0 || width <= 0 || height <= 0) return false;
-  int fitW, fitH;
-  FitInto(double(pw) / ph, width, height, fitW, fitH);
-  const int offX = left + (width - fitW) / 2, offY = top + (height - fitH) / 2;
-  if (FCols <= 0 || FRows <= 0 || fitW <= 0 || fitH <= 0) return false;
-  const int lx = std::clamp(x - offX, 0, fitW - 1), ly = std::clamp(y - offY, 0, fitH - 1);
-  col = std::clamp(int(lx / (double(fitW) / FCols)), 0, FCols - 1);
-  row = std::clamp(int(ly / (double(fitH) / FRows)), 0, FRows - 1);
-  return x >= offX && x < offX + fitW && y >= offY && y < offY + fitH;
-}

@@ -231,17 +231,18 @@ void TPetsciiParser::ProcessPetscii(uint8_t B) {
   }
 }
 
-// Cursor right runs on into the next row, and off the bottom-right cell the
-// screen scrolls at once.
+// Cursor right runs on into the next row, and off the bottom-right cell of
+// the board's rows the screen scrolls at once.
 void TPetsciiParser::PetsciiRight() {
   const int last = Buffer.FWidth - 1;
+  const int lastRow = Buffer.VisibleRows() - 1;
   if (Buffer.CursorX < last) {
     Buffer.GotoXY(Buffer.CursorX + 1, Buffer.CursorY);
-  } else if (Buffer.CursorY < Buffer.FHeight - 1) {
+  } else if (Buffer.CursorY < lastRow) {
     Buffer.GotoXY(0, Buffer.CursorY + 1);
   } else {
     Buffer.ScrollUp(1);
-    Buffer.GotoXY(0, Buffer.FHeight - 1);
+    Buffer.GotoXY(0, lastRow);
   }
 }
 
@@ -278,7 +279,7 @@ void TPetsciiParser::ProcessAtascii(uint8_t B) {
     return;
   }
   const int lastCol = Buffer.FWidth - 1;
-  const int lastRow = Buffer.FHeight - 1;
+  const int lastRow = Buffer.VisibleRows() - 1;  // a status row is not the board's
   const int x = Buffer.CursorX;
   const int y = Buffer.CursorY;
   switch (AtasciiTable[B]) {
@@ -349,18 +350,20 @@ void TPetsciiParser::BlankRow(int Row) {
   for (int c = 0; c < Buffer.FWidth; ++c) Buffer.SetCell(c, Row, Buffer.PenCell(' '));
 }
 
-// Whole rows, margins ignored: the Atari screen editor has none.
+// Whole rows of the board, margins ignored: the Atari screen editor has
+// none. Reserved status rows stay as they are.
 void TPetsciiParser::AtasciiDeleteLine() {
   const int w = Buffer.FWidth;
-  for (int r = Buffer.CursorY; r < Buffer.FHeight - 1; ++r)
+  const int lastRow = Buffer.VisibleRows() - 1;
+  for (int r = Buffer.CursorY; r < lastRow; ++r)
     for (int c = 0; c < w; ++c) Buffer.SetCell(c, r, Buffer.GetCell(c, r + 1));
-  BlankRow(Buffer.FHeight - 1);
+  BlankRow(lastRow);
   Buffer.CarriageReturn();
 }
 
 void TPetsciiParser::AtasciiInsertLine() {
   const int w = Buffer.FWidth;
-  for (int r = Buffer.FHeight - 1; r > Buffer.CursorY; --r)
+  for (int r = Buffer.VisibleRows() - 1; r > Buffer.CursorY; --r)
     for (int c = 0; c < w; ++c) Buffer.SetCell(c, r, Buffer.GetCell(c, r - 1));
   BlankRow(Buffer.CursorY);
   Buffer.CarriageReturn();

@@ -108,9 +108,7 @@ void MakeCaptureFileName(const std::string& folder, const std::string& name, con
   platform::LocalTime t = platform::NowLocal();
   std::string base = dir + SanitizeFileNamePart(name) + "_" + std::to_string(t.Year) + TwoDigits(t.Month) +
                      TwoDigits(t.Day) + "_" + TwoDigits(t.Hour) + TwoDigits(t.Minute) + TwoDigits(t.Second);
-  std::string candidate = base + "." + ext;
-  for (int n = 2; fs::exists(candidate, ec); ++n) candidate = base + "_" + std::to_string(n) + "." + ext;
-  fileName = candidate;
+  fileName = FirstFreeFileName(base + "." + ext);
 }
 
 bool SaveScreenshotPng(const platform::Surface& source, int width, int height, const std::string& fileName,

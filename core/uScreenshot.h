@@ -2,6 +2,8 @@
 // scrollback saves): unique and time-stamped inside a chosen folder; and
 // window pictures written as PNG files.
 #pragma once
+#include "core/uPlainFileName.h"
+#include <functional>
 #include <string>
 
 #include "platform/Surface.h"

@@ -190,29 +190,41 @@ TCell TTerminalBuffer::GetCell(int Col, int Row) const {
 
 // ---------------------------------------------------------------- writing
 
-void TTerminalBuffer::PutChar(uint8_t Ch) {
+void TTerminalBuffer::WrapHeldCharacter() {
+  LastColumnFlag = false;
+  CursorX = MarginX0;
+  NewLine(true);
   ResolvePendingScroll();
+}
+
+void TTerminalBuffer::PutChar(uint8_t Ch, bool HoldWrap) {
+  ResolvePendingScroll();
+  if (LastColumnFlag) WrapHeldCharacter();
   if (LogEnabled && Ch >= 32 && Ch <= 126)
     LogLine(Printf("PutChar: ch=%c (0x%.2x) at (%d,%d) Dirty-before=%s", char(Ch), Ch, CursorX, CursorY,
                    Dirty ? "True" : "False"));
   WriteCharAt(CursorX, CursorY, Ch);
   // Wrapping is immediate; at the bottom margin the scroll it causes waits
-  // for the next output (NewLine defers it).
+  // for the next output (NewLine defers it). A held wrap waits for the next
+  // character instead.
   if (CursorX < MarginX1) {
     ++CursorX;
+  } else if (HoldWrap) {
+    LastColumnFlag = true;
   } else {
     CursorX = MarginX0;
     NewLine(true);
   }
 }
 
-void TTerminalBuffer::PutChars(const uint8_t* Data, size_t Count) {
+void TTerminalBuffer::PutChars(const uint8_t* Data, size_t Count, bool HoldWrap) {
   if (LogEnabled) {
-    for (size_t i = 0; i < Count; ++i) PutChar(Data[i]);
+    for (size_t i = 0; i < Count; ++i) PutChar(Data[i], HoldWrap);
     return;
   }
   while (Count > 0) {
     ResolvePendingScroll();
+    if (LastColumnFlag) WrapHeldCharacter();
     // The run up to and including the right margin column, then a wrap.
     size_t room = CursorX < MarginX1 ? size_t(MarginX1 - CursorX + 1) : 1;
     size_t n = Count < room ? Count : room;
@@ -225,39 +237,39 @@ void TTerminalBuffer::PutChars(const uint8_t* Data, size_t Count) {
     Dirty = true;
     Data += n;
     Count -= n;
-    if (n == room) {
+    if (n < room) {
+      CursorX += int32_t(n);
+    } else if (HoldWrap) {
+      CursorX += int32_t(n) - 1;
+      LastColumnFlag = true;
+    } else {
       CursorX = MarginX0;
       NewLine(true);
-    } else {
-      CursorX += int32_t(n);
     }
   }
 }
 
 void TTerminalBuffer::NewLine(bool FromWrap) {
   ResolvePendingScroll();
+  LastColumnFlag = false;
   const int32_t from = CursorY++;
-  if (!MarginsAreFullGrid()) {
-    if (from > MarginY1 && from < VisibleRows()) {
-      // Below the scroll region, on a board row (fixed lines under a
-      // scrolling window): the cursor moves down as far as the last board
-      // row and the region does not scroll, as on a VT100.
-      CursorY = std::min(CursorY, VisibleRows() - 1);
-    } else if (CursorY > MarginY1) {
-      int lines = CursorY - MarginY1;
-      if (LogEnabled)
-        LogLine(Printf("TTerminalBuffer.NewLine: SCROLL PENDING - CursorY=%d > MarginY1=%d, deferring %d line(s)",
-                       CursorY, MarginY1, lines));
-      ScrollPending = true;
-      PendingFromWrap = FromWrap;
-      PendingScrollLines += lines;
-      CursorY = MarginY1;
-    }
-  } else if (CursorY >= FHeight) {
+  if (from > MarginY1 && from < VisibleRows()) {
+    // Below the scroll region, on a board row (fixed lines under a
+    // scrolling window): the cursor moves down as far as the last board
+    // row and the region does not scroll, as on a VT100.
+    CursorY = std::min(CursorY, VisibleRows() - 1);
+  } else if (CursorY > MarginY1) {
+    // Past the bottom margin the scroll is deferred to the next output.
+    // A cursor that stood below the margin is pulled back onto it and
+    // defers as many lines as it had to climb.
+    int lines = CursorY - MarginY1;
+    if (LogEnabled && !MarginsAreFullGrid())
+      LogLine(Printf("TTerminalBuffer.NewLine: SCROLL PENDING - CursorY=%d > MarginY1=%d, deferring %d line(s)",
+                     CursorY, MarginY1, lines));
     ScrollPending = true;
     PendingFromWrap = FromWrap;
-    PendingScrollLines += 1;
-    CursorY = FHeight - 1;
+    PendingScrollLines += lines;
+    CursorY = MarginY1;
   }
   if (LogEnabled) {
     ++NewLineCalls;
@@ -270,12 +282,15 @@ void TTerminalBuffer::NewLine(bool FromWrap) {
 
 void TTerminalBuffer::CarriageReturn() {
   CursorX = MarginX0;
+  LastColumnFlag = false;
   Dirty = true;
 }
 
 void TTerminalBuffer::MoveCursor(int X, int Y) {
+  // Reserved status rows are not the board's: no emulation's move reaches them.
   CursorX = Clamp(X, 0, FWidth - 1);
-  CursorY = Clamp(Y, 0, FHeight - 1);
+  CursorY = Clamp(Y, 0, VisibleRows() - 1);
+  LastColumnFlag = false;
   if (LogEnabled) {
     ++MoveCursorCalls;
     if (MoveCursorCalls == 1 || MoveCursorCalls % kLogEvery == 0)
@@ -330,6 +345,7 @@ void TTerminalBuffer::ClearScreen(bool SaveToScrollback) {
   }
   CursorX = 0;
   CursorY = 0;
+  LastColumnFlag = false;
   CancelPendingScroll();
   PendingFromWrap = false;
   if (SaveToScrollback) ResetMargins();
@@ -424,6 +440,7 @@ void TTerminalBuffer::SetReservedRows(int N) {
   if (N == ReservedRows) return;
   ReservedRows = N;
   ResetMargins();
+  CursorY = std::min(CursorY, VisibleRows() - 1);
 }
 
 // ---------------------------------------------------------------- deferred scroll
@@ -490,7 +507,8 @@ void TTerminalBuffer::ScrollUp(int N) {
   if (N <= 0) return;
   // Beyond a screen plus a full ring every further line only repeats the
   // same blank state, so a huge count costs no more than that.
-  const int times = std::min(N, FHeight + ScrollbackCapacity);
+  const int board = VisibleRows();
+  const int times = std::min(N, board + ScrollbackCapacity);
   const TCell blank = DefaultCell();
   for (int i = 0; i < times; ++i) {
     // The top row moves into the ring as it is; the slot's old row is
@@ -502,9 +520,9 @@ void TTerminalBuffer::ScrollUp(int N) {
       ++ScrollbackCount;
     else
       ScrollbackHead = (ScrollbackHead + 1) % ScrollbackCapacity;
-    std::rotate(Rows.begin(), Rows.begin() + 1, Rows.end());
+    std::rotate(Rows.begin(), Rows.begin() + 1, Rows.begin() + board);
     recycled.assign(size_t(FWidth), blank);
-    Rows.back() = std::move(recycled);
+    Rows[size_t(board - 1)] = std::move(recycled);
   }
   Dirty = true;
   if (OnScrolled) OnScrolled(N);
@@ -555,6 +573,7 @@ void TTerminalBuffer::EnterAltScreen() {
   Rows.assign(size_t(FHeight), BlankRow());
   CursorX = 0;
   CursorY = 0;
+  LastColumnFlag = false;
   InAltScreen = true;
   Dirty = true;
 }
@@ -564,7 +583,7 @@ void TTerminalBuffer::LeaveAltScreen() {
   if (SavedRows.size() == size_t(FHeight)) {
     Rows = std::move(SavedRows);
     CursorX = Clamp(SavedCursorX, 0, FWidth - 1);
-    CursorY = Clamp(SavedCursorY, 0, FHeight - 1);
+    CursorY = Clamp(SavedCursorY, 0, VisibleRows() - 1);
   } else {
     Rows.assign(size_t(FHeight), BlankRow());
     CursorX = 0;
@@ -572,6 +591,7 @@ void TTerminalBuffer::LeaveAltScreen() {
   }
   SavedRows.clear();
   InAltScreen = false;
+  LastColumnFlag = false;
   Dirty = true;
 }
 
@@ -590,11 +610,12 @@ void TTerminalBuffer::Resize(int AWidth, int AHeight) {
   ReportedText.assign(size_t(h), std::string());
   CandidateText.assign(size_t(h), std::string());
   CursorX = std::min(CursorX, FWidth - 1);
-  CursorY = std::min(CursorY, FHeight - 1);
+  LastColumnFlag = false;
   ScrollPending = false;
   PendingScrollLines = 0;
   PendingFromWrap = false;
   ResetMargins();
+  CursorY = std::min(CursorY, VisibleRows() - 1);
   if (InAltScreen) SavedRows.clear();
   Dirty = true;
 }

@@ -94,6 +94,10 @@ class TTerminalBuffer {
   bool InAltScreen = false;
   int32_t CursorX = 0;
   int32_t CursorY = 0;
+  // A VT100's last-column flag: a character written into the right margin
+  // column with the wrap held back; the wrap happens when the next character
+  // comes, and any cursor move, return or line feed forgets it.
+  bool LastColumnFlag = false;
   bool CursorVisible = true;
   bool ScrollPending = false;
   int32_t PendingScrollLines = 0;
@@ -145,13 +149,17 @@ class TTerminalBuffer {
   TCell GetCell(int Col, int Row) const;
 
   // ---- Cursor and writing.
-  void PutChar(uint8_t Ch);
+  // Writes at the cursor and advances. A character written into the right
+  // margin column wraps the cursor at once, or, with HoldWrap (a VT100's
+  // autowrap), leaves it there with LastColumnFlag set.
+  void PutChar(uint8_t Ch, bool HoldWrap = false);
   // The same as PutChar for each byte in turn, written a row span at a time.
-  void PutChars(const uint8_t* Data, size_t Count);
+  void PutChars(const uint8_t* Data, size_t Count, bool HoldWrap = false);
   void NewLine(bool FromWrap);
   void CarriageReturn();
-  // The primitive of every move: clamps to the whole grid. A request past an
-  // edge leaves the cursor on the edge; the next character is still written.
+  // The primitive of every move: clamps to the board's rows (the grid less
+  // the reserved status rows). A request past an edge leaves the cursor on
+  // the edge; the next character is still written.
   void MoveCursor(int X, int Y);
   void GotoXY(int X, int Y);
   void MoveCursorBy(int DX, int DY);
@@ -176,9 +184,13 @@ class TTerminalBuffer {
   void SetMargins(int X0, int Y0, int X1, int Y1);
   void ResetMargins();
   void SetReservedRows(int N);
+  // The board's rows: the grid less the reserved status rows (at least one).
   int VisibleRows() const { return FHeight - ReservedRows > 1 ? FHeight - ReservedRows : 1; }
+  // The margins span all of the board's rows and columns. Reserved status
+  // rows do not count: the board's whole area scrolls into the scrollback
+  // with a status line as without one.
   bool MarginsAreFullGrid() const {
-    return MarginX0 == 0 && MarginY0 == 0 && MarginX1 == FWidth - 1 && MarginY1 == FHeight - 1;
+    return MarginX0 == 0 && MarginY0 == 0 && MarginX1 == FWidth - 1 && MarginY1 == VisibleRows() - 1;
   }
 
   // ---- Deferred scroll.
@@ -189,6 +201,7 @@ class TTerminalBuffer {
   void DeleteLines(int FromRow, int N);
   void InsertLines(int FromRow, int N);
   void ScrollRegionUp(int N) { DeleteLines(MarginY0, N); }
+  // Scrolls the board's rows up into the scrollback; reserved rows stay.
   void ScrollUp(int N);
 
   // ---- Scrollback and view.
@@ -206,6 +219,8 @@ class TTerminalBuffer {
 
  private:
   TCellRow BlankRow() const { return TCellRow(size_t(FWidth), DefaultCell()); }
+  // The wrap a held character deferred, carried out before the next one.
+  void WrapHeldCharacter();
   void BlankSpan(TCellRow& Row, int From, int To, const TCell& Blank);  // inclusive
   TCell EraseCell() const;
   void DeriveFg();

@@ -44,6 +44,56 @@ uint8_t ShadeForDots(int n) {
 
 uint32_t Cp437ToUnicode(uint8_t b) { return b < 128 ? b : Cp437Table[b - 128]; }
 
+uint32_t Cp437GlyphToUnicode(uint8_t b) {
+  // The symbols of the PC font's control positions 1..31.
+  static const uint16_t kControlGlyphs[32] = {
+      0x0000, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+      0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
+      0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC};
+  if (b >= 1 && b < 32) return kControlGlyphs[b];
+  if (b == 127) return 0x2302;
+  return Cp437ToUnicode(b);
+}
+
+std::string Cp437GlyphsToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) out += CodePointToUtf8(Cp437GlyphToUnicode(uint8_t(c)));
+  return out;
+}
+
+std::string Utf8ToCp437(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    uint8_t lead = uint8_t(text[i++]);
+    if (lead < 0x80) {
+      out += char(lead);
+      continue;
+    }
+    int more;
+    uint32_t cp;
+    if ((lead & 0xE0) == 0xC0) {
+      more = 1;
+      cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+      more = 2;
+      cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+      more = 3;
+      cp = lead & 0x07;
+    } else {
+      out += '?';  // a continuation byte without its lead, or 0xF8..0xFF
+      continue;
+    }
+    for (; more > 0 && i < text.size() && (uint8_t(text[i]) & 0xC0) == 0x80; --more)
+      cp = cp << 6 | (uint8_t(text[i++]) & 0x3F);
+    out += char(UnicodeToCp437OrQuestion(cp));
+  }
+  return out;
+}
+
 bool UnicodeToCp437(uint32_t cp, uint8_t& b) {
   if (cp < 128) {
     b = uint8_t(cp);
@@ -104,6 +154,27 @@ uint8_t UnicodeToCp437OrQuestion(uint32_t cp) {
   uint8_t b = 0;
   if (UnicodeToCp437(cp, b) || UnicodeFallbackToCp437(cp, b)) return b;
   return '?';
+}
+
+std::string Utf16ToCp437(std::string_view bytes, bool bigEndian) {
+  auto unit = [&](size_t i) -> uint32_t {
+    const uint32_t a = uint8_t(bytes[i]), b = uint8_t(bytes[i + 1]);
+    return bigEndian ? (a << 8 | b) : (b << 8 | a);
+  };
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    uint32_t cp = unit(i);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 3 < bytes.size()) {
+      const uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    out += cp >= 0xD800 && cp <= 0xDFFF ? '?' : char(UnicodeToCp437OrQuestion(cp));
+  }
+  return out;
 }
 
 std::string CodePointToUtf8(uint32_t cp) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The code point of a CP437 byte; bytes below 128 stand for themselves.
 uint32_t Cp437ToUnicode(uint8_t b);
@@ -12,10 +13,25 @@ uint32_t Cp437ToUnicode(uint8_t b);
 bool UnicodeToCp437(uint32_t cp, uint8_t& b);
 // The shade, block or sign approximating a character CP437 lacks.
 bool UnicodeFallbackToCp437(uint32_t cp, uint8_t& b);
+// The character a CP437 byte shows on the screen: as Cp437ToUnicode, except
+// that the control bytes 1..31 and 127 are the symbols the font draws for
+// them (smiley, card suits, arrows, house).
+uint32_t Cp437GlyphToUnicode(uint8_t b);
+// Screen text as UTF-8 for other programs (the clipboard), byte by byte as
+// Cp437GlyphToUnicode shows it.
+std::string Cp437GlyphsToUtf8(std::string_view text);
+// UTF-8 text from other programs (the clipboard, foreign phonebooks) as
+// CP437: characters CP437 lacks are approximated or "?"; a sequence cut
+// short is converted from the bits it has; a stray byte is "?".
+std::string Utf8ToCp437(std::string_view text);
 // 1 to 4 bytes of standard UTF-8.
 std::string CodePointToUtf8(uint32_t cp);
 // A code point as CP437: itself, its approximation, or "?".
 uint8_t UnicodeToCp437OrQuestion(uint32_t cp);
+// UTF-16 code units of the given byte order (without a byte-order mark) as
+// CP437: surrogate pairs are joined, a lone surrogate is "?", an odd last
+// byte is dropped.
+std::string Utf16ToCp437(std::string_view bytes, bool bigEndian);
 
 class TUtf8ToCp437Decoder {
  public:

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/uUtf8Cp437.h"
+
 namespace {
 
 char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
@@ -23,8 +25,18 @@ std::string OneLine(std::string_view value) {
   return out;
 }
 
-// Section and key names are looked up as they are stored: one line, trimmed, case folded.
-std::string NameKey(std::string_view name) { return LowerAscii(Trim(OneLine(name))); }
+// Section and key names are looked up as they are stored: one line, trimmed,
+// case folded (in one pass: every key read goes through here).
+std::string NameKey(std::string_view name) {
+  auto outer = [](char c) { return IsBlank(c) || c == '\n'; };
+  while (!name.empty() && outer(name.front())) name.remove_prefix(1);
+  while (!name.empty() && outer(name.back())) name.remove_suffix(1);
+  std::string key(name);
+  for (char& c : key) c = c == '\r' || c == '\n' ? ' ' : LowerChar(c);
+  return key;
+}
+
+bool IsComment(std::string_view line) { return !line.empty() && (line.front() == ';' || line.front() == '#'); }
 
 }  // namespace
 
@@ -79,6 +91,23 @@ std::string FormatDecimal(double value) {
   return ec == std::errc() ? std::string(text, end) : std::string("0");
 }
 
+std::string_view IniText(std::string_view bytes, std::string& storage, bool& utf16) {
+  utf16 = false;
+  // Until no mark is left at the start, so that the text written back never
+  // begins with one and reads the same way again.
+  for (;;) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+      bytes.remove_prefix(3);
+    } else if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+      utf16 = true;
+      storage = Utf16ToCp437(bytes.substr(2), bytes[0] == '\xFE');
+      bytes = storage;
+    } else {
+      return bytes;
+    }
+  }
+}
+
 // --- TIniSection ---
 
 TIniSection::Line* TIniSection::FindLine(std::string_view key) {
@@ -93,6 +122,11 @@ void TIniSection::AddLine(Line line) {
 
 const TIniSection::Line* TIniSection::FindLine(std::string_view key) const {
   return const_cast<TIniSection*>(this)->FindLine(key);
+}
+
+int32_t TIniSection::LineOf(std::string_view key) const {
+  auto it = FKeyIndex.find(NameKey(key));
+  return it == FKeyIndex.end() ? -1 : static_cast<int32_t>(it->second);
 }
 
 const std::string* TIniSection::Find(std::string_view key) const {
@@ -137,6 +171,115 @@ void TIniSection::WriteBool(std::string_view key, bool value) { WriteString(key,
 
 void TIniSection::WriteFloat(std::string_view key, double value) { WriteString(key, FormatDecimal(value)); }
 
+// --- TIniSectionReader ---
+
+bool TIniSectionReader::NextLine(std::string_view& raw) {
+  if (FRest.empty()) return false;
+  size_t end = FRest.find_first_of("\r\n");
+  raw = FRest.substr(0, end);
+  if (end == std::string_view::npos) {
+    FRest = {};
+    return true;
+  }
+  size_t next = end + 1;
+  if (FRest[end] == '\r') {
+    // CRs before an LF belong to that line end (CR LF, and the CR CR LF of a
+    // file converted twice); a CR followed by anything else ends a line alone.
+    size_t crs = FRest.find_first_not_of('\r', end);
+    if (crs != std::string_view::npos && FRest[crs] == '\n') next = crs + 1;
+    else ++FLoneCrs;
+  }
+  FRest.remove_prefix(next);
+  return true;
+}
+
+bool TIniSectionReader::IsHeader(std::string_view line, std::string_view& name) {
+  if (!line.empty() && line.front() == '[' && line.find(']') != std::string_view::npos) {
+    name = Trim(line.substr(1, line.rfind(']') - 1));
+    return true;
+  }
+  if (!LenientHeaders || line.empty() || IsComment(line) || line.find('=') != std::string_view::npos) return false;
+  if (line.front() == '[') line.remove_prefix(1);
+  else if (line.back() == ']') line.remove_suffix(1);
+  else return false;
+  name = Trim(line);
+  ++FRepairedHeaders;
+  return true;
+}
+
+bool TIniSectionReader::Next(TIniSection& section) {
+  std::string_view raw, name;
+  if (!FStarted) {
+    FStarted = true;
+    while (NextLine(raw)) {
+      if (IsHeader(Trim(raw), name)) {
+        FHaveHeader = true;
+        FHeader = name;
+        break;
+      }
+      FPreamble.emplace_back(raw);
+    }
+  }
+  if (!FHaveHeader) return false;
+  section = TIniSection(std::string(FHeader));
+  FHaveHeader = false;
+  while (NextLine(raw)) {
+    std::string_view line = Trim(raw);
+    if (IsHeader(line, name)) {
+      FHaveHeader = true;
+      FHeader = name;
+      break;
+    }
+    size_t eq = line.find('=');
+    if (!IsComment(line) && eq != std::string_view::npos && !Trim(line.substr(0, eq)).empty())
+      section.AddLine(
+          TIniSection::Line{true, std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1))), {}});
+    else
+      section.AddLine(TIniSection::Line{false, {}, {}, std::string(raw)});
+  }
+  // Blank lines at a section's end are dropped here and written back as the
+  // one blank line between sections, so keys appended later stay with their
+  // section instead of landing after a gap.
+  auto& lines = section.FLines;
+  while (!lines.empty() && !lines.back().IsEntry && Trim(lines.back().Raw).empty()) lines.pop_back();
+  return true;
+}
+
+// --- TIniWriter ---
+
+void TIniWriter::AppendOneLine(std::string_view text) {
+  size_t start = FText.size();
+  FText.append(text);
+  for (size_t i = start; i < FText.size(); ++i)
+    if (FText[i] == '\r' || FText[i] == '\n') FText[i] = ' ';
+}
+
+void TIniWriter::WriteLine(std::string_view raw) {
+  AppendOneLine(raw);
+  FText += '\n';
+}
+
+void TIniWriter::WriteSection(std::string_view name) {
+  if (FSectionWritten) FText += '\n';
+  FSectionWritten = true;
+  FText += '[';
+  AppendOneLine(name);
+  FText += "]\n";
+}
+
+void TIniWriter::WriteString(std::string_view key, std::string_view value) {
+  AppendOneLine(key);
+  FText += '=';
+  AppendOneLine(value);
+  FText += '\n';
+}
+
+void TIniWriter::WriteInteger(std::string_view key, int64_t value) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  WriteString(key, std::string_view(digits, size_t(end - digits)));
+}
+
 // --- TIniFile ---
 
 void TIniFile::Clear() {
@@ -147,54 +290,32 @@ void TIniFile::Clear() {
 
 void TIniFile::Parse(std::string_view text) {
   Clear();
-  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  TIniSection* current = nullptr;
-  // Blank lines at a section's end are dropped here and written back as the
-  // one blank line between sections, so keys appended later stay with their
-  // section instead of landing after a gap.
-  auto dropTrailingBlanks = [](std::vector<TIniSection::Line>& lines) {
-    while (!lines.empty() && !lines.back().IsEntry && Trim(lines.back().Raw).empty()) lines.pop_back();
-  };
-  while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    std::string_view line = Trim(raw);
-
-    if (!line.empty() && line.front() == '[' && line.find(']') != std::string_view::npos) {
-      std::string_view name = Trim(line.substr(1, line.rfind(']') - 1));
-      if (current) dropTrailingBlanks(current->FLines);
-      current = &AddSection(name);
+  std::string storage;
+  bool utf16 = false;
+  TIniSectionReader reader(IniText(text, storage, utf16));
+  TIniSection section("");
+  while (reader.Next(section)) {
+    if (TIniSection* existing = Section(section.Name())) {
+      for (TIniSection::Line& line : section.FLines) existing->AddLine(std::move(line));
       continue;
     }
-    size_t eq = line.find('=');
-    bool comment = !line.empty() && (line.front() == ';' || line.front() == '#');
-    if (current && !comment && eq != std::string_view::npos && !Trim(line.substr(0, eq)).empty()) {
-      current->AddLine(
-          TIniSection::Line{true, std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1))), {}});
-    } else if (current) {
-      current->AddLine(TIniSection::Line{false, {}, {}, std::string(raw)});
-    } else {
-      FPreamble.emplace_back(raw);
-    }
+    FIndex.emplace(NameKey(section.Name()), FSections.size());
+    FSections.push_back(std::make_unique<TIniSection>(std::move(section)));
   }
-  if (current) dropTrailingBlanks(current->FLines);
+  FPreamble = reader.Preamble();
 }
 
 std::string TIniFile::Text() const {
-  std::string out;
-  for (const std::string& line : FPreamble) out += line + "\n";
-  for (size_t i = 0; i < FSections.size(); ++i) {
-    const auto& section = FSections[i];
-    if (i > 0) out += "\n";
-    out += "[" + section->FName + "]\n";
+  TIniWriter out;
+  for (const std::string& line : FPreamble) out.WriteLine(line);
+  for (const auto& section : FSections) {
+    out.WriteSection(section->FName);
     for (const TIniSection::Line& line : section->FLines) {
-      if (line.IsEntry) out += line.Key + "=" + line.Value + "\n";
-      else out += line.Raw + "\n";
+      if (line.IsEntry) out.WriteString(line.Key, line.Value);
+      else out.WriteLine(line.Raw);
     }
   }
-  return out;
+  return out.Text();
 }
 
 TReadResult TIniFile::LoadFromFile(const std::string& path, std::string& error) {

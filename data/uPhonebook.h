@@ -12,6 +12,26 @@
 #include "data/uDateTime.h"
 
 class TIniSection;
+class TIniWriter;
+
+// What a load found in a phonebook file that its entries cannot hold: lines,
+// sections and keys it skipped, values it read as their defaults, text it
+// converted. Kept for the log, the first ones word for word.
+struct TPhonebookLoadNotes {
+  void Add(std::string note);
+  bool Empty() const { return Count == 0; }
+  static constexpr size_t kKept = 20;
+  size_t Count = 0;
+  std::vector<std::string> First;
+};
+
+// The name of a dated copy of a phonebook beside it:
+// Prefix + "_backup_" + yyyymmdd (today) + Tag + ".ini".
+std::string PhonebookBackupName(const std::string& prefix, const std::string& tag = "");
+// Copies Source over Target with Source's permission bits (phonebooks hold
+// passwords), through Target + ".tmp", so a failed copy leaves an earlier
+// Target as it was. False with Error set on failure.
+bool CopyPhonebookFile(const std::string& source, const std::string& target, std::string& error);
 
 class TPhonebookEntry {
  public:
@@ -59,17 +79,28 @@ class TPhonebookEntry {
   bool SameAs(const TPhonebookEntry& other) const;
 
   // The entry's keys as a phonebook section holds them, and back. Missing
-  // keys read as the load defaults ("Unnamed" for the name).
-  void WriteTo(TIniSection& section) const;
-  void ReadFrom(const TIniSection& section);
+  // keys read as the load defaults ("Unnamed" for the name), and so do values
+  // of the wrong form and numbers outside their field's range. Notes, when
+  // given, learns what the section holds that the entry cannot keep.
+  void WriteTo(TIniWriter& out) const;
+  void ReadFrom(const TIniSection& section, TPhonebookLoadNotes* notes = nullptr);
 };
 
 using TPhonebookEntryPtr = std::shared_ptr<TPhonebookEntry>;
 
+// How a freshly downloaded board list takes in the entries it replaces.
+enum TGuideMergeMode : int32_t {
+  gmSurvey = 0,       // change nothing; count what an update would overwrite
+  gmKeepEdited = 1,   // edited entries stay as the user left them
+  gmUpdateAll = 2     // the download wins everywhere
+};
+
 class TPhonebook {
  public:
-  // An empty list bound to that path; nothing is read.
-  explicit TPhonebook(std::string fileName) : FFileName(std::move(fileName)) {}
+  // An empty list bound to that path; nothing is read. BackupPrefix names
+  // the dated copies of the file (PhonebookBackupName); empty: the file's
+  // name without its extension.
+  explicit TPhonebook(std::string fileName, std::string backupPrefix = "");
   // A copy would share its entries with the original; move it instead.
   TPhonebook(const TPhonebook&) = delete;
   TPhonebook& operator=(const TPhonebook&) = delete;
@@ -82,17 +113,30 @@ class TPhonebook {
   const std::string& FileName() const { return FFileName; }
 
   // Replaces the list by the file's entries: every section whose name begins
-  // with "Entry" (that case exactly), in file order. A missing file gives an
-  // empty list. False when the file exists but cannot be read: the list is
-  // empty, LastError says why, and SaveToFile refuses to write over the file
-  // until a later load succeeds.
+  // with "Entry" (that case exactly), in file order; sections of the same
+  // name stay separate entries. A missing file gives an empty list. False
+  // when the file exists but cannot be read: the list is empty, LastError
+  // says why, and SaveToFile refuses to write over the file until a later
+  // load succeeds.
+  //
+  // A file the load does not wholly understand (see TPhonebookLoadNotes) is
+  // read as far as it can be, and copied as it stands to a dated copy beside
+  // it (PhonebookBackupName with the tag "_original"; an identical copy of
+  // the day is reused, a different one gets "_2", "_3", ...), so the next
+  // save loses nothing. When that copy cannot be written, SaveToFile refuses
+  // to write over the file.
   bool LoadFromFile();
   // Writes the whole list to the file through FileName + ".tmp". False (with
   // LastError set and logged) when the write or the rename fails, or when the
-  // last load failed; the old file then stays as it was.
+  // last load failed or its copy of the original could not be kept; the old
+  // file then stays as it was.
   bool SaveToFile();
   bool LoadFailed() const { return FLoadFailed; }
   const std::string& LastError() const { return FLastError; }
+  // The last load skipped or repaired something; OriginalCopy is the path
+  // of the copy of the file as it was (empty when that copy failed).
+  bool LoadRepaired() const { return FRepaired; }
+  const std::string& OriginalCopy() const { return FOriginalCopy; }
 
   // Appends an entry with the creation values and returns it.
   TPhonebookEntryPtr Add();
@@ -113,13 +157,32 @@ class TPhonebook {
   // The position of that very entry object, or -1.
   int32_t IndexOf(const TPhonebookEntry* entry) const;
 
+  // Reconciles Fresh (a board list just imported) with Previous (copies of
+  // the entries it replaces; slots may be null). Each fresh entry is matched
+  // to a previous one by name, else by host and port; a match whose
+  // settings differ, or that the user edited, counts as edited. Survey
+  // reports each edited match and each unmatched entry holding user data
+  // (with " (no longer listed)") into Report; KeepEdited puts edited matches
+  // in place of their fresh counterparts and appends the unmatched ones with
+  // user data; UpdateAll takes every fresh entry. A fresh entry that wins
+  // over its match takes the match's call statistics. Entries taken over or
+  // dropped leave null slots; the caller frees the rest. Returns the edited
+  // matches plus the unmatched entries with user data (0 for UpdateAll);
+  // Orphans receives the latter alone.
+  static int32_t MergeBBSGuide(TPhonebook& fresh, std::vector<TPhonebookEntryPtr>& previous, TGuideMergeMode mode,
+                               int32_t& orphans, std::vector<std::string>* report);
+
   // The list itself, for the importers and the board-list merge.
   std::vector<TPhonebookEntryPtr>& Entries() { return FEntries; }
   const std::vector<TPhonebookEntryPtr>& Entries() const { return FEntries; }
 
  private:
+  bool KeepOriginal(const std::string& bytes);
   std::vector<TPhonebookEntryPtr> FEntries;
   std::string FFileName;
+  std::string FBackupPrefix;
   bool FLoadFailed = false;
+  bool FRepaired = false;
+  std::string FOriginalCopy;
   std::string FLastError;
 };

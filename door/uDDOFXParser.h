@@ -35,6 +35,9 @@ class TDDOFXParser {
  public:
   TDDOFXParser(TAnsiParser* parser, bool flag) {}
   bool FilterByte(uint8_t) { return false; }
+  // How many leading bytes of Data FilterByte would pass without taking or
+  // noting them: all, while the interpreter is not built.
+  size_t PlainRun(const uint8_t*, size_t count) const { return count; }
   void Reset() {}
   void SetAssetDir(const std::string& folder) { FAssetDir = folder; }
   void StopAudio() {}

@@ -11,6 +11,9 @@ class TITerm2Parser {
  public:
   TITerm2Parser(TTerminalBuffer* buffer, TFontRenderer* renderer, int cellW, int cellH) {}
   void ProcessByte(uint8_t b, std::vector<uint8_t>& out) { out.push_back(b); }
+  // How many leading bytes of Data ProcessByte would hand on unchanged
+  // without noting them: all, while decoding is not built.
+  size_t PlainRun(const uint8_t*, size_t count) const { return count; }
   bool TakeImagePlaced() {
     bool p = FPlaced;
     FPlaced = false;

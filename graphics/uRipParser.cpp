@@ -3,7 +3,8 @@
 #include <algorithm>
 
 void TRipCanvas::Clear() {
-  Pixels.Fill(0);
+  if (Drawn) Pixels.Fill(0);
+  Drawn = false;
   Changed = true;
 }
 
@@ -24,5 +25,6 @@ void TRipParser::ScrollUp(int pixelRows) {
   int rows = std::min(pixelRows, s.Height());
   s.Copy(s, platform::Rect{0, rows, s.Width(), s.Height()}, 0, 0);
   s.FillRect(platform::Rect{0, s.Height() - rows, s.Width(), s.Height()}, 0);
+  FCanvas->Drawn = true;
   FCanvas->Changed = true;
 }

@@ -23,7 +23,10 @@ class TRipCanvas {
   bool HitTest(int x, int y, std::string& text) const;
   int HotspotCount() const { return 0; }
 
+  // Whatever draws on Pixels sets Drawn: a board clears its text screen far
+  // more often than it draws, and Clear leaves an undrawn canvas as it is.
   platform::Surface Pixels;
+  bool Drawn = false;
   bool Changed = false;  // read and cleared by the application after each chunk
 
  private:

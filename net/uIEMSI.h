@@ -21,6 +21,14 @@ class TIEMSIResponder {
   // place are appended to out (none while a packet is being matched, the
   // byte itself normally, held bytes first when a match fails).
   void ProcessByte(uint8_t b, std::vector<uint8_t>& out);
+  // How many leading bytes of Data ProcessByte would hand on unchanged with
+  // nothing matched: up to the first "*" while no packet is being matched.
+  size_t PlainRun(const uint8_t* data, size_t count) const {
+    if (FState != dsIdle) return 0;
+    size_t n = 0;
+    while (n < count && data[n] != '*') ++n;
+    return n;
+  }
 
   // Set when a packet is complete; the owner clears the flag before replying.
   bool SendIciWanted = false;  // EMSI_IRQ: answer with an ICI packet

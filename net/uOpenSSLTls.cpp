@@ -54,6 +54,11 @@ struct TOpenSsl {
   decltype(&::SSL_CTX_set_options) SSL_CTX_set_options = nullptr;
   decltype(&::SSL_CTX_ctrl) SSL_CTX_ctrl = nullptr;
   decltype(&::ERR_clear_error) ERR_clear_error = nullptr;
+  // Checking the certificate against the system's authorities and the host.
+  decltype(&::SSL_CTX_set_default_verify_paths) SSL_CTX_set_default_verify_paths = nullptr;
+  decltype(&::SSL_set1_host) SSL_set1_host = nullptr;
+  decltype(&::SSL_get_verify_result) SSL_get_verify_result = nullptr;
+  decltype(&::X509_verify_cert_error_string) X509_verify_cert_error_string = nullptr;
 };
 
 TOpenSsl& Lib() {
@@ -105,6 +110,10 @@ void LoadLibraries() {
   Find(L.Ssl, L.SSL_CTX_set_options, "SSL_CTX_set_options");
   Find(L.Ssl, L.SSL_CTX_ctrl, "SSL_CTX_ctrl");
   Find(L.Crypto, L.ERR_clear_error, "ERR_clear_error");
+  Find(L.Ssl, L.SSL_CTX_set_default_verify_paths, "SSL_CTX_set_default_verify_paths");
+  Find(L.Ssl, L.SSL_set1_host, "SSL_set1_host");
+  Find(L.Ssl, L.SSL_get_verify_result, "SSL_get_verify_result");
+  Find(L.Crypto, L.X509_verify_cert_error_string, "X509_verify_cert_error_string");
 
   L.Usable = L.TLS_client_method && L.SSL_CTX_new && L.SSL_new && L.SSL_set_fd && L.SSL_connect && L.SSL_read &&
              L.SSL_write && L.SSL_get_error && L.SSL_ctrl && (L.OPENSSL_init_ssl || L.SSL_library_init);
@@ -212,8 +221,21 @@ bool TTlsSession::Connect(int socket, const std::string& host, const std::string
     LastError = "SSL_CTX_new failed";
     return false;
   }
-  if (L.SSL_CTX_set_verify) L.SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
-  AllowOldServers(ctx);
+  if (CheckServerCertificate) {
+    if (!L.SSL_CTX_set_verify || !L.SSL_CTX_set_default_verify_paths || !L.SSL_set1_host ||
+        !L.SSL_get_verify_result || !L.X509_verify_cert_error_string) {
+      LastError = "this OpenSSL build cannot check server certificates";
+      return false;
+    }
+    L.SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    if (L.SSL_CTX_set_default_verify_paths(ctx) != 1) {
+      LastError = "the system's certificate authorities could not be loaded";
+      return false;
+    }
+  } else {
+    if (L.SSL_CTX_set_verify) L.SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
+    AllowOldServers(ctx);
+  }
 
   if (!certFile.empty()) {
     if (!L.SSL_CTX_use_certificate_file || !L.SSL_CTX_use_PrivateKey_file || !L.SSL_CTX_check_private_key) {
@@ -260,6 +282,12 @@ bool TTlsSession::Connect(int socket, const std::string& host, const std::string
   // keeps unsent bytes in a growing queue.
   L.SSL_ctrl(ssl, SSL_CTRL_MODE, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER, nullptr);
   L.SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host.c_str()));
+  // The name the certificate must be issued for (an address is matched as
+  // an address).
+  if (CheckServerCertificate && L.SSL_set1_host(ssl, host.c_str()) != 1) {
+    LastError = "the host name " + host + " cannot be checked against a certificate";
+    return false;
+  }
 
   // The handshake sleeps in poll until the socket is ready in the direction
   // the library asks for, looks at the stop request between waits, and gives
@@ -272,6 +300,12 @@ bool TTlsSession::Connect(int socket, const std::string& host, const std::string
     if (rc == 1) break;
     int err = L.SSL_get_error(ssl, rc);
     if (err != SSL_ERROR_WANT_READ && err != SSL_ERROR_WANT_WRITE) {
+      const long verify = CheckServerCertificate ? L.SSL_get_verify_result(ssl) : X509_V_OK;
+      if (verify != X509_V_OK) {
+        LastError = "the certificate of " + host + " is not trusted (" +
+                    L.X509_verify_cert_error_string(verify) + ")";
+        return false;
+      }
       char text[64];
       std::snprintf(text, sizeof text, "TLS handshake failed (SSL_get_error=%d)", err);
       LastError = text;

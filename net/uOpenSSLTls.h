@@ -1,8 +1,10 @@
 // One TLS client connection over a TCP socket that is already connected and
 // non-blocking, on OpenSSL 3 loaded at run time from the dll folder (a
-// missing library switches TLS off, nothing else). No authority checks the
-// server's certificate; callers pin its SHA-256 fingerprint instead. Used by
-// TelnetS and the HTTPS downloader; it knows nothing of either.
+// missing library switches TLS off, nothing else). By default no authority
+// checks the server's certificate and callers pin its SHA-256 fingerprint
+// (TelnetS); a caller that fetches from a public web site asks for the usual
+// check against the system's trusted authorities and the host name instead
+// (the HTTPS downloader). It knows nothing of either caller.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -37,6 +39,13 @@ class TTlsSession {
   int Write(const void* buf, int len);
   // Decrypted bytes already waiting in the library.
   int Pending();
+
+  // Set before Connect: the server's certificate must chain to an authority
+  // of the system's store (OpenSSL's default paths, which SSL_CERT_FILE and
+  // SSL_CERT_DIR override) and be issued for the host name (or address)
+  // handed to Connect; otherwise the handshake fails and LastError says why.
+  // The allowances for old boards are not made for such a connection.
+  bool CheckServerCertificate = false;
 
   std::string LastError;
   // The server certificate's SHA-256 digest as 64 upper-case hex digits;

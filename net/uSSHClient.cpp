@@ -1,4 +1,5 @@
 #include "net/uSSHClient.h"
+#include "core/uErrnoText.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -17,6 +18,7 @@
 #include "core/uFileReplace.h"
 #include "net/uTelnetClient.h"
 #include "platform/AppFolder.h"
+#include "platform/Tick.h"
 
 namespace {
 
@@ -70,8 +72,6 @@ std::string HexUpper(const uint8_t* p, size_t n) {
   return s;
 }
 
-// "111 (Connection refused)": the errno value with its text.
-std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 // The pin file is read and written whole; lines it does not understand are
 // carried along.
@@ -430,6 +430,17 @@ void TSSHClient::ReceiveLoop() {
   while (!FStop && !Terminated()) {
     ApplyPendingResize();
     Flush(false);
+    if (FWriteQueue.Stalled(platform::TickMs(), SendStallMs)) {
+      const std::string seconds = std::to_string(SendStallMs / 1000);
+      LogLine("SSH: nothing could be sent for " + seconds + " s (" + std::to_string(FWriteQueue.Size()) +
+              " bytes waiting) - the BBS stopped reading; call ended");
+      FEndDetail = " - the BBS stopped reading (nothing could be sent for " + seconds + " s)";
+      break;
+    }
+    // While the queue is long the board is not read: what it sends waits
+    // in its window, and nothing it asks for is answered meanwhile. The
+    // write above has waited for room already.
+    if (!FWriteQueue.MayRead(platform::TickMs())) continue;
     ssize_t n = libssh2_channel_read(FChannel, chunk, sizeof chunk);
     if (n > 0) {
       const uint8_t* bytes = reinterpret_cast<const uint8_t*>(chunk);
@@ -495,16 +506,14 @@ void TSSHClient::Flush(bool lastPass) {
     std::lock_guard<std::mutex> hold(FSendLock);
     if (!FSendBuf.empty()) {
       LogHex("SEND", FSendBuf.data(), FSendBuf.size());
-      FWriteBuf.insert(FWriteBuf.end(), FSendBuf.begin(), FSendBuf.end());
+      FWriteQueue.Append(FSendBuf.data(), FSendBuf.size());
       FSendBuf.clear();
     }
   }
-  size_t done = 0;
-  while (done < FWriteBuf.size()) {
-    ssize_t n = libssh2_channel_write(FChannel, reinterpret_cast<const char*>(FWriteBuf.data()) + done,
-                                      FWriteBuf.size() - done);
+  while (!FWriteQueue.Empty()) {
+    ssize_t n = libssh2_channel_write(FChannel, reinterpret_cast<const char*>(FWriteQueue.Data()), FWriteQueue.Size());
     if (n > 0) {
-      done += static_cast<size_t>(n);
+      FWriteQueue.Consume(static_cast<size_t>(n));
       continue;
     }
     int err = LibSsh2().session_last_errno(FSession);
@@ -514,11 +523,9 @@ void TSSHClient::Flush(bool lastPass) {
       // carry on with the same bytes on the next pass.
       break;
     }
-    LogLine("SSH: write failed" + LastErrorText() + "; " + std::to_string(FWriteBuf.size() - done) +
-            " bytes not sent");
-    done = FWriteBuf.size();
+    LogLine("SSH: write failed" + LastErrorText() + "; " + std::to_string(FWriteQueue.Size()) + " bytes not sent");
+    FWriteQueue.Clear();
   }
-  FWriteBuf.erase(FWriteBuf.begin(), FWriteBuf.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
 void TSSHClient::DetectTelnet(const uint8_t* data, int count) {

@@ -94,7 +94,7 @@ class TSSHClient : public TWireTransport {
 
   std::mutex FSendLock;  // guards FSendBuf only
   std::vector<uint8_t> FSendBuf;
-  std::vector<uint8_t> FWriteBuf;  // transport thread: taken from FSendBuf, not yet written
+  TSendQueue FWriteQueue;  // transport thread: taken from FSendBuf, not yet written
 
   int FTelnetChecked = 0;
   int FTelnetState = 0;

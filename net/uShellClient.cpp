@@ -1,4 +1,5 @@
 #include "net/uShellClient.h"
+#include "core/uErrnoText.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,7 +27,6 @@ constexpr int kHangupGraceMs = 2000;
 constexpr size_t kReadChunk = 4096;
 
 // "11 (Resource temporarily unavailable)": the errno value with its text.
-std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 // The child's environment: ours, announcing a VT100.
 std::vector<std::string> ChildEnvironment() {
@@ -195,6 +195,14 @@ void TShellClient::ReceiveLoop() {
       RemoteClosed = true;
       return;
     }
+    if (!FWriteQueue.MayRead(platform::TickMs())) {
+      // The program has left a long queue of input unread: its output waits
+      // in the terminal until it takes some, so nothing it prints can make
+      // the queue longer meanwhile.
+      pollfd p{FMaster, POLLOUT, 0};
+      poll(&p, 1, kPollMs);
+      continue;
+    }
     if (!ReadOutput(kPollMs)) {
       // Every holder of the terminal closed it: the program has ended (or
       // left its terminal), which is an orderly end.
@@ -240,24 +248,22 @@ void TShellClient::ApplyPendingResize() {
 void TShellClient::Flush() {
   {
     std::lock_guard<std::mutex> hold(FSendLock);
-    FWriteBuf.insert(FWriteBuf.end(), FSendBuf.begin(), FSendBuf.end());
+    FWriteQueue.Append(FSendBuf.data(), FSendBuf.size());
     FSendBuf.clear();
   }
-  size_t done = 0;
-  while (done < FWriteBuf.size()) {
-    ssize_t n = write(FMaster, FWriteBuf.data() + done, FWriteBuf.size() - done);
+  while (!FWriteQueue.Empty()) {
+    ssize_t n = write(FMaster, FWriteQueue.Data(), FWriteQueue.Size());
     if (n > 0) {
-      done += static_cast<size_t>(n);
+      FWriteQueue.Consume(static_cast<size_t>(n));
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else if (n < 0 && errno == EAGAIN) {
       break;  // the program is not reading: the rest waits for the next pass
     } else {
       LogLine("Shell: write to the pty failed: " + ErrnoText(errno));
-      done = FWriteBuf.size();
+      FWriteQueue.Clear();
     }
   }
-  FWriteBuf.erase(FWriteBuf.begin(), FWriteBuf.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
 void TShellClient::Release() {

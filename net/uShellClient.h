@@ -55,6 +55,6 @@ class TShellClient : public TWireTransport {
 
   std::mutex FSendLock;  // guards FSendBuf only
   std::vector<uint8_t> FSendBuf;
-  std::vector<uint8_t> FWriteBuf;  // transport thread: taken from FSendBuf, not yet written
+  TSendQueue FWriteQueue;  // transport thread: taken from FSendBuf, not yet written
   std::vector<uint8_t> FRecvBuf;
 };

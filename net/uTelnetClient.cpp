@@ -1,4 +1,5 @@
 #include "net/uTelnetClient.h"
+#include "core/uErrnoText.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -30,8 +31,6 @@ constexpr uint32_t kConnectPollMs = 200;
 constexpr int32_t kRawCheckLimit = 64;
 constexpr int32_t kRawIacWindow = 16;
 
-// "111 (Connection refused)": the errno value with its text.
-std::string ErrnoText(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 bool AcceptableLocal(uint8_t option) {
   return option == toBINARY || option == toSGA || option == toTTYPE || option == toNAWS;
@@ -140,7 +139,6 @@ TTelnetClient::TTelnetClient(TPrivate, const TSettings& settings)
   FCols = FRaw ? 0 : settings.Cols;
   FRows = FRaw ? 0 : settings.Rows;
   FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  FSendBuf.reserve(kInitialBufferSize);
   FHoldSends = settings.Mode == TMode::tmRLogin;
 }
 
@@ -186,8 +184,7 @@ void TTelnetClient::Execute() {
                                      tnIAC, tnDO,   toBINARY, tnIAC, tnDO, toECHO, tnIAC, tnWILL, toTTYPE};
     QueueSend(offers, sizeof offers);
   }
-  ReceiveLoop();
-  Teardown();
+  Teardown(ReceiveLoop());
 }
 
 bool TTelnetClient::ConnectSocket() {
@@ -385,23 +382,36 @@ bool TTelnetClient::RLoginHandshake() {
   }
   // A hang-up during the wait is an ordinary end of the call.
   if (StopRequested()) {
-    Teardown();
+    Teardown("Disconnected");
     return false;
   }
   return fail("RLogin failed: " + host + " doesn't accept RLogin connections");
 }
 
-void TTelnetClient::ReceiveLoop() {
+std::string TTelnetClient::ReceiveLoop() {
   while (!StopRequested()) {
     FlushSends();
     if (FSizeChanged.exchange(false) && FLocalOpt[toNAWS] == osOn) SendWindowSize();
 
-    bool pending;
+    bool pending, mayRead;
+    size_t stuck = 0;
     {
       std::lock_guard<std::mutex> hold(FSendLock);
-      pending = !FSendBuf.empty();
+      const uint64_t now = platform::TickMs();
+      pending = !FSendQueue.Empty();
+      // While the queue is long the board is not read: whatever it sends
+      // waits in the network, and nothing it asks for is answered meanwhile.
+      mayRead = FSendQueue.MayRead(now);
+      if (FSendQueue.Stalled(now, SendStallMs)) stuck = FSendQueue.Size();
     }
-    pollfd p[2] = {{FSocket, short(POLLIN | (pending && !FUseTls ? POLLOUT : 0)), 0}, {FWakeFd, POLLIN, 0}};
+    if (stuck > 0) {
+      const std::string seconds = std::to_string(SendStallMs / 1000);
+      LogLine("Telnet: nothing could be sent for " + seconds + " s (" + std::to_string(stuck) +
+              " bytes waiting) - the BBS stopped reading; call ended");
+      return "Disconnected - the BBS stopped reading (nothing could be sent for " + seconds + " s)";
+    }
+    const short events = short((mayRead ? POLLIN : 0) | (pending && !FUseTls ? POLLOUT : 0));
+    pollfd p[2] = {{FSocket, events, 0}, {FWakeFd, POLLIN, 0}};
     int rc = poll(p, 2, int(kPollMs));
     if (rc <= 0) continue;
     if (p[1].revents & POLLIN) {
@@ -419,16 +429,16 @@ void TTelnetClient::ReceiveLoop() {
       }
       if (n == 0 && FConnectionReset) {
         LogLine("Telnet: connection reset by the remote side (seen by a write) - treated as an abnormal close");
-        return;
+        return "Disconnected";
       }
       if (n == 0) {
         RemoteClosed = true;
         LogLine("Telnet: remote closed connection gracefully (recv=0)");
-        return;
+        return "Disconnected";
       }
       if (errno == EAGAIN || errno == EINTR) continue;
       LogLine("Telnet: recv failed, error " + ErrnoText(errno) + " - treated as an abnormal close");
-      return;
+      return "Disconnected";
     }
 
     // TLS: one record can hold more than the socket shows, so read until the
@@ -451,15 +461,16 @@ void TTelnetClient::ReceiveLoop() {
       if (last == TTlsSession::kClosedCleanly) RemoteClosed = true;
       LogLine(last == TTlsSession::kClosedCleanly ? "Telnet: TLS connection closed by the server"
                                                   : "Telnet: TLS read failed - treated as an abnormal close");
-      return;
+      return "Disconnected";
     }
   }
+  return "Disconnected";
 }
 
-void TTelnetClient::Teardown() {
+void TTelnetClient::Teardown(const std::string& text) {
   FlushSends();
   Connected = false;
-  Report(TReportKind::rkDisconnected, "Disconnected");
+  Report(TReportKind::rkDisconnected, text);
   FTls.reset();
   CloseSocket();
 }
@@ -496,7 +507,22 @@ void TTelnetClient::ProcessReceived(const uint8_t* data, int count) {
     while (size < FRecvCount + size_t(count)) size *= 2;
     FRecvBuf.resize(size);
   }
-  for (int i = 0; i < count; ++i) TelnetByte(data[i]);
+  for (int i = 0; i < count;) {
+    // Runs of plain data (no IAC, no NUL that may be CR padding) are copied
+    // as they are; the bytes the state machine acts on go one at a time.
+    if (FTelnetState == rsData) {
+      int end = i;
+      while (end < count && data[end] != tnIAC && data[end] != 0) ++end;
+      if (end > i) {
+        std::memcpy(FRecvBuf.data() + FRecvCount, data + i, size_t(end - i));
+        FRecvCount += size_t(end - i);
+        FAfterCR = data[end - 1] == '\r';
+        i = end;
+        continue;
+      }
+    }
+    TelnetByte(data[i++]);
+  }
   DeliverPayload();
 }
 
@@ -605,34 +631,39 @@ void TTelnetClient::Negotiate(uint8_t verb, uint8_t option) {
 
 void TTelnetClient::SendCommand(uint8_t verb, uint8_t option) {
   const uint8_t cmd[3] = {tnIAC, verb, option};
-  QueueSend(cmd, sizeof cmd);
+  QueueSend(cmd, sizeof cmd, true);
 }
 
 void TTelnetClient::SubnegotiationEnd() {
   // RFC 1091: IAC SB TTYPE SEND IAC SE asks for the terminal type; it is
   // given the same every time it is asked.
   if (FSubLen >= 2 && FSubBuf[0] == toTTYPE && FSubBuf[1] == tnSEND) {
-    std::vector<uint8_t> data{tnIS};
-    data.insert(data.end(), FSettings.TermType.begin(), FSettings.TermType.end());
-    SendSubnegotiation(toTTYPE, data);
+    const std::string& type = FSettings.TermType;
+    SendSubnegotiation(toTTYPE, tnIS, reinterpret_cast<const uint8_t*>(type.data()), type.size());
   }
 }
 
-void TTelnetClient::SendSubnegotiation(uint8_t option, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> out{tnIAC, tnSB, option};
-  for (uint8_t b : data) {
+void TTelnetClient::SendSubnegotiation(uint8_t option, int first, const uint8_t* data, size_t count) {
+  // Built in a buffer kept for the purpose: a board may ask thousands of
+  // times a second.
+  std::vector<uint8_t>& out = FSubOut;
+  out.assign({tnIAC, tnSB, option});
+  auto add = [&out](uint8_t b) {
     out.push_back(b);
     if (b == tnIAC) out.push_back(tnIAC);
-  }
+  };
+  if (first >= 0) add(uint8_t(first));
+  for (size_t i = 0; i < count; ++i) add(data[i]);
   out.push_back(tnIAC);
   out.push_back(tnSE);
-  QueueSend(out.data(), out.size());
+  QueueSend(out.data(), out.size(), true);
 }
 
 void TTelnetClient::SendWindowSize() {
   // RFC 1073: columns then rows, 16 bits each, high byte first.
   const uint16_t cols = FCols, rows = FRows;
-  SendSubnegotiation(toNAWS, {uint8_t(cols >> 8), uint8_t(cols), uint8_t(rows >> 8), uint8_t(rows)});
+  const uint8_t size[4] = {uint8_t(cols >> 8), uint8_t(cols), uint8_t(rows >> 8), uint8_t(rows)};
+  SendSubnegotiation(toNAWS, -1, size, sizeof size);
 }
 
 void TTelnetClient::WatchRawForTelnet(const uint8_t* data, int count) {
@@ -706,36 +737,42 @@ long TTelnetClient::WriteSome(const uint8_t* data, size_t count, bool& wouldBloc
   return long(n);
 }
 
-void TTelnetClient::QueueSend(const uint8_t* data, size_t count) {
+void TTelnetClient::QueueSend(const uint8_t* data, size_t count, bool reply) {
   if (count == 0 || !Connected) return;
-  LogHex("SEND", data, count);
   {
     std::lock_guard<std::mutex> hold(FSendLock);
     if (FSocket < 0) return;
     size_t written = 0;
     // A TLS session belongs to the transport thread alone: its writes wait
     // for the flush, which the wake-up brings on at once.
-    if (FSendBuf.empty() && !FUseTls && !FHoldSends) {
+    if (FSendQueue.Empty() && !FUseTls && !FHoldSends) {
       bool wouldBlock;
       long n = WriteSome(data, count, wouldBlock);
       if (n > 0) written = size_t(n);
     }
+    if (written == 0 && reply) {
+      // The same answer still waiting says all this one would: a board that
+      // asks again and again without reading gets it once.
+      if (!FSendQueue.AppendReply(data, count, data[2])) return;
+    } else if (written < count) {
+      FSendQueue.Append(data + written, count - written);
+    }
+    LogHex("SEND", data, count);
     if (written == count) return;
-    FSendBuf.insert(FSendBuf.end(), data + written, data + count);
   }
   Wake();
 }
 
 void TTelnetClient::FlushSends() {
   std::lock_guard<std::mutex> hold(FSendLock);
-  while (!FSendBuf.empty() && FSocket >= 0 && !FHoldSends) {
+  while (!FSendQueue.Empty() && FSocket >= 0 && !FHoldSends) {
     bool wouldBlock;
-    long n = WriteSome(FSendBuf.data(), FSendBuf.size(), wouldBlock);
+    long n = WriteSome(FSendQueue.Data(), FSendQueue.Size(), wouldBlock);
     if (n > 0) {
-      FSendBuf.erase(FSendBuf.begin(), FSendBuf.begin() + n);
+      FSendQueue.Consume(size_t(n));
       continue;
     }
-    if (!wouldBlock) FSendBuf.clear();  // the receive loop ends on the failed socket
+    if (!wouldBlock) FSendQueue.Clear();  // the receive loop ends on the failed socket
     break;
   }
 }

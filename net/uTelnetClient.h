@@ -107,8 +107,9 @@ class TTelnetClient : public TWireTransport {
   bool StartTls();
   bool CheckPinnedCertificate();
   bool RLoginHandshake();
-  void ReceiveLoop();
-  void Teardown();
+  // Returns the text the call ends with.
+  std::string ReceiveLoop();
+  void Teardown(const std::string& text);
   void CloseSocket();
 
   // Received bytes.
@@ -118,12 +119,15 @@ class TTelnetClient : public TWireTransport {
   void WatchRawForTelnet(const uint8_t* data, int count);
   void Negotiate(uint8_t verb, uint8_t option);
   void SubnegotiationEnd();
-  void SendSubnegotiation(uint8_t option, const std::vector<uint8_t>& data);
+  // IAC SB Option, then First (when 0..255) and the data, IAC doubled, then IAC SE.
+  void SendSubnegotiation(uint8_t option, int first, const uint8_t* data, size_t count);
   void SendWindowSize();
   void SendCommand(uint8_t verb, uint8_t option);
 
   // Sending.
-  void QueueSend(const uint8_t* data, size_t count);
+  // A negotiation reply (Reply set; its option is the third byte) is not
+  // queued again while the same one is still waiting.
+  void QueueSend(const uint8_t* data, size_t count, bool reply = false);
   void FlushSends();
   long WriteSome(const uint8_t* data, size_t count, bool& wouldBlock);
 
@@ -156,10 +160,11 @@ class TTelnetClient : public TWireTransport {
   std::vector<uint8_t> FRecvBuf;
   size_t FRecvCount = 0;
   std::vector<uint8_t> FReadBuf;
+  std::vector<uint8_t> FSubOut;  // the subnegotiation being sent
 
   std::mutex FSendLock;
-  std::vector<uint8_t> FSendBuf;  // guarded by FSendLock
-  // RLogin: until the login string is out, sent bytes wait in FSendBuf, so
+  TSendQueue FSendQueue;  // guarded by FSendLock
+  // RLogin: until the login string is out, sent bytes wait in FSendQueue, so
   // nothing typed as the call comes up can go ahead of it. Guarded by FSendLock.
   bool FHoldSends = false;
 };

@@ -12,3 +12,7 @@ using TTransferProgressEvent =
 using TTransferDoneEvent = std::function<void(const std::string& nameOrMessage, bool ok)>;
 using TTransferFileEvent = std::function<void(const std::string& fileName)>;
 using TTransferNotifyEvent = std::function<void()>;
+// Asked before a download is stored: true when the path (in the receive
+// folder) is one of the program's own files or folders, which no download
+// may touch.
+using TProgramPathCheck = std::function<bool(const std::string& path)>;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "net/uSendQueue.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 
@@ -45,6 +46,9 @@ class TWireTransport : public platform::Thread {
   std::atomic<bool> Connected{false};
   std::atomic<int64_t> BytesSent{0};  // payload handed to SendBytes, before escaping
   std::atomic<bool> RemoteClosed{false};
+  // How long queued bytes may wait with none of them leaving before the
+  // call is ended as one the far end has stopped reading.
+  std::atomic<uint32_t> SendStallMs{TSendQueue::kStallMs};
 
   // Assigned by the creator on the interface thread right after creation,
   // and read only there.

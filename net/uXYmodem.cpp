@@ -2,6 +2,7 @@
 // the receiving side. The sending side is in uXYmodemSend.cpp.
 #include "net/uXYmodem.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -329,9 +330,21 @@ bool TXYmodemEngine::CreateRecvFile(const std::string& name) {
   FRecvName = name;
   FWritten = 0;
   std::string path = DownloadDir + xy::NamePart(name);
+  if (IsProgramPath && IsProgramPath(path)) {
+    LogLine("XYmodem: refused file name \"" + Printable(name) + "\" (one of the program's own files)");
+    Abort("Refused file name from sender");
+    return false;
+  }
   std::error_code ec;
   if (!DownloadDir.empty()) std::filesystem::create_directories(DownloadDir, ec);
-  FRecvStream.reset(std::fopen(path.c_str(), "w+b"));
+  // A file already there is kept: the download takes the next free name.
+  const std::string wanted = path;
+  path = FirstFreeFileName(path, IsProgramPath);
+  if (path != wanted)
+    LogLine("XYmodem: " + xy::NamePart(name) + " already exists, saving as " + xy::NamePart(path));
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd >= 0) FRecvStream.reset(::fdopen(fd, "w+b"));
+  if (fd >= 0 && !FRecvStream) ::close(fd);
   if (!FRecvStream) {
     std::string err = std::strerror(errno);
     LogLine("XYmodem: cannot create " + path + ": " + err);

@@ -47,6 +47,9 @@ class TXYmodemEngine {
   static constexpr uint64_t kAnswerWaitMs = 60000;
   static constexpr int kMaxNaks = 10;
   static constexpr int kMaxEotNaks = 3;
+  // The end-of-batch header unanswered for this long ends a batch whose
+  // files were all acknowledged as complete.
+  static constexpr uint64_t kEndOfBatchWaitMs = 5000;
 
   explicit TXYmodemEngine(const std::string& downloadDir);
   ~TXYmodemEngine();
@@ -94,6 +97,8 @@ class TXYmodemEngine {
   TTransferProgressEvent OnProgress;  // file-name part, bytes done, size (0 unknown)
   TTransferDoneEvent OnFileDone;      // file name and success; "" ends a Ymodem batch
   TTransferNotifyEvent OnBatchDone;   // an upload ended (done or aborted)
+  // The program's own files and folders: a download named as one is refused.
+  TProgramPathCheck IsProgramPath;
 
  private:
   struct FileCloser {
@@ -128,6 +133,9 @@ class TXYmodemEngine {
   void SendFramed(uint8_t blockNo, const uint8_t* data, int len);
   void FinishSendFile(bool ok);
   void EndBatch();
+  // The end-of-batch header was answered (or its answer waited for long
+  // enough): the batch is reported done.
+  void CompleteBatch();
 
   // Receive side.
   int FRequestedProtocol = xpAuto;

@@ -94,6 +94,13 @@ void TXYmodemEngine::SendByte(uint8_t b) {
       if (b == kACK) {
         FHeaderAcked = true;
         FSendState = ssWaitStart;
+      } else if (b == kG && FStreamG) {
+        // Some Ymodem-G receivers (Synchronet's sexyz) answer the header
+        // with the next "G" alone: it acknowledges the header and asks for
+        // the data in one.
+        FHeaderAcked = true;
+        FBlockNo = 1;
+        SendDataBlock();
       } else if (b == kNAK) {
         if (++FNakCount > kMaxNaks) {
           Abort("Too many retries - receiver keeps rejecting this block");
@@ -154,11 +161,7 @@ void TXYmodemEngine::SendByte(uint8_t b) {
 
     case ssEndSent:
       if (b == kACK || b == kCAN) {
-        FSendPath = FLastSentPath;
-        FinishSendFile(true);
-        Mode = xmIdle;
-        FSendState = ssNone;
-        if (OnBatchDone) OnBatchDone();
+        CompleteBatch();
       } else if (b == kC || b == kNAK) {
         // Receivers clear their input before asking for the next header
         // (lrzsz's rb does), which can swallow the end-of-batch header sent
@@ -177,6 +180,12 @@ void TXYmodemEngine::SendByte(uint8_t b) {
 void TXYmodemEngine::SendTick(uint64_t now) {
   if (FSendState == ssWaitStart) {
     if (now - FWaitSince >= kStartWaitMs) Abort("Receiver never started - upload timed out");
+    return;
+  }
+  if (FSendState == ssEndSent && now - FWaitSince >= kEndOfBatchWaitMs) {
+    // Every file was acknowledged; a receiver that does not answer the
+    // end-of-batch header (sexyz does not) has still received the batch.
+    CompleteBatch();
     return;
   }
   // A receiver that stops answering mid-transfer must not hold the upload
@@ -202,6 +211,14 @@ void TXYmodemEngine::EndBatch() {
   FNakCount = 0;
   SendBlock0(true);
   FSendState = ssEndSent;
+}
+
+void TXYmodemEngine::CompleteBatch() {
+  FSendPath = FLastSentPath;
+  FinishSendFile(true);
+  Mode = xmIdle;
+  FSendState = ssNone;
+  if (OnBatchDone) OnBatchDone();
 }
 
 void TXYmodemEngine::SendBlock0(bool empty) {

@@ -92,25 +92,33 @@ void TZmodemEngine::EndSession() {
   FAwaitNextFile = false;
   FWindowCap = 0;
   FLastAckedBurst = 0;
+  FRestartUnseen = false;
 }
 
 // ---------------------------------------------------------------- bytes in
 
 void TZmodemEngine::ProcessIncomingByte(uint8_t ch, uint8_t* buf, int& count) {
   count = 0;
-  if (FSwallowO > 0) {
-    // The sender's closing "OO" follows the end of its ZFIN header (CR, LF
-    // with or without the high bit); neither reaches the screen.
+  if (FSwallowTail > 0) {
+    // A hex header ends with CR, LF and XON, sent with or without their high
+    // bit; none of them is text for the screen.
     const uint8_t low7 = ch & 0x7F;
+    if (!FDecoder.Busy() && (low7 == CR || low7 == LF || low7 == XON)) {
+      --FSwallowTail;
+      return;
+    }
+    FSwallowTail = 0;
+  }
+  if (FSwallowO > 0) {
+    // The sender's closing "OO" follows the end of its ZFIN header.
     if (!FDecoder.Busy() && ch == 'O') {
       --FSwallowO;
       return;
     }
-    if (!FDecoder.Busy() && FSwallowO == 2 && (low7 == CR || low7 == LF || low7 == XON)) return;
     FSwallowO = 0;
   }
-  // While a transfer runs, the screen sees nothing of it.
-  if (FDecoder.Busy() || (State != 0 && State != 1)) {
+  // While a session is open, the screen sees nothing of it.
+  if (Muted()) {
     DecodeByte(ch);
     return;
   }
@@ -141,7 +149,7 @@ void TZmodemEngine::ProcessIncomingByte(uint8_t ch, uint8_t* buf, int& count) {
 
 bool TZmodemEngine::TakeHeldBytes(uint64_t minAgeMs, uint8_t* buf, int& count) {
   count = 0;
-  if (FHeldCount == 0 || FDecoder.Busy() || (State != 0 && State != 1)) return false;
+  if (FHeldCount == 0 || Muted()) return false;
   if (Now() - FHeldSince < minAgeMs) return false;
   for (int i = 0; i < FHeldCount; ++i) buf[count++] = FHeld[i];
   FHeldCount = 0;
@@ -149,7 +157,12 @@ bool TZmodemEngine::TakeHeldBytes(uint64_t minAgeMs, uint8_t* buf, int& count) {
 }
 
 void TZmodemEngine::DecodeByte(uint8_t b) {
-  switch (FDecoder.Feed(b)) {
+  const bool inHex = FDecoder.InHexHeader();
+  const TZmodemDecoder::TResult result = FDecoder.Feed(b);
+  if (inHex && !FDecoder.Busy()) FSwallowTail = 3;
+  // A receiver waiting for the next file hears the sender is still there.
+  if (result != TZmodemDecoder::TResult::None && Direction == 2 && State == 1) FAwaitNextFileAt = Now();
+  switch (result) {
     case TZmodemDecoder::TResult::None:
       break;
     case TZmodemDecoder::TResult::Header:
@@ -173,10 +186,11 @@ void TZmodemEngine::DecodeByte(uint8_t b) {
 
 void TZmodemEngine::HandleHeader(const TZHeader& h) {
   FLastActivityAt = Now();
+  FDiscardData = false;
   switch (h.Type) {
     case ZRQINIT: OnZrqinit(); break;
     case ZRINIT: OnZrinit(h); break;
-    case ZACK: OnZack(); break;
+    case ZACK: OnZack(h); break;
     case ZFILE: OnZfile(); break;
     case ZSKIP: OnZskip(); break;
     case ZABORT:
@@ -195,6 +209,7 @@ void TZmodemEngine::HandleHeader(const TZHeader& h) {
 }
 
 void TZmodemEngine::HandleSubpacket(const uint8_t* data, size_t count, uint8_t endType) {
+  if (FDiscardData) return;
   if (State == 2 && Direction == 2) {
     // The ZFILE information subpacket; bytes beyond its bound are dropped.
     FFileInfo.assign(data, data + std::min(count, kFileInfoSize));
@@ -205,6 +220,7 @@ void TZmodemEngine::HandleSubpacket(const uint8_t* data, size_t count, uint8_t e
 }
 
 void TZmodemEngine::HandleBadSubpacket() {
+  if (FDiscardData) return;
   ++ErrorCount;
   // Ask the sender to go back to the end of the good data.
   if (State == 3 && FRecvOpen) SendZrpos(ReceivedPos());
@@ -226,14 +242,17 @@ void TZmodemEngine::Tick() {
   }
   // A peer that vanished mid-session (no byte at all for a minute) must not
   // leave the engine swallowing the board's text for ever.
-  if (State >= 2 && now - FLastActivityAt >= kPeerSilenceMs) {
-    LogLine("Zmodem: no answer from the other side, session cancelled");
-    if (Direction == 1 && SendFileOpen()) {
-      FailSendFile(true);
-    } else {
-      CancelSession();
+  if (now - FLastActivityAt >= kPeerSilenceMs) {
+    if (State >= 2) {
+      LogLine("Zmodem: no answer from the other side, session cancelled");
+      if (Direction == 1 && SendFileOpen()) {
+        FailSendFile(true);
+      } else {
+        CancelSession();
+      }
+      return;
     }
-    return;
+    FDecoder.Reset();  // a frame that never ended
   }
   ReceiveTick(now);
   SendTick(now);
@@ -252,6 +271,8 @@ void TZmodemEngine::Abort() {
   EndSession();
   FRecvSessionEnded = false;
   FSwallowO = 0;
+  FSwallowTail = 0;
+  FDiscardData = false;
   // The next call starts with full-size subpackets again.
   FFellBackTo1K = false;
 }

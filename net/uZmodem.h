@@ -46,7 +46,26 @@ class TZmodemEngine {
     }
     ProcessIncomingByte(ch, buf, count);
   }
+  // ProcessIncoming over the leading bytes of Data that are plain subpacket
+  // data (none of them reaches the screen); how many it took.
+  size_t TakeDataRun(const uint8_t* data, size_t count) {
+    if (FSwallowO != 0) return 0;
+    const size_t n = FDecoder.TakePlainRun(data, count);
+    FBytesIn += n;
+    return n;
+  }
   bool HasHeldBytes() const { return FHeldCount > 0; }
+  // How many leading bytes of Data are plain board text to the detector as
+  // it stands: no "*" or CAN among them, and no session, header or held
+  // bytes under way. ProcessIncoming would hand each on unchanged and
+  // change nothing but the count, which SkipPlainRun keeps instead.
+  size_t PlainRun(const uint8_t* data, size_t count) const {
+    if (FSwallowTail != 0 || FSwallowO != 0 || FHeldCount != 0 || Muted() || !FDecoder.Quiet()) return 0;
+    size_t n = 0;
+    while (n < count && data[n] != zm::ZPAD && data[n] != zm::ZDLE) ++n;
+    return n;
+  }
+  void SkipPlainRun(size_t count) { FBytesIn += count; }
   // Releases held "*" bytes once they are minAgeMs old and no session began.
   bool TakeHeldBytes(uint64_t minAgeMs, uint8_t* buf, int& count);
   // Timeouts of both directions; called every 500 ms.
@@ -70,8 +89,10 @@ class TZmodemEngine {
   // Written by the application before each received chunk.
   bool UseDdofxDir = false;
   bool DdofxActive = false;
-  // The folder the current or last received file went to.
+  // The folder the current or last received file went to, and the file it
+  // is stored as (the sender's name, or the next free one when that was taken).
   std::string ReceiveFolder;
+  std::string ReceivePath;
   // Largest data subpacket received for the current file.
   int LargestSubpacket = 0;
 
@@ -82,6 +103,8 @@ class TZmodemEngine {
   TTransferNotifyEvent OnUploadRequested;
   TWireDataEvent OnSend;
   TTransferNotifyEvent OnSessionEnd;  // no file left to send, ZFIN sent
+  // The program's own files and folders: an offer of one is refused.
+  TProgramPathCheck IsProgramPath;
   // Millisecond clock; platform::TickMs unless a test drives time itself.
   std::function<uint64_t()> Clock;
 
@@ -125,6 +148,11 @@ class TZmodemEngine {
 
   // --- receiving (uZmodemReceive.cpp)
   void OnZrqinit();
+  // Received bytes go to the decoder only, never to the screen: while a frame
+  // is read, a file is offered, sent or received, our ZFIN awaits its answer,
+  // and through a whole receive session (from the sender's first frame to
+  // its end).
+  bool Muted() const { return FDecoder.Busy() || (State != 0 && State != 1) || Direction == 2; }
   void OnZfile();
   void OnZdata(const zm::TZHeader& h);
   void OnZeof(const zm::TZHeader& h);
@@ -140,14 +168,14 @@ class TZmodemEngine {
 
   // --- sending (uZmodemSend.cpp)
   void OnZrinit(const zm::TZHeader& h);
-  void OnZack();
+  void OnZack(const zm::TZHeader& h);
   void OnZrpos(const zm::TZHeader& h);
   void OnZskip();
   void OnZfinAsSender();
   void OnCancelFromPeer();
   void SendNextFile();
   void SendZfile();
-  void SendFileData();
+  void SendFileData(bool syncMark = false);
   void CapBurstWindow();
   bool CountRepeatedRpos();
   void FailSendFile(bool cancelAll);
@@ -175,6 +203,11 @@ class TZmodemEngine {
   uint64_t FAwaitNextFileAt = 0;
   bool FRecvSessionEnded = false;
   int FSwallowO = 0;
+  // Line-end bytes (CR, LF, XON) that may still follow the hex header just
+  // read; they belong to the header, not to the board's text.
+  int FSwallowTail = 0;
+  // The data subpackets now arriving belong to no file: read and dropped.
+  bool FDiscardData = false;
   // Activity seen by Tick: bytes counted per byte, compared per tick.
   uint64_t FBytesIn = 0, FBytesInAtTick = 0, FLastActivityAt = 0;
 
@@ -196,6 +229,9 @@ class TZmodemEngine {
   int FAckRetries = 0;
   int64_t FHighestRpos = -1;
   int64_t FRestartPos = -1;  // where the last ZRPOS restarted us, until a ZACK
+  // The receiver has not yet acknowledged the mark at the head of our
+  // restart from FRestartPos: it is still reading what we sent before.
+  bool FRestartUnseen = false;
   int FRposFallbackCount = 0, FRposRepeatCount = 0;
   bool FEofSent = false;
   std::string FEofName;

@@ -3,6 +3,7 @@
 // decoder of received frames. It knows nothing of files or sessions; the
 // engine (uZmodem) drives it and decides what each frame means.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -129,12 +130,35 @@ class TZmodemDecoder {
     FCanRun = 0;
     return true;
   }
+  // TakePlainData over the leading bytes of Data, as many as it takes in a
+  // row; how many that was. A row of plain bytes is copied in one loop.
+  size_t TakePlainRun(const uint8_t* data, size_t count) {
+    size_t n = 0;
+    while (n < count) {
+      if (FState == TState::Data && FSub == TSub::Data) {
+        const size_t end = n + std::min(count - n, FPacket.size() - FPacketLen);
+        size_t i = n;
+        while (i < end && kPlainData[data[i]]) FPacket[FPacketLen++] = data[i++];
+        if (i > n) {
+          FCanRun = 0;
+          n = i;
+          continue;
+        }
+      }
+      if (!TakePlainData(data[n])) break;
+      ++n;
+    }
+    return n;
+  }
 
   // Back to hunting for a header (drops a subpacket in progress).
   void Reset();
   // True while not hunting (a header or subpacket is being read).
   bool Busy() const { return FState != TState::Hunt; }
+  // Hunting with no CAN just seen: any byte but ZDLE leaves it as it is.
+  bool Quiet() const { return FState == TState::Hunt && FCanRun == 0; }
   bool InData() const { return FState == TState::Data; }
+  bool InHexHeader() const { return FState == TState::Hex; }
 
   const TZHeader& Header() const { return FHeader; }
   // After a binary header: whether its subpackets carry a CRC-32.

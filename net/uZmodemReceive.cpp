@@ -29,14 +29,14 @@ int64_t ParseSize(const uint8_t* p, const uint8_t* end) {
   return v;
 }
 
-// Size of an existing regular file, -1 when there is none or it cannot be read.
+// What is already there under a name: the size of a regular file, kNoFile,
+// or kNotAFile for anything else (a folder, a link, a device, or a name that
+// cannot be looked at).
+constexpr int64_t kNoFile = -1, kNotAFile = -2;
 int64_t ExistingSize(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
   struct stat st {};
-  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
-  return ok ? int64_t(st.st_size) : -1;
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? kNoFile : kNotAFile;
+  return S_ISREG(st.st_mode) ? int64_t(st.st_size) : kNotAFile;
 }
 
 }  // namespace
@@ -44,6 +44,9 @@ int64_t ExistingSize(const std::string& path) {
 void TZmodemEngine::OnZrqinit() {
   Direction = 2;
   State = 1;
+  // A sender that offers nothing ends the session as after a file.
+  FAwaitNextFile = true;
+  FAwaitNextFileAt = Now();
   SendZrinit();
 }
 
@@ -55,7 +58,9 @@ void TZmodemEngine::OnZfile() {
 
 void TZmodemEngine::OnZdata(const TZHeader& h) {
   if (Direction != 2 || !FRecvOpen) {
-    FDecoder.Reset();  // data for no file: dropped
+    // Data for no file (a sender repeating itself after its ZEOF, or still
+    // sending a file we refused): read to its end and dropped.
+    FDiscardData = true;
     return;
   }
   // Data must continue exactly where ours ends; anything else is stale
@@ -111,9 +116,13 @@ void TZmodemEngine::OpenReceiveFile(const uint8_t* info, size_t count) {
     RefuseFile("refused the file name (" + why + ")");
     return;
   }
-  const std::string target = ReceiveFolder + FRecvName;
-  if (!DdofxActive && FRecvSize > 0) {
-    const int64_t existing = ExistingSize(target);
+  std::string target = ReceiveFolder + FRecvName;
+  if (IsProgramPath && IsProgramPath(target)) {
+    RefuseFile("refused the file name (one of the program's own files)");
+    return;
+  }
+  const int64_t existing = ExistingSize(target);
+  if (!DdofxActive && FRecvSize > 0 && existing >= 0) {
     if (existing >= FRecvSize) {
       if (OnFileSkipped) OnFileSkipped(FRecvName);
       SendHexHeader(ZSKIP);
@@ -127,11 +136,20 @@ void TZmodemEngine::OpenReceiveFile(const uint8_t* info, size_t count) {
   std::error_code ec;
   if (!ReceiveFolder.empty()) std::filesystem::create_directories(ReceiveFolder, ec);
   if (FResumeOffset > 0) {
-    FRecvFd = ::open(target.c_str(), O_RDWR | O_CLOEXEC);
+    FRecvFd = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (FRecvFd >= 0 && ::lseek(FRecvFd, FResumeOffset, SEEK_SET) != FResumeOffset) CloseReceiveStream();
+  } else if (DdofxActive || existing == 0) {
+    // Door assets are replaced by name; an empty file holds nothing to lose.
+    FRecvFd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   } else {
-    FRecvFd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Anything already there is kept: the download takes the next free name.
+    if (existing != kNoFile) {
+      target = FirstFreeFileName(target, IsProgramPath);
+      LogLine("Zmodem: " + FRecvName + " already exists, saving as " + std::filesystem::path(target).filename().string());
+    }
+    FRecvFd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   }
+  ReceivePath = target;
   if (FRecvFd < 0) {
     FResumeOffset = 0;
     RefuseFile(std::string("cannot create ") + target + ": " + std::strerror(errno));
@@ -150,7 +168,8 @@ void TZmodemEngine::RefuseFile(const std::string& why) {
   LogLine("Zmodem: " + why + " (\"" + FRecvName + "\")");
   CloseReceiveStream();
   FRecvOpen = false;
-  FDecoder.Reset();
+  // What the sender has on its way for this file is read and dropped.
+  FDiscardData = true;
   SendHexHeader(ZSKIP);
   State = 1;
   FAwaitNextFile = true;
@@ -216,7 +235,8 @@ void TZmodemEngine::FinishReceiveFile(bool ok) {
 }
 
 void TZmodemEngine::ReceiveTick(uint64_t now) {
-  if (!FAwaitNextFile || now - FAwaitNextFileAt < kNextFileWaitMs) return;
+  // A frame still being read ends first (its bytes are the sender's).
+  if (!FAwaitNextFile || now - FAwaitNextFileAt < kNextFileWaitMs || FDecoder.Busy()) return;
   FAwaitNextFile = false;
   if (State == 1 && Direction == 2) {
     FRecvSessionEnded = true;

@@ -98,6 +98,7 @@ void TZmodemEngine::SendNextFile() {
   }
   FHighestRpos = -1;
   FRestartPos = -1;
+  FRestartUnseen = false;
   FRposFallbackCount = 0;
   FRposRepeatCount = 0;
   FSendPos = 0;
@@ -125,7 +126,7 @@ void TZmodemEngine::SendZfile() {
   SendData(FOut.data(), FOut.size());
 }
 
-void TZmodemEngine::SendFileData() {
+void TZmodemEngine::SendFileData(bool syncMark) {
   if (!SendFileOpen()) return;
   FAwaitingAck = false;
   const int b = BlockSize == 8192 ? 8192 : 1024;
@@ -161,6 +162,10 @@ void TZmodemEngine::SendFileData() {
   }
   FOut.clear();
   FEncoder.AppendBinaryHeader(FOut, TZHeader::At(ZDATA, uint32_t(FBurstStart)));
+  // A restart opens with an empty subpacket that asks for an acknowledgement:
+  // its ZACK tells that the receiver has read past everything sent before.
+  FRestartUnseen = syncMark && got > 0;
+  if (FRestartUnseen) FEncoder.AppendSubpacket(FOut, nullptr, 0, ZCRCQ);
   const std::string name = FileNamePart(FSendPath);
   size_t offset = 0;
   for (int i = 0; i < n; ++i) {
@@ -213,11 +218,18 @@ void TZmodemEngine::OnZrinit(const TZHeader& h) {
   if (OnUploadRequested) OnUploadRequested();
 }
 
-void TZmodemEngine::OnZack() {
-  if (Direction != 1 || State != 4 || !SendFileOpen() || FEofSent) return;
+void TZmodemEngine::OnZack(const TZHeader& h) {
+  if (Direction != 1 || State != 4 || !SendFileOpen()) return;
+  if (FRestartUnseen && int64_t(h.Position()) == FRestartPos) {
+    // The mark at the head of our restart: the rest of the burst follows.
+    FRestartUnseen = false;
+    return;
+  }
+  if (FEofSent) return;
   FAckRetries = 0;
   FRposRepeatCount = 0;
   FRestartPos = -1;
+  FRestartUnseen = false;
   FLastAckedBurst = FBurstCount;
   FWindow *= 2;
   SendFileData();
@@ -226,17 +238,18 @@ void TZmodemEngine::OnZack() {
 void TZmodemEngine::OnZrpos(const TZHeader& h) {
   if (!SendFileOpen()) return;
   const int64_t pos = h.Position();
-  // The same request again while our restart from there is still unanswered
-  // (its closing ZCRCW not yet acknowledged): the receiver is still reading
-  // the bytes we sent before the restart and asks once more at every frame
-  // end among them. It counts towards the fallbacks and the cancel, but does
-  // not send the same burst again: each copy would make the receiver ask
-  // again, and the requests would never die down. A restart that really was
-  // lost is sent again by the acknowledgement timeout.
-  if (FAwaitingAck && pos == FRestartPos) {
+  // The same request again before the receiver has acknowledged the mark at
+  // the head of our restart from there: it is still reading the bytes we
+  // sent before the restart and asks once more at a frame end among them.
+  // It counts towards the fallbacks and the cancel, but sends nothing: each
+  // copy would make the receiver ask again, and the requests would never die
+  // down. Once the mark is acknowledged, a request for the same position
+  // means the restart itself was damaged, and it is answered at once.
+  if (FAwaitingAck && FRestartUnseen && pos == FRestartPos) {
     CountRepeatedRpos();
     return;
   }
+  const bool restart = FHighestRpos >= 0;  // not the first request for this file
   FEofSent = false;
   State = 4;
   if (!SeekSend(pos)) {
@@ -253,7 +266,7 @@ void TZmodemEngine::OnZrpos(const TZHeader& h) {
     return;
   }
   FRestartPos = pos;
-  SendFileData();
+  SendFileData(restart);
 }
 
 // A request for a position at or below one asked before: the sender gets

@@ -19,7 +19,16 @@ class EventBackend {
   virtual void Wait(int timeoutMs) = 0;
   virtual void Interrupt() = 0;  // any thread
   virtual void Poll(std::vector<Event>& out) = 0;
-  virtual void Present(const Surface& frame) = 0;
+  // Shows Frame; only the Changed rectangles differ from the frame shown
+  // before (the backend shows all of it when it holds no earlier frame).
+  // A frame over the window's own image is shown without a copy.
+  virtual void Present(const Surface& frame, const std::vector<Rect>& changed) = 0;
+  // The window's own image (0x00RRGGBB rows without padding) when the window
+  // system gives one, else null. Generation changes whenever the image is
+  // made anew (after a resize), the old one being gone then.
+  virtual uint32_t* WindowImage(int& width, int& height, uint64_t& generation) { return nullptr; }
+  // Refreshes a second of the display the window is on; 0 when unknown.
+  virtual int RefreshHz() const = 0;
   virtual void SetTitle(const std::string& title) = 0;
   virtual std::string Title() const = 0;
   virtual void SetClientSize(int width, int height) = 0;
@@ -30,7 +39,13 @@ class EventBackend {
   // Maximised or minimised: the window system, not the user's drag, sized it.
   virtual void SetMaximized(bool on) = 0;
   virtual bool Maximized() const = 0;
+  // Minimised to the task bar (on), or shown again as it was (off).
+  virtual void SetMinimized(bool on) = 0;
+  virtual bool Minimized() const = 0;
   virtual void Raise() = 0;
+  // The window is made hidden, so that placing and sizing it before it is
+  // first seen costs the window system nothing; Show maps it (once).
+  virtual void Show() = 0;
   virtual bool HasFocus() const = 0;
   virtual void DesktopSize(int& width, int& height) const = 0;
   // The usable part of the screen (without panels); false when unknown.

@@ -1,6 +1,7 @@
 #include "platform/EventLoop.h"
 
 #include <algorithm>
+#include <climits>
 #include <deque>
 #include <mutex>
 
@@ -70,6 +71,9 @@ EventLoop::EventLoop(const Options& options) : FHeadless(options.Headless) {
   if (FHeadless) FBackend = MakeHeadlessBackend(options);
   FPending = std::make_shared<Pending>();
   FPending->Backend = FBackend.get();
+  // A display that does not tell its rate is taken to refresh 60 times a second.
+  const int hz = FBackend && FBackend->Ok() ? FBackend->RefreshHz() : 0;
+  FFrameMs = uint32_t(1000 / (hz >= 20 && hz <= 1000 ? hz : 60));
   SetInterfaceThread();
   std::weak_ptr<Pending> pending = FPending;
   SetWakeHook([pending] {
@@ -112,6 +116,14 @@ bool EventLoop::HasTimer(int id) const {
   return std::any_of(FTimers.begin(), FTimers.end(), [id](const Timer& t) { return t.Id == id; });
 }
 
+int EventLoop::MsUntilDue() const {
+  int wait = MsUntilNextTimer();
+  if (!FInvalid) return wait;
+  const uint64_t now = TickMs(), paint = FLastPaint + FFrameMs;
+  const int toPaint = paint <= now ? 0 : int(paint - now);
+  return wait < 0 ? toPaint : std::min(wait, toPaint);
+}
+
 int EventLoop::MsUntilNextTimer() const {
   if (FTimers.empty()) return -1;
   uint64_t now = TickMs();
@@ -152,14 +164,12 @@ bool EventLoop::Step(bool block, bool exceptPaint) {
     Dispatch(e);
   }
   if (FQuit) return true;
-  if (FInvalid && !exceptPaint) {
-    FInvalid = false;
-    Event paint;
-    paint.Kind = EventKind::Paint;
-    Dispatch(paint);
-    worked = true;
-  }
   uint64_t now = TickMs();
+  if (FInvalid && !exceptPaint && PaintDue(now)) {
+    PaintNow();
+    worked = true;
+    now = TickMs();
+  }
   std::vector<int> due;
   for (Timer& t : FTimers)
     if (t.Due <= now) {
@@ -175,7 +185,10 @@ bool EventLoop::Step(bool block, bool exceptPaint) {
     Dispatch(tick);
     worked = true;
   }
-  if (!worked && block && !FQuit) FBackend->Wait(MsUntilNextTimer());
+  if (!worked && block && !FQuit) {
+    ++FSleeps;
+    FBackend->Wait(MsUntilDue());
+  }
   return worked;
 }
 
@@ -185,16 +198,24 @@ int EventLoop::Run(Handler handler) {
   return FQuitCode;
 }
 
-bool EventLoop::RunUntil(Handler handler, const std::function<bool()>& done, uint32_t timeoutMs) {
+bool EventLoop::RunUntil(Handler handler, const std::function<bool()>& done, uint32_t timeoutMs, uint32_t pollMs) {
   FHandler = std::move(handler);
-  uint64_t until = TickMs() + timeoutMs;
+  const uint64_t until = TickMs() + timeoutMs;
   while (!FQuit && !done()) {
     uint64_t now = TickMs();
     if (now >= until) break;
-    if (!Step(false, false)) {
-      int wait = MsUntilNextTimer();
-      int left = int(until - now);
-      FBackend->Wait(wait < 0 ? std::min(left, 20) : std::min({wait, left, 20}));
+    // After a round that did something and left nothing due, the loop
+    // sleeps at once rather than look for input once more: the wait ends
+    // at once when input or a posted event is already there.
+    const bool worked = Step(false, false);
+    if (!worked || (!FQuit && !done() && MsUntilDue() != 0)) {
+      // The time left can exceed an int (the program's own loop runs with
+      // no limit); the wait ends at the next timer or paint that is due.
+      int wait = MsUntilDue();
+      int left = int(std::min<uint64_t>(until - now, INT_MAX));
+      if (pollMs > 0) left = std::min(left, int(pollMs));
+      ++FSleeps;
+      FBackend->Wait(wait < 0 ? left : std::min(wait, left));
     }
   }
   return done();
@@ -203,8 +224,12 @@ bool EventLoop::RunUntil(Handler handler, const std::function<bool()>& done, uin
 void EventLoop::PumpMessages(bool exceptPaint) { Step(false, exceptPaint); }
 
 void EventLoop::UpdateNow() {
-  if (!FInvalid) return;
+  if (FInvalid && PaintDue(TickMs())) PaintNow();
+}
+
+void EventLoop::PaintNow() {
   FInvalid = false;
+  FLastPaint = TickMs();
   Event paint;
   paint.Kind = EventKind::Paint;
   Dispatch(paint);
@@ -234,16 +259,67 @@ int EventLoop::ClientHeight() const {
   FBackend->ClientSize(w, h);
   return h;
 }
-void EventLoop::Present(const Surface& frame) {
-  FBackend->Present(frame);
-  if (FHeadless) FPresented = frame;
+Surface& EventLoop::BackBuffer() {
+  int w = 0, h = 0;
+  uint64_t generation = 0;
+  if (uint32_t* image = FBackend->WindowImage(w, h, generation)) {
+    if (generation != FBackGeneration || !FBack.IsView() || FBack.Width() != w || FBack.Height() != h) {
+      FBack = Surface::Over(image, w, h);
+      FBackGeneration = generation;
+    }
+    return FBack;
+  }
+  FBackGeneration = 0;
+  FBackend->ClientSize(w, h);
+  if (FBack.IsView() || FBack.Width() != w || FBack.Height() != h || FBack.Empty()) FBack.Resize(w, h);
+  return FBack;
 }
-void EventLoop::SetCursor(CursorKind kind) { FBackend->SetCursor(kind); }
+
+void EventLoop::FreeBackBuffer() {
+  FBack = Surface();
+  FBackGeneration = 0;
+}
+
+void EventLoop::Present(const Surface& frame) {
+  Present(frame, std::vector<Rect>{Rect{0, 0, frame.Width(), frame.Height()}});
+}
+
+void EventLoop::Present(const Surface& frame, const std::vector<Rect>& changed) {
+  // A view of a window image the window system has since made anew points
+  // at pixels that are gone: that frame is dropped and the next one drawn
+  // into the new image.
+  if (&frame == &FBack && FBackGeneration != 0) {
+    int w = 0, h = 0;
+    uint64_t generation = 0;
+    if (!FBackend->WindowImage(w, h, generation) || generation != FBackGeneration) {
+      FreeBackBuffer();
+      FInvalid = true;
+      return;
+    }
+  }
+  ++FFrames;
+  if (changed.empty()) ++FEmptyFrames;
+  FBackend->Present(frame, changed);
+  if (!FHeadless) return;
+  // Tests read the frame back: keep a copy, refreshed where it changed.
+  if (FPresented.Width() != frame.Width() || FPresented.Height() != frame.Height()) {
+    FPresented = frame;
+    return;
+  }
+  for (const Rect& r : changed) FPresented.Copy(frame, r, r.Left, r.Top);
+}
+void EventLoop::SetCursor(CursorKind kind) {
+  FCursor = kind;
+  FBackend->SetCursor(kind);
+}
 void EventLoop::SetFullScreen(bool on) { FBackend->SetFullScreen(on); }
 bool EventLoop::FullScreen() const { return FBackend->FullScreen(); }
 void EventLoop::SetMaximized(bool on) { FBackend->SetMaximized(on); }
 bool EventLoop::Maximized() const { return FBackend->Maximized(); }
+void EventLoop::SetMinimized(bool on) { FBackend->SetMinimized(on); }
+bool EventLoop::Minimized() const { return FBackend->Minimized(); }
 void EventLoop::Raise() { FBackend->Raise(); }
+void EventLoop::Show() { FBackend->Show(); }
 bool EventLoop::HasFocus() const { return FBackend->HasFocus(); }
 void EventLoop::DesktopSize(int& width, int& height) const { FBackend->DesktopSize(width, height); }
 bool EventLoop::WorkArea(Rect& area) const { return FBackend->WorkArea(area); }
@@ -258,6 +334,9 @@ void EventLoop::Beep() {
   ++FBeeps;
   FBackend->Beep();
 }
-bool EventLoop::OpenUrl(const std::string& url) { return FBackend->OpenUrl(url); }
+bool EventLoop::OpenUrl(const std::string& url) {
+  FUrlsOpened.push_back(url);
+  return FBackend->OpenUrl(url);
+}
 
 }  // namespace platform

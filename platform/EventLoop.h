@@ -1,8 +1,10 @@
 // The main window and its event loop, run on the interface thread. Events are
 // delivered to one handler in the order the original window procedure saw its
-// messages: input first, then a coalesced paint, then due timers. Worker
-// threads never call the window: they post events or queue calls (Sync.h),
-// which wake the loop.
+// messages: input first, then a coalesced paint, then due timers. Paints are
+// paced to the display's refresh: however often the window is invalidated,
+// at most one paint runs per refresh period, showing everything that arrived
+// in between. Worker threads never call the window: they post events or
+// queue calls (Sync.h), which wake the loop.
 //
 // Two backends: an SDL2 window for the program, and a headless one in which
 // tests inject events, step the loop and read back the presented frame.
@@ -67,13 +69,23 @@ class EventLoop {
 
   // Runs until PostQuit; returns its code.
   int Run(Handler handler);
-  // Runs until Done returns true, the loop quits or TimeoutMs pass; returns Done().
-  bool RunUntil(Handler handler, const std::function<bool()>& done, uint32_t timeoutMs);
+  // Runs until Done returns true, the loop quits or TimeoutMs pass; returns
+  // Done(). While idle the loop sleeps until the next timer or paint is due,
+  // or an event arrives; PollMs, when not 0, also wakes it that often to look
+  // at Done (for conditions no event of the loop changes).
+  bool RunUntil(Handler handler, const std::function<bool()>& done, uint32_t timeoutMs, uint32_t pollMs = 20);
+  // The handler PumpMessages delivers to when the window is pumped by its
+  // owner instead of run (a second window beside another loop).
+  void SetHandler(Handler handler) { FHandler = std::move(handler); }
   // Delivers what is pending now without waiting (the long-drain pump). Uses
   // the handler of the running Run/RunUntil.
   void PumpMessages(bool exceptPaint);
-  // Delivers a pending paint now (the window's immediate update).
+  // Delivers a pending paint now when a refresh period has passed since the
+  // last one; otherwise the loop delivers it when the period ends.
   void UpdateNow();
+  // Milliseconds between paints: the display's refresh period.
+  uint32_t FrameMs() const { return FFrameMs; }
+  void SetFrameMs(uint32_t ms) { FFrameMs = ms; }
   void PostQuit(int code = 0);
   bool QuitPosted() const { return FQuit; }
 
@@ -93,15 +105,37 @@ class EventLoop {
   void SetClientSize(int width, int height);
   int ClientWidth() const;
   int ClientHeight() const;
+  // The surface to draw the next frame into, of the window's size. Where the
+  // window system gives the window's own image (X11), it is that image, so
+  // that presenting it copies nothing; it then lasts until the window is
+  // resized, and the next call gives the new one (with a new Id).
+  Surface& BackBuffer();
+  // Lets go of the back buffer (the window was resized).
+  void FreeBackBuffer();
+  // Shows Frame. With Changed, only those rectangles differ from the frame
+  // presented before; without it, all of it may.
   void Present(const Surface& frame);
+  void Present(const Surface& frame, const std::vector<Rect>& changed);
   const Surface& PresentedFrame() const { return FPresented; }  // last frame shown
+  // Frames presented, and how many of them changed nothing.
+  uint64_t FramesPresented() const { return FFrames; }
+  uint64_t EmptyFramesPresented() const { return FEmptyFrames; }
+  // Times the loop went to sleep waiting for something to do.
+  uint64_t Sleeps() const { return FSleeps; }
   void SetCursor(CursorKind kind);
+  CursorKind Cursor() const { return FCursor; }  // the shape set last
   void SetFullScreen(bool on);
   bool FullScreen() const;
   // Maximised or minimised (the window system chose the size).
   void SetMaximized(bool on);
   bool Maximized() const;
+  // Minimised to the task bar while another program has the user's attention.
+  void SetMinimized(bool on);
+  bool Minimized() const;
   void Raise();
+  // Shows the window, made hidden so that it is placed before it is seen; it
+  // shows by itself when the loop first looks for input or shows a frame.
+  void Show();
   bool HasFocus() const;
   void DesktopSize(int& width, int& height) const;
   bool WorkArea(Rect& area) const;
@@ -113,6 +147,8 @@ class EventLoop {
   void Beep();
   int BeepCount() const { return FBeeps; }
   bool OpenUrl(const std::string& url);
+  // Every link handed to the browser, in order (tests read it).
+  const std::vector<std::string>& UrlsOpened() const { return FUrlsOpened; }
 
  private:
   struct Timer {
@@ -123,6 +159,10 @@ class EventLoop {
   bool Step(bool block, bool exceptPaint);
   void Dispatch(const Event& event);
   int MsUntilNextTimer() const;
+  // Until the next timer or the next paint, whichever is first; -1: none.
+  int MsUntilDue() const;
+  bool PaintDue(uint64_t now) const { return now >= FLastPaint + FFrameMs; }
+  void PaintNow();
 
   std::unique_ptr<EventBackend> FBackend;
   std::string FError;
@@ -131,9 +171,16 @@ class EventLoop {
   bool FQuit = false;
   int FQuitCode = 0;
   bool FInvalid = true;
+  uint32_t FFrameMs = 16;
+  uint64_t FLastPaint = 0;
   std::vector<Timer> FTimers;
+  Surface FBack;
+  uint64_t FBackGeneration = 0;  // of the window image FBack is a view of; 0: none
   Surface FPresented;
+  uint64_t FFrames = 0, FEmptyFrames = 0, FSleeps = 0;
   int FBeeps = 0;
+  CursorKind FCursor = CursorKind::Arrow;
+  std::vector<std::string> FUrlsOpened;
   struct Pending;
   std::shared_ptr<Pending> FPending;  // shared with the wake hook
 };

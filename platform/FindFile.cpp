@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -23,6 +24,42 @@ std::string FindFileNoCase(const std::string& path) {
       return slash == std::string::npos ? candidate : folder + candidate;
   }
   return {};
+}
+
+namespace {
+
+bool SameLetter(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+// Glob match with one backtracking point: the last "*" seen.
+bool Glob(const std::string& name, const std::string& mask) {
+  size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (m < mask.size() && (mask[m] == '?' || SameLetter(mask[m], name[n]))) {
+      ++m;
+      ++n;
+    } else if (starMask != std::string::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+}  // namespace
+
+bool MatchesFileMask(const std::string& name, const std::string& mask) {
+  if (Glob(name, mask)) return true;
+  if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0)
+    return name.find('.') == std::string::npos && Glob(name, mask.substr(0, mask.size() - 2));
+  return false;
 }
 
 }  // namespace platform

@@ -10,4 +10,10 @@ namespace platform {
 // there is none.
 std::string FindFileNoCase(const std::string& path);
 
+// Name matches a file mask of "*" (any run of characters) and "?" (any one
+// character), ignoring ASCII case. A mask ending in ".*" also matches the
+// name without any extension, so "*.*" matches every name, as such masks
+// did where the stored settings come from.
+bool MatchesFileMask(const std::string& name, const std::string& mask);
+
 }  // namespace platform

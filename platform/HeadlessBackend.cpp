@@ -34,7 +34,8 @@ class HeadlessBackend : public EventBackend {
     FWake.notify_all();
   }
   void Poll(std::vector<Event>&) override {}
-  void Present(const Surface&) override {}
+  void Present(const Surface&, const std::vector<Rect>&) override {}
+  int RefreshHz() const override { return 60; }
   void SetTitle(const std::string& title) override { FTitle = title; }
   std::string Title() const override { return FTitle; }
   void SetClientSize(int width, int height) override {
@@ -50,7 +51,10 @@ class HeadlessBackend : public EventBackend {
   bool FullScreen() const override { return FFull; }
   void SetMaximized(bool on) override { FMaximized = on; }
   bool Maximized() const override { return FMaximized; }
+  void SetMinimized(bool on) override { FMinimized = on; }
+  bool Minimized() const override { return FMinimized; }
   void Raise() override {}
+  void Show() override {}
   bool HasFocus() const override { return true; }
   void DesktopSize(int& width, int& height) const override {
     width = 1920;
@@ -72,7 +76,7 @@ class HeadlessBackend : public EventBackend {
   void SetClipboardText(const std::string& utf8) override { FClipboard = utf8; }
   std::string ClipboardText() const override { return FClipboard; }
   void Beep() override {}
-  bool OpenUrl(const std::string&) override { return false; }
+  bool OpenUrl(const std::string&) override { return true; }  // the loop records it
 
  private:
   std::mutex FLock;
@@ -83,6 +87,7 @@ class HeadlessBackend : public EventBackend {
   int FX = 0, FY = 0;
   bool FFull = false;
   bool FMaximized = false;
+  bool FMinimized = false;
   std::string FClipboard;
 };
 

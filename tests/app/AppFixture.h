@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/uApp.h"
+#include "tests/app/AppProbe.h"
 #include "data/uPhonebook.h"
 #include "platform/Keys.h"
 #include "platform/Sync.h"
@@ -83,15 +84,31 @@ class AppFixture : public ::testing::Test {
   // The text of one screen row.
   std::string Row(int y) const {
     std::string s;
-    for (int x = 0; x < App->FBuffer->FWidth; ++x) s += char(App->FBuffer->GetCell(x, y).Ch);
+    for (int x = 0; x < App->CallScreen().FWidth; ++x) s += char(App->CallScreen().GetCell(x, y).Ch);
     return s;
   }
 
+  // Whether any row of the call's screen holds Text, and the whole screen
+  // for a failure message.
+  bool CallScreenHas(const std::string& text) const {
+    for (int y = 0; y < App->CallScreen().FHeight; ++y)
+      if (Row(y).find(text) != std::string::npos) return true;
+    return false;
+  }
+  std::string CallScreenText() const {
+    std::string s;
+    for (int y = 0; y < App->CallScreen().FHeight; ++y) s += Row(y) + "\n";
+    return s;
+  }
+  bool StatusIs(const std::string& text, uint32_t ms = 20000) {
+    return RunUntil([&] { return App->StatusText() == text; }, ms);
+  }
+
   void Key(uint16_t key, bool shift = false, bool ctrl = false, bool alt = false) {
-    App->FWindow->Post(platform::Event::Key(key, shift, ctrl, alt));
+    App->Window().Post(platform::Event::Key(key, shift, ctrl, alt));
   }
   void Type(const std::string& text) {
-    for (unsigned char c : text) App->FWindow->Post(platform::Event::Character(c));
+    for (unsigned char c : text) App->Window().Post(platform::Event::Character(c));
   }
 
   // Connects to the listener from the command line and waits until the
@@ -103,7 +120,7 @@ class AppFixture : public ::testing::Test {
     std::unique_ptr<LoopbackPeer> peer;
     EXPECT_TRUE(RunUntil([&] {
       if (!peer) peer = board.Accept(10);
-      return peer && App->FConnectTick != 0;
+      return peer && App->CallConnected();
     }));
     return peer;
   }
@@ -134,10 +151,13 @@ class AppFixture : public ::testing::Test {
     std::unique_ptr<LoopbackPeer> peer;
     EXPECT_TRUE(RunUntil([&] {
       if (!peer) peer = board.Accept(10);
-      return peer && App->FConnectTick != 0;
+      return peer && App->CallConnected();
     }));
     return peer;
   }
+
+  // The program's internals, for what nothing outside shows.
+  TAppProbe Probe() { return TAppProbe(*App); }
 
   ScratchAppFolder Folder;
   std::unique_ptr<TApplication> App;

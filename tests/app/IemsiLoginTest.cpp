@@ -25,7 +25,7 @@ TEST_F(IemsiLoginTest, TheBoardsRequestIsAnsweredFromTheEntry) {
   std::unique_ptr<LoopbackPeer> peer;
   ASSERT_TRUE(RunUntil([&] {
     if (!peer) peer = board.Accept(10);
-    return peer && App->FConnectTick != 0;
+    return peer && App->CallConnected();
   }));
   std::string got;
   auto receivedUntil = [&](const std::string& want) {
@@ -37,7 +37,7 @@ TEST_F(IemsiLoginTest, TheBoardsRequestIsAnsweredFromTheEntry) {
   };
 
   // An 80 x 25 entry with the status bar on announces the 24 rows the board may use.
-  ASSERT_TRUE(App->FStatusBar);
+  ASSERT_TRUE(Probe().StatusBar());
   peer->Write(std::string("Welcome\r\n**EMSI_IRQ8E08\r"));
   const std::string ici = BuildEmsiPacket("ICI", BuildIemsiIci("Caller One", "pw", 80, 24));
   EXPECT_TRUE(receivedUntil(ici)) << got;

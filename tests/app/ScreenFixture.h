@@ -15,6 +15,7 @@
 #include "data/uPhonebook.h"
 #include "platform/Keys.h"
 #include "tests/app/AppFixture.h"
+#include "tests/app/ScreenServicesFixture.h"
 
 class ScreenFixture : public testsupport::AppFixture {
  protected:
@@ -32,28 +33,14 @@ class ScreenFixture : public testsupport::AppFixture {
   // One phonebook section per entry: "Name|Host|Port|TermType".
   void WritePhonebook(const std::vector<std::string>& rows) {
     TPhonebook book(Folder.File("korvan.ini"));
-    for (const std::string& row : rows) {
-      std::vector<std::string> f;
-      size_t at = 0;
-      for (;;) {
-        size_t bar = row.find('|', at);
-        f.push_back(row.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
-        if (bar == std::string::npos) break;
-        at = bar + 1;
-      }
-      TPhonebookEntryPtr e = book.Add();
-      e->Name = f[0];
-      if (f.size() > 1) e->Host = f[1];
-      if (f.size() > 2) e->Port = uint16_t(std::stoi(f[2]));
-      if (f.size() > 3) e->TermType = f[3];
-    }
+    AddPhonebookRows(book, rows);
     ASSERT_TRUE(book.SaveToFile());
   }
 
   // Starts the program and leaves the splash for the directory.
   TApplication& Start(std::vector<std::string> args = {}) {
     AppFixture::Start(std::move(args));
-    if (App->FMode == smSplash) {
+    if (App->ScreenMode() == smSplash) {
       Key(platform::vk::Space);
       Pump();
     }
@@ -67,7 +54,7 @@ class ScreenFixture : public testsupport::AppFixture {
     std::unique_ptr<testsupport::LoopbackPeer> peer;
     EXPECT_TRUE(RunUntil([&] {
       if (!peer) peer = board.Accept(10);
-      return peer && App->FConnectTick != 0;
+      return peer && App->CallConnected();
     }));
     return peer;
   }
@@ -77,23 +64,20 @@ class ScreenFixture : public testsupport::AppFixture {
   }
   // The client pixel in the middle of a cell of the painted grid.
   void ClickCell(int col, int row, bool twice = false) {
-    const int cw = App->FWindow->ClientWidth() / App->FRenderer->Cols();
-    const int ch = App->FWindow->ClientHeight() / App->FRenderer->Rows();
+    const int cw = App->Window().ClientWidth() / App->LastFrameGrid().FWidth;
+    const int ch = App->Window().ClientHeight() / App->LastFrameGrid().FHeight;
     const int x = col * cw + cw / 2, y = row * ch + ch / 2;
-    App->FWindow->Post(platform::Event::Mouse(platform::EventKind::MouseDown, x, y, 1));
-    App->FWindow->Post(platform::Event::Mouse(platform::EventKind::MouseUp, x, y, 1));
-    if (twice) App->FWindow->Post(platform::Event::Mouse(platform::EventKind::MouseDouble, x, y, 1));
+    App->Window().Post(platform::Event::Mouse(platform::EventKind::MouseDown, x, y, 1));
+    App->Window().Post(platform::Event::Mouse(platform::EventKind::MouseUp, x, y, 1));
+    if (twice) App->Window().Post(platform::Event::Mouse(platform::EventKind::MouseDouble, x, y, 1));
   }
 
   // Paints one frame of the current screen.
-  void Paint() {
-    App->EnsureBackBuffer(App->FWindow->ClientWidth(), App->FWindow->ClientHeight());
-    App->PaintScreen(App->FBack);
-  }
+  void Paint() { App->PaintFrame(); }
 
-  // What the list screens composed (Row hides the base fixture's row of
-  // the call's buffer).
-  const TTerminalBuffer& Screen() const { return *App->FScreenBuffer; }
+  // What the last frame showed under its popups (Row hides the base
+  // fixture's row of the call's buffer).
+  const TTerminalBuffer& Screen() const { return App->LastFrameGrid(); }
   std::string Row(int y) const {
     std::string s;
     for (int x = 0; x < Screen().FWidth; ++x) s += char(Screen().GetCell(x, y).Ch);
@@ -104,15 +88,10 @@ class ScreenFixture : public testsupport::AppFixture {
   // The popup layer's text of a row (blank where no popup drew).
   std::string PopupRow(int y) const {
     std::string s;
-    for (int x = 0; x < App->FPopupLayer.Cols; ++x) {
-      const TPopupCell* p = App->FPopupLayer.At(x, y);
+    for (int x = 0; x < App->LastFramePopups().Cols(); ++x) {
+      const TPopupCell* p = App->LastFramePopups().At(x, y);
       s += p ? char(p->Cell.Ch) : ' ';
     }
     return s;
   }
 };
-
-inline bool SameColour(TColorRGB a, TColorRGB b) { return a.R == b.R && a.G == b.G && a.B == b.B; }
-#define EXPECT_COLOUR(actual, r, g, b) \
-  EXPECT_TRUE(SameColour((actual), TColorRGB{r, g, b})) \
-      << "colour " << int((actual).R) << "," << int((actual).G) << "," << int((actual).B)

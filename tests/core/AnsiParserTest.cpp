@@ -54,6 +54,7 @@ TEST_P(AnsiScreenTest, Bytes) {
 }
 
 const std::string k100 = std::string(100, 'z');
+const std::string k80 = std::string(80, 'z');
 
 // Blank rows above the given ones.
 std::vector<std::string> Below(int blank, std::vector<std::string> rows) {
@@ -194,7 +195,41 @@ INSTANTIATE_TEST_SUITE_P(
         ScreenCase{"SO shifts to G1", {ESC ")0a" SO "f" SI "f"}, {"a\xc2\xb0" "f"}, 3, 0, "", true},
         ScreenCase{"REP repeats the mapped character", {ESC "(0{" ESC "[2b"}, {"\xcf\x80\xcf\x80\xcf\x80"}, 3, 0, "", true},
         ScreenCase{"DEC save and restore", {ESC "[3;3H" ESC "7" ESC "[H" ESC "8x"}, {"", "", "  x"}, 3, 2, "", true},
-        ScreenCase{"no music in VT mode", {"MAKE" SO "it"}, {"MAKEit"}, 6, 0, "", true}), RowName());
+        ScreenCase{"no music in VT mode", {"MAKE" SO "it"}, {"MAKEit"}, 6, 0, "", true},
+        // A VT100 holds the wrap after the last column until the next
+        // character: a full row and CR LF is one row, not two.
+        ScreenCase{"full rows with CR LF are not double-spaced", {k80 + "\r\n" + k80 + "\r\nx"}, {k80, k80, "x"}, 1, 2,
+                   "", true},
+        ScreenCase{"the held wrap happens with the next character", {k80, "y"}, {k80, "y"}, 1, 1, "", true},
+        ScreenCase{"the bottom-right cell then CUP does not scroll", {"top" ESC "[25;1H" + k80 + ESC "[1;1HX"},
+                   Below(0, {"Xop", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                             "", "", k80}),
+                   1, 0, "", true},
+        ScreenCase{"the bottom-right cell then a character scrolls", {"top" ESC "[25;1H" + k80 + "q"},
+                   Below(23, {k80, "q"}), 1, 24, "", true},
+        ScreenCase{"BS from the held wrap steps back one column", {k80 + "\by"}, {std::string(78, 'z') + "yz"}, 79, 0, "",
+                   true},
+        ScreenCase{"EL keeps the held wrap", {k80 + ESC "[Ky"}, {std::string(79, 'z'), "y"}, 1, 1, "", true},
+        ScreenCase{"CUP forgets the held wrap", {k80 + ESC "[1;80Hy"}, {std::string(79, 'z') + "y"}, 79, 0, "", true},
+        ScreenCase{"TAB at the last column keeps the held wrap", {k80 + "\ty"}, {k80, "y"}, 1, 1, "", true},
+        ScreenCase{"REP holds the wrap too", {"a" ESC "[79b" "\r\nb"}, {std::string(80, 'a'), "b"}, 1, 1, "", true},
+        ScreenCase{"IND moves down and keeps the column", {"ab" ESC "Dc"}, {"ab", "  c"}, 3, 1, "", true},
+        ScreenCase{"IND at the bottom scrolls", {"1\r\n2\r\n3\r\n4" ESC "D"}, {"2", "3", "4"}, 1, 3, "", true, 0, 4},
+        ScreenCase{"NEL starts the next line", {"ab" ESC, "Ec"}, {"ab", "c"}, 1, 1, "", true},
+        ScreenCase{"RI moves up", {ESC "[3;2H" ESC "Mx"}, {"", " x"}, 2, 1, "", true},
+        ScreenCase{"RI on the top margin scrolls the region down",
+                   {"1\r\n2\r\n3\r\n4" ESC "[2;3r" ESC "[2;1H" ESC, "Mz"}, {"1", "z", "2", "4"}, 1, 1, "", true},
+        ScreenCase{"RI on row 0 above the region stays", {"1\r\n2\r\n3" ESC "[2;3r" ESC "[1;1H" ESC "Mz"}, {"z", "2", "3"},
+                   1, 0, "", true},
+        ScreenCase{"a line feed at the bottom scrolls at once", {"top" ESC "[4;1Hx\n"}, {"", "", "x"}, 1, 3, "", true,
+                   0, 4},
+        ScreenCase{"status row: the held wrap scrolls the board above it", {"top" ESC "[99;1H" + k80 + "q"},
+                   Below(23, {k80, "q"}), 1, 24, "", true, 1, 26},
+        // Outside VT mode the wrap stays immediate and IND, NEL, RI are not
+        // sequences (ANSI art is drawn for that).
+        ScreenCase{"ANSI-BBS: full rows with CR LF leave a blank row", {k80 + "\r\nx"}, {k80, "", "x"}, 1, 2},
+        ScreenCase{"ANSI-BBS: ESC D, ESC E, ESC M are dropped", {"a" ESC "Db" ESC "Ec" ESC "Md"}, {"abcd"}, 4, 0}),
+    RowName());
 
 // ---------------------------------------------------------------- colours
 

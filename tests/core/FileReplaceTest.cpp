@@ -121,3 +121,15 @@ TEST(FileReplaceTest, ReadingTellsAMissingFileFromAnUnreadableOne) {
   EXPECT_EQ(ReadFileContents(dir.File("a.ini"), contents, error), TReadResult::Ok);
   EXPECT_EQ(contents, std::string("a\0b", 3));
 }
+
+TEST(FileReplaceTest, ReadingStopsAtTheLimitAndKeepsNothing) {
+  TempDir dir;
+  std::string contents, error;
+  // Past the first read's chunk, so the limit holds across reads.
+  ASSERT_TRUE(WriteWholeFile(dir.File("big"), std::string(70001, 'x')));
+  EXPECT_EQ(ReadFileContents(dir.File("big"), contents, error, 70001), TReadResult::Ok);
+  EXPECT_EQ(contents.size(), 70001u);
+  EXPECT_EQ(ReadFileContents(dir.File("big"), contents, error, 70000), TReadResult::Failed);
+  EXPECT_TRUE(contents.empty());
+  EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+}

@@ -52,7 +52,9 @@ std::vector<uint32_t> ExpectedCell(const TCell& cell, int s, bool cursor = false
 
 class FontRendererTest : public ::testing::Test {
  protected:
-  FontRendererTest() : Buffer(4, 2), Renderer(&Font) {}
+  // These tests read the render bitmap at its full scale: the reference
+  // road, which the direct road is compared with below.
+  FontRendererTest() : Buffer(4, 2), Renderer(&Font) { Renderer.SetReferencePath(true); }
   void Frame(bool blinkOn = true, bool spritesDirty = false) {
     Target.Resize(Renderer.PixelWidth(), Renderer.PixelHeight());
     Renderer.RenderBuffer(Buffer, Target, 0, 0, Target.Width(), Target.Height(), blinkOn, spritesDirty, false);
@@ -196,6 +198,7 @@ TEST_F(FontRendererTest, OversizedGridIsRefusedNotAllocated) {
     huge.Dirty = true;
     r.RenderBuffer(huge, target, 0, 0, 64, 64, true, false, false);
     EXPECT_TRUE(r.RenderBitmap().Empty());
+    EXPECT_TRUE(r.DisplayBitmap().Empty());
     EXPECT_EQ(r.CellsDrawn(), 0u);
     r.DrawCell(0, 0, TCell{});
     EXPECT_EQ(r.CellsDrawn(), 0u);

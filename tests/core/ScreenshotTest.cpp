@@ -57,6 +57,33 @@ TEST_F(ScreenshotTest, NamesCountUpWithinOneSecond) {
   EXPECT_EQ(name, "");
 }
 
+TEST_F(ScreenshotTest, FirstFreeFileNameNumbersBeforeTheExtension) {
+  for (const char* name : {"a.txt", "a_2.txt", "archive.tar.gz", "README", ".profile"})
+    std::fclose(std::fopen((Dir / name).c_str(), "wb"));
+  fs::create_symlink(Dir / "nowhere", Dir / "dangling.txt");
+  const auto taken = [](const std::string& path) { return fs::path(path).filename() == "held_2.txt"; };
+  struct Row {
+    const char* Name;
+    const char* Wanted;
+    const char* Expected;
+  };
+  const Row rows[] = {
+      {"free name kept", "new.txt", "new.txt"},
+      {"numbers count on", "a.txt", "a_3.txt"},
+      {"last dot only", "archive.tar.gz", "archive.tar_2.gz"},
+      {"no extension", "README", "README_2"},
+      {"leading dot is part of the name", ".profile", ".profile_2"},
+      {"a link counts even when it leads nowhere", "dangling.txt", "dangling_2.txt"},
+      {"the caller's objection counts", "held.txt", "held.txt"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(FirstFreeFileName((Dir / row.Wanted).string(), taken), (Dir / row.Expected).string());
+  }
+  std::fclose(std::fopen((Dir / "held.txt").c_str(), "wb"));
+  EXPECT_EQ(FirstFreeFileName((Dir / "held.txt").string(), taken), (Dir / "held_3.txt").string());
+}
+
 TEST_F(ScreenshotTest, PngIsTruecolourAndExact) {
   platform::Surface s(7, 3);
   for (int y = 0; y < 3; ++y)

@@ -214,28 +214,58 @@ TEST(TerminalBufferTest, LineFeedsScrollIntoTheRing) {
   EXPECT_EQ(scrolled, 5);
 }
 
-TEST(TerminalBufferTest, ReservedRowScrollsTheRegionOnly) {
+// A status row at the bottom is not the board's: the board's rows scroll
+// into the scrollback as a screen without it does, the status row stays
+// where it is, and no cursor request reaches it.
+TEST(TerminalBufferTest, ReservedRowStaysAndTheBoardScrollsIntoTheRing) {
   TTerminalBuffer b(80, 26);
   b.SetReservedRows(1);
   EXPECT_EQ(b.MarginY1, 24);
+  EXPECT_TRUE(b.MarginsAreFullGrid());
   NumberRows(b);
   int before = b.ScrollbackCount;
+  int scrolled = 0;
+  b.OnScrolled = [&](int lines) { scrolled += lines; };
   b.GotoXY(0, 24);
   b.NewLine(false);
   b.NewLine(false);
   b.ResolvePendingScroll();
-  EXPECT_EQ(b.ScrollbackCount, before);
+  EXPECT_EQ(scrolled, 2);
+  ASSERT_EQ(b.ScrollbackCount, before + 2);
+  EXPECT_EQ(b.GetScrollbackLine(before)[0].Ch, 'A');
+  EXPECT_EQ(b.GetScrollbackLine(before + 1)[0].Ch, 'B');
   EXPECT_EQ(b.GetCell(0, 0).Ch, 'C');
   EXPECT_EQ(b.GetCell(0, 22).Ch, 'Y');
   EXPECT_EQ(b.GetCell(0, 23).Ch, ' ');
   EXPECT_EQ(b.GetCell(0, 24).Ch, ' ');
   EXPECT_EQ(b.GetCell(0, 25).Ch, 'Z') << "the status row is not touched";
 
-  // A cursor on the reserved row is pulled back onto the bottom margin.
-  b.GotoXY(0, 25);
-  b.NewLine(false);
+  // Absolute and relative moves alike stop on the board's last row.
+  b.GotoXY(3, 25);
   EXPECT_EQ(b.CursorY, 24);
-  EXPECT_EQ(b.PendingScrollLines, 2);
+  b.MoveCursorBy(0, 9);
+  EXPECT_EQ(b.CursorY, 24);
+
+  // A region smaller than the board still scrolls in place.
+  b.SetMargins(0, 2, 79, 10);
+  EXPECT_FALSE(b.MarginsAreFullGrid());
+  before = b.ScrollbackCount;
+  b.GotoXY(0, 10);
+  b.NewLine(false);
+  b.ResolvePendingScroll();
+  EXPECT_EQ(b.ScrollbackCount, before);
+}
+
+// Turning a status row on, or a resize, pulls a cursor on the new status row
+// back onto the board.
+TEST(TerminalBufferTest, CursorLeavesANewlyReservedRow) {
+  TTerminalBuffer b(80, 25);
+  b.GotoXY(5, 24);
+  b.SetReservedRows(1);
+  EXPECT_EQ(b.CursorY, 23);
+  b.Resize(80, 20);
+  EXPECT_EQ(b.CursorY, 18);
+  EXPECT_EQ(b.CursorX, 5);
 }
 
 TEST(TerminalBufferTest, Margins) {

@@ -86,3 +86,22 @@ TEST(Utf8DecoderTest, ACharacterSplitAcrossChunksStillDecodes) {
   d.Reset();  // a reset forgets the partial character
   EXPECT_EQ(DecodeAll(d, "A"), std::vector<uint8_t>{'A'});
 }
+
+TEST(Utf16Cp437Test, Cases) {
+  struct Row {
+    const char* Name;
+    std::string In;
+    bool BigEndian;
+    std::string Out;
+  };
+  const Row rows[] = {
+      {"little endian", std::string("A\0\xE9\0", 4), false, "A\x82"},
+      {"big endian", std::string("\0A\0\xE9", 4), true, "A\x82"},
+      {"box drawing", std::string("\x00\x25", 2), false, "\xC4"},
+      {"surrogate pair is one character", std::string("\x3E\xD8\x07\xDF", 4), false, "\xB1"},
+      {"lone high surrogate", std::string("\x3D\xD8" "A\0", 4), false, "?A"},
+      {"lone low surrogate", std::string("\x00\xDE", 2), false, "?"},
+      {"odd last byte dropped", std::string("A\0B", 3), false, "A"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(Utf16ToCp437(r.In, r.BigEndian), r.Out) << r.Name;
+}

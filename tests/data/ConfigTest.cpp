@@ -225,6 +225,30 @@ TEST_F(ConfigTest, SaveKeepsWhatTheStoreDoesNotKnow) {
   EXPECT_EQ(ini.SectionNames().at(1), "Plugins");
 }
 
+// Settings saved as UTF-16 by a Windows editor, or with CR-only line ends,
+// read as the same settings; a save writes them back as 8-bit text with what
+// the store does not know still in place.
+TEST_F(ConfigTest, Utf16AndCrOnlyFilesRead) {
+  const std::string text = "; mine\r\n[Config]\r\nDownloadDir=/srv/in\r\nFuture=1\r\n[FKeys]\r\nF1=hello\r\n";
+  std::string utf16le = "\xFF\xFE", utf16be = "\xFE\xFF", crOnly;
+  for (char c : text) {
+    utf16le += {c, '\0'};
+    utf16be += {'\0', c};
+    if (c != '\n') crOnly += c;
+  }
+  for (const std::string* file : {&utf16le, &utf16be, &crOnly}) {
+    TAppConfig config = Loaded(*file);
+    EXPECT_EQ(config.DownloadDir, "/srv/in");
+    EXPECT_EQ(config.FKey[0], "hello");
+    ASSERT_TRUE(config.Save()) << config.LastError();
+    const std::string saved = ReadWholeFile(Path);
+    EXPECT_EQ(saved.rfind("; mine\n[Config]\nDownloadDir=/srv/in\nFuture=1\n", 0), 0u) << saved;
+    TAppConfig back(Path);
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.FKey[0], "hello");
+  }
+}
+
 // crudini edits the file we wrote; the edit reads back, and our next save
 // keeps what crudini added.
 TEST_F(ConfigTest, FileEditedByCrudini) {

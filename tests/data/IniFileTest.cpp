@@ -36,6 +36,7 @@ const ReadRow kReadRows[] = {
     {"FirstOfDuplicateKeysWins", "[A]\nName=first\nname=second\n", "A", "Name", "first"},
     {"DuplicateSectionsAreJoined", "[A]\nX=1\n[B]\n[a]\nName=late\n", "A", "Name", "late"},
     {"CrLfLineEnds", "[A]\r\nName=x\r\nNext=y\r\n", "A", "Name", "x"},
+    {"CrOnlyLineEnds", "[A]\rOther=y\r[B]\rName=x\r", "B", "Name", "x"},
     {"ByteOrderMarkSkipped", "\xEF\xBB\xBF[A]\nName=x\n", "A", "Name", "x"},
     {"CommentLineIsNoKey", "[A]\n;Name=x\n#Name=y\n", "A", "Name", "<default>"},
     {"KeyBeforeAnySectionIgnored", "Name=x\n[A]\n", "A", "Name", "<default>"},
@@ -173,6 +174,7 @@ TEST(IniFileTest, WritingIsStableForOddInput) {
       {"CrBeforeTrailingBlank", "[A]\nx = y\r \n"},
       {"CrCrLf", "[A]\r\r\n; note\r\r\nK=v\r\r\n"},
       {"TwoByteOrderMarks", "\xEF\xBB\xBF\xEF\xBB\xBF[A]\n"},
+      {"Utf8MarkBeforeAUtf16Mark", "\xEF\xBB\xBF\xFE\xFF[Config]\nK=1\n"},
       {"HeaderWithTextAfterIt", "[Ent]ry0]\nName=b]\n]\n;c\n =0x\n"},
   };
   for (const auto& [name, text] : rows) {

@@ -1,9 +1,11 @@
 // The phonebook: file text in, entries out (with the reading rules), entries
 // in, file text out; RLogin boards keep their kind; a file we could not read
-// is never written over; and Python's configparser reads what we write.
+// is never written over; a file we could only partly read is read as far as
+// it goes and kept as it was; and Python's configparser reads what we write.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -61,11 +63,13 @@ const LoadRow kLoadRows[] = {
        EXPECT_EQ(e.LastConnected, 0);
        EXPECT_TRUE(e.Script.empty());
      }},
-    {"SixteenBitFieldsKeepTheLowBits", "[Entry0]\nPort=70000\nCols=65616\nRows=-1\n", 1,
+    {"NumbersBeyondTheFieldReadAsDefaults", "[Entry0]\nPort=70000\nCols=-5\nRows=65536\n[Entry1]\nPort=65535\nCols=0\n", 2,
      [](const TPhonebook& b) {
-       EXPECT_EQ(b.GetEntry(0)->Port, 4464);
+       EXPECT_EQ(b.GetEntry(0)->Port, 23);
        EXPECT_EQ(b.GetEntry(0)->Cols, 80);
-       EXPECT_EQ(b.GetEntry(0)->Rows, 65535);
+       EXPECT_EQ(b.GetEntry(0)->Rows, 25);
+       EXPECT_EQ(b.GetEntry(1)->Port, 65535);
+       EXPECT_EQ(b.GetEntry(1)->Cols, 0);
      }},
     {"NotANumberGivesTheDefault", "[Entry0]\nPort=telnet\nTimesConnected=many\n", 1,
      [](const TPhonebook& b) {
@@ -232,6 +236,32 @@ TEST_F(PhonebookTest, EveryFieldSurvivesSaveAndLoad) {
   EXPECT_TRUE(b.UserEdited);
 }
 
+// A board list saved, loaded and saved again is the same file: nothing
+// grows or changes from one save to the next.
+TEST_F(PhonebookTest, AnUnchangedPhonebookSavesToTheSameBytes) {
+  TPhonebook book(Path);
+  for (int i = 0; i < 3; ++i) {
+    auto e = book.Add();
+    e->Name = "Board " + std::to_string(i);
+    e->Host = "bbs.example";
+    e->Port = uint16_t(2323 + i);
+    e->Password = "pw";
+    e->Notes = "two\r\nlines";
+    e->SSHKeyFile = "keys/id";
+    e->Script = {"WAITFOR login:", ""};
+    e->LastConnected = 45000.123456789;  // a fraction of a second beyond what is written
+    e->UseRLogin = i == 1;
+    e->UserEdited = i == 2;
+  }
+  ASSERT_TRUE(book.SaveToFile());
+  const std::string first = ReadWholeFile(Path);
+  TPhonebook back(Path);
+  ASSERT_TRUE(back.LoadFromFile());
+  EXPECT_FALSE(back.LoadRepaired());
+  ASSERT_TRUE(back.SaveToFile());
+  EXPECT_EQ(ReadWholeFile(Path), first);
+}
+
 // Python's configparser reads every entry key back with the same value.
 TEST_F(PhonebookTest, ConfigParserReadsWhatWeWrite) {
   TPhonebook book(Path);
@@ -380,6 +410,210 @@ TEST(PhonebookEntryTest, SameAs) {
     change(*other);
     EXPECT_FALSE(base.SameAs(*other)) << name;
   }
+}
+
+// --- files the load does not wholly understand ---
+
+namespace damaged {
+
+// What a user would hate to lose: passwords, a login script, a name with a
+// character beyond ASCII (CP437 e acute).
+const std::string kTwoBoards =
+    "[Entry0]\nName=Caf\x82 BBS\nHost=cafe.example\nPassword=s3cret\nScriptLines=1\nScript0=SEND me^M\n\n"
+    "[Entry1]\nName=Second\nHost=second.example\nPassword=hunter2\n";
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The text as iconv encodes it (an encoder nobody here wrote).
+std::string Iconv(const std::string& text, const char* to) {
+  TempDir dir;
+  WriteWholeFile(dir.File("in"), text);
+  PeerResult run = RunPeer({"iconv", "-f", "CP437", "-t", to, "-o", dir.File("out"), dir.File("in")});
+  EXPECT_EQ(run.ExitCode, 0) << "iconv is needed for this test: " << run.Output;
+  return ReadWholeFile(dir.File("out"));
+}
+
+// Bytes no text editor writes, and no "[", "]" or "=" among them.
+std::string Garbage(size_t size, uint32_t seed) {
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    char c = char(seed >> 24);
+    out += c == '[' || c == ']' || c == '=' ? '\0' : c;
+  }
+  return out;
+}
+
+void ExpectBothBoards(const TPhonebook& b) {
+  ASSERT_EQ(b.Count(), 2);
+  EXPECT_EQ(b.GetEntry(0)->Name, "Caf\x82 BBS");
+  EXPECT_EQ(b.GetEntry(0)->Password, "s3cret");
+  EXPECT_EQ(b.GetEntry(0)->Script, std::vector<std::string>{"SEND me^M"});
+  EXPECT_EQ(b.GetEntry(1)->Host, "second.example");
+  EXPECT_EQ(b.GetEntry(1)->Password, "hunter2");
+}
+
+struct Row {
+  const char* Name;
+  std::function<std::string()> Bytes;  // the file as it lies on disk
+  std::function<void(const TPhonebook&)> Check;
+};
+
+const Row kRows[] = {
+    {"Utf16LittleEndianWithByteOrderMark", [] { return Iconv(Replaced(kTwoBoards, "\n", "\r\n"), "UTF-16"); },
+     ExpectBothBoards},
+    {"Utf16BigEndianWithByteOrderMark", [] { return "\xFE\xFF" + Iconv(kTwoBoards, "UTF-16BE"); }, ExpectBothBoards},
+    {"CrOnlyLineEnds", [] { return Replaced(kTwoBoards, "\n", "\r"); }, ExpectBothBoards},
+    {"HeaderWithoutClosingBracket", [] { return Replaced(kTwoBoards, "[Entry1]", "[Entry1"); }, ExpectBothBoards},
+    {"HeaderWithoutOpeningBracket", [] { return Replaced(kTwoBoards, "[Entry1]", "Entry1]"); }, ExpectBothBoards},
+    {"HeaderBeyondReading", [] { return Replaced(kTwoBoards, "[Entry1]", "{Entry1}"); },
+     [](const TPhonebook& b) {
+       // The second board's keys would be the first's given twice: not read,
+       // but kept in the copy.
+       ASSERT_EQ(b.Count(), 1);
+       EXPECT_EQ(b.GetEntry(0)->Password, "s3cret");
+     }},
+    {"BinaryGarbageBetweenEntries",
+     [] { return Replaced(kTwoBoards, "\n\n[Entry1]", "\n" + Garbage(300, 7) + "\n[Entry1]"); }, ExpectBothBoards},
+    {"BinaryFile", [] { return "\x89PNG\r\n\x1A\n" + Garbage(4096, 11); },
+     [](const TPhonebook& b) { EXPECT_EQ(b.Count(), 0); }},
+    {"NumbersOutOfRange", [] { return "[Entry0]\nName=Wide\nCols=-5\nRows=100000\nPort=-1\n"; },
+     [](const TPhonebook& b) {
+       ASSERT_EQ(b.Count(), 1);
+       EXPECT_EQ(b.GetEntry(0)->Cols, 80);
+       EXPECT_EQ(b.GetEntry(0)->Rows, 25);
+       EXPECT_EQ(b.GetEntry(0)->Port, 23);
+     }},
+    {"ValuesOfTheWrongForm", [] { return "[Entry0]\nUseRIP=true\nLastConnected=yesterday\nTimesConnected=many\n"; },
+     [](const TPhonebook& b) {
+       ASSERT_EQ(b.Count(), 1);
+       EXPECT_FALSE(b.GetEntry(0)->UseRIP);
+       EXPECT_EQ(b.GetEntry(0)->LastConnected, 0);
+     }},
+    {"UnknownKeysCommentsAndForeignSections",
+     [] { return "; my boards\n[Entry0]\nName=A\nColour=blue\n# old host\n[Other]\nX=1\n[entry1]\nName=lower\n"; },
+     [](const TPhonebook& b) {
+       ASSERT_EQ(b.Count(), 1);
+       EXPECT_EQ(b.GetEntry(0)->Name, "A");
+     }},
+    {"KeyGivenTwice", [] { return "[Entry0]\nName=A\nPassword=first\nPassword=second\n"; },
+     [](const TPhonebook& b) { EXPECT_EQ(b.GetEntry(0)->Password, "first"); }},
+};
+
+class DamagedPhonebookTest : public PhonebookTest, public ::testing::WithParamInterface<Row> {};
+
+// What is readable is read; the file as it was is copied beside it before
+// anything saves over it, and stays so after the save; what the save writes
+// is understood wholly.
+TEST_P(DamagedPhonebookTest, ReadsWhatItCanAndKeepsTheOriginal) {
+  const std::string original = GetParam().Bytes();
+  ASSERT_FALSE(original.empty());
+  WriteWholeFile(Path, original);
+  TPhonebook book(Path);
+  ASSERT_TRUE(book.LoadFromFile()) << book.LastError();
+  EXPECT_TRUE(book.LoadRepaired());
+  GetParam().Check(book);
+  ASSERT_FALSE(book.OriginalCopy().empty()) << book.LastError();
+  EXPECT_EQ(book.OriginalCopy(), Dir.File(PhonebookBackupName("korvan", "_original")));
+  EXPECT_EQ(ReadWholeFile(book.OriginalCopy()), original);
+
+  ASSERT_TRUE(book.SaveToFile()) << book.LastError();
+  EXPECT_EQ(ReadWholeFile(book.OriginalCopy()), original);
+  TPhonebook back(Path);
+  ASSERT_TRUE(back.LoadFromFile());
+  EXPECT_FALSE(back.LoadRepaired());
+  GetParam().Check(back);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DamagedPhonebookTest, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace damaged
+
+// Files other writers make in forms the load reads in full: no copy is made.
+TEST_F(PhonebookTest, FilesReadInFullAreNotCopied) {
+  const std::pair<const char*, std::string> rows[] = {
+      {"CrLfLineEnds", "[Entry0]\r\nName=A\r\nPort=23\r\n\r\n[Entry1]\r\nName=B\r\n"},
+      {"Utf8ByteOrderMark", "\xEF\xBB\xBF[Entry0]\nName=A\n"},
+      {"RegionalDateAndBackslashPath", "[Entry0]\nLastConnected=31.01.2025 13:45:30\nSSHKeyFile=keys\\id\n"},
+      {"SectionsOfTheSameName", "[Entry0]\nName=A\n[Entry0]\nName=B\n"},
+      {"EmptyValuesAndBooleanWithTail", "[Entry0]\nPort=\nName=\nUseRIP=1abc\nUseSixel=0\n\n\n"},
+      {"WrittenByThisProgram", damaged::kTwoBoards},
+  };
+  for (const auto& [name, text] : rows) {
+    TPhonebook book = LoadedFrom(text);
+    EXPECT_FALSE(book.LoadRepaired()) << name;
+    EXPECT_TRUE(book.OriginalCopy().empty()) << name;
+  }
+  TPhonebook same = LoadedFrom("[Entry0]\nName=A\n[Entry0]\nName=B\n");
+  EXPECT_EQ(Names(same), (std::vector<std::string>{"A", "B"}));
+  for (const auto& item : std::filesystem::directory_iterator(Dir.Path()))
+    EXPECT_EQ(item.path().filename().string().find("_original"), std::string::npos) << item.path();
+}
+
+// A start that did not save loads the same damaged file again: its copy of
+// the day is reused. A different damaged file gets a copy of its own.
+TEST_F(PhonebookTest, CopiesOfTheDayAreReusedOrNumbered) {
+  const std::string first = "[Entry0]\nCols=-5\n", second = "[Entry0]\nRows=-5\n";
+  std::string copies[3];
+  const std::string* texts[3] = {&first, &first, &second};
+  for (int i = 0; i < 3; ++i) {
+    WriteWholeFile(Path, *texts[i]);
+    TPhonebook book(Path, "phonebook");
+    ASSERT_TRUE(book.LoadFromFile());
+    copies[i] = book.OriginalCopy();
+  }
+  EXPECT_EQ(copies[0], Dir.File(PhonebookBackupName("phonebook", "_original")));
+  EXPECT_EQ(copies[1], copies[0]);
+  EXPECT_EQ(copies[2], Dir.File(PhonebookBackupName("phonebook", "_original_2")));
+  EXPECT_EQ(ReadWholeFile(copies[0]), first);
+  EXPECT_EQ(ReadWholeFile(copies[2]), second);
+}
+
+TEST_F(PhonebookTest, NoCopyNoSave) {
+  const std::string original = "[Entry0]\nName=Keep me\nPassword=x\nCols=-5\n";
+  WriteWholeFile(Path, original);
+  const std::string copy = Dir.File(PhonebookBackupName("korvan", "_original"));
+  ASSERT_EQ(mkdir((copy + ".tmp").c_str(), 0755), 0);  // the copy cannot be written
+  TPhonebook book(Path);
+  ASSERT_TRUE(book.LoadFromFile());
+  if (Dir.File(PhonebookBackupName("korvan", "_original")) != copy) GTEST_SKIP() << "the date changed meanwhile";
+  EXPECT_TRUE(book.LoadRepaired());
+  EXPECT_TRUE(book.OriginalCopy().empty());
+  EXPECT_EQ(book.GetEntry(0)->Name, "Keep me");
+  EXPECT_FALSE(book.SaveToFile());
+  EXPECT_NE(book.LastError().find("not written over"), std::string::npos) << book.LastError();
+  EXPECT_EQ(ReadWholeFile(Path), original);
+}
+
+// Python reads the UTF-16 original with its own decoder and our rewrite as
+// CP437: every key of every board has the same value in both.
+TEST_F(PhonebookTest, ConfigParserFindsTheUtf16OriginalInTheRewrite) {
+  WriteWholeFile(Path, damaged::Iconv(damaged::Replaced(damaged::kTwoBoards, "\n", "\r\n"), "UTF-16"));
+  TPhonebook book(Path);
+  ASSERT_TRUE(book.LoadFromFile());
+  ASSERT_TRUE(book.SaveToFile());
+  const char* script = R"(
+import configparser, sys
+def read(path, encoding):
+    p = configparser.RawConfigParser(interpolation=None)
+    p.optionxform = str
+    p.read(path, encoding=encoding)
+    return p
+original, ours = read(sys.argv[1], 'utf-16'), read(sys.argv[2], 'cp437')
+for s in original.sections():
+    for k, v in original.items(s):
+        if ours[s][k] != v:
+            print('differs', s, k)
+print(len(original.sections()), len(ours.sections()))
+)";
+  PeerResult run = RunPeer({"python3", "-c", script, book.OriginalCopy(), Path});
+  ASSERT_EQ(run.ExitCode, 0) << "python3 is needed for this test: " << run.Output;
+  EXPECT_EQ(run.Output, "2 2\n");
 }
 
 }  // namespace

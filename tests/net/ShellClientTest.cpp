@@ -86,6 +86,20 @@ TEST_F(ShellClientThreads, LongInputIsWrittenWholeWhileTheProgramReadsSlowly) {
   EXPECT_EQ(Client->BytesSent, static_cast<int64_t>(blob.size()));
 }
 
+TEST_F(ShellClientThreads, ALongPasteToAProgramThatEchoesItComesBackWhole) {
+  // More than the queue holds before it stops reading freely: the program
+  // can only take more once its echo has been read.
+  std::string blob;
+  for (int i = 0; i < 4 * 1024 * 1024; ++i) blob += static_cast<char>('a' + i % 26);
+  Start("sh -c \"stty raw -echo; echo ready; head -c " + std::to_string(blob.size()) + "\"");
+  ASSERT_TRUE(WaitForData(*Log, "ready\n"));
+  const size_t start = Log->Data.find("ready\n") + 6;
+  Client->SendBytes(reinterpret_cast<const uint8_t*>(blob.data()), static_cast<int>(blob.size()));
+  ASSERT_TRUE(WaitEnd(*Log, 60000));
+  EXPECT_TRUE(Log->Data.compare(start, std::string::npos, blob) == 0)
+      << "came back " << Log->Data.size() - start << " of " << blob.size() << " bytes";
+}
+
 TEST_F(ShellClientThreads, HangingUpEndsTheProgramAndWhatItStarted) {
   std::string pids = Scratch.File("pids");
   Start("sh -c \"sleep 300 & echo $! $$ > " + pids + "; echo ready; wait\"");

@@ -287,12 +287,12 @@ TEST_F(TelnetSTest, ABoardThatNeverAnswersTlsEndsTheCallAfterFifteenSeconds) {
   TCall call(Dial("127.0.0.1", silent.Port()));
   auto peer = silent.Accept();
   ASSERT_TRUE(peer);
-  ASSERT_TRUE(call.WaitDisconnected(25000));
+  ASSERT_TRUE(call.WaitDisconnected(30000));
   uint64_t took = platform::TickMs() - start;
   EXPECT_EQ(call.Log->DisconnectText(), "TelnetS failed: TLS handshake timed out after 15 s");
   EXPECT_EQ(call.Log->Sequence(), "disconnected");
   EXPECT_GE(took, 14500u);
-  EXPECT_LT(took, 17000u);
+  EXPECT_LT(took, 20000u) << "a busy machine may run the thread late, but not by seconds";
   EXPECT_TRUE(call.WaitFreed());
 }
 
@@ -304,11 +304,13 @@ TEST_F(TelnetSTest, AHangUpDuringTheHandshakeEndsTheThreadAtOnce) {
   testsupport::ServeFor(300);
   call.Client->Disconnect();
   uint64_t start = platform::TickMs();
-  ASSERT_TRUE(call.WaitDisconnected(3000));
-  EXPECT_LT(platform::TickMs() - start, 1000u);
+  // A busy machine may take a while to run the thread, but far less than
+  // the handshake's own 15 s time-out.
+  ASSERT_TRUE(call.WaitDisconnected(10000));
+  EXPECT_LT(platform::TickMs() - start, 5000u);
   EXPECT_EQ(call.Log->Sequence(), "disconnected");
   EXPECT_EQ(call.Log->DisconnectText(), "TelnetS failed: TLS handshake cancelled");
-  EXPECT_TRUE(call.WaitFreed(3000));
+  EXPECT_TRUE(call.WaitFreed(10000));
   EXPECT_TRUE(peer->WaitClosed());
 }
 

@@ -37,8 +37,9 @@ TEST_F(TelnetFixture, AHangUpWhileTheConnectIsPendingEndsSilentlyAndFreesTheTran
   testsupport::ServeFor(300);
   call.Client->Disconnect();
   uint64_t start = platform::TickMs();
-  EXPECT_TRUE(call.WaitFreed(3000));
-  EXPECT_LT(platform::TickMs() - start, 1000u);
+  // Far sooner than the connect's own 10 s time-out, even on a busy machine.
+  EXPECT_TRUE(call.WaitFreed(8000));
+  EXPECT_LT(platform::TickMs() - start, 5000u);
   testsupport::ServeFor(100);
   EXPECT_TRUE(call.Log->Events.empty()) << call.Log->Sequence();
 }
@@ -47,11 +48,11 @@ TEST_F(TelnetFixture, AConnectThatNeverCompletesTimesOutAfterTenSeconds) {
   testsupport::StalledListener stalled;
   uint64_t start = platform::TickMs();
   TCall call(DialTelnet(stalled.Port()));
-  ASSERT_TRUE(call.WaitDisconnected(15000));
+  ASSERT_TRUE(call.WaitDisconnected(20000));
   uint64_t took = platform::TickMs() - start;
   EXPECT_EQ(call.Log->DisconnectText(), "Connection failed: timed out connecting to 127.0.0.1 after 10 s");
   EXPECT_GE(took, 9500u);
-  EXPECT_LT(took, 12000u);
+  EXPECT_LT(took, 15000u) << "a busy machine may run the thread late, but not by seconds";
   EXPECT_EQ(call.Log->Sequence(), "disconnected");
 }
 

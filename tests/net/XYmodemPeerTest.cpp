@@ -117,6 +117,7 @@ TEST_F(XYmodemPeer, ReceivesFromSx) {
     std::string content = MakeContent(row.size, static_cast<unsigned>(row.size));
     WriteFile(Src / "up.bin", content);
     Events.clear();
+    fs::remove(Dst / "down.bin");  // each row a fresh download, not a second copy
     std::vector<std::string> argv{"sx", "-q"};
     argv.insert(argv.end(), row.sxOptions.begin(), row.sxOptions.end());
     argv.push_back("up.bin");

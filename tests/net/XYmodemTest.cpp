@@ -273,6 +273,7 @@ TEST_F(XYmodemScripted, HeaderSizeThatIsNotASmallNumberCountsAsUnknown) {
   } rows[] = {{"twenty digits", "99999999999999999999"}, {"letters", "12abc"}, {"empty", ""}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.label);
+    fs::remove(Dir + "s.bin");
     Engine->StartReceive(xpYmodem, "");
     Feed(Header("s.bin", row.size) + Frame(1, "data", true) + std::string(1, EOT));
     EXPECT_EQ(ReadWholeFile(Dir + "s.bin"), "data");  // padding trimmed: size unknown
@@ -295,6 +296,23 @@ TEST_F(XYmodemScripted, HeaderNamesThatAreNotPlainAreRefused) {
   EXPECT_FALSE(fs::exists(Temp.File("evil.txt")));
   EXPECT_FALSE(fs::exists("/tmp/evil.txt"));
   EXPECT_TRUE(!fs::exists(Dir) || fs::is_empty(Dir));
+}
+
+TEST_F(XYmodemScripted, HeaderNamesNeverReplaceAFile) {
+  Engine->IsProgramPath = [](const std::string& path) { return fs::path(path).filename() == "settings.ini"; };
+  fs::create_directories(Dir);
+  ASSERT_TRUE(WriteWholeFile(Dir + "settings.ini", "keep"));
+  ASSERT_TRUE(WriteWholeFile(Dir + "notes.txt", "mine"));
+  Engine->StartReceive(xpYmodem, "");
+  TakeSent();
+  Feed(Header("settings.ini", "4"));
+  EXPECT_EQ(TakeSent(), kCancel);
+  EXPECT_EQ(Engine->LastAbortReason, "Refused file name from sender");
+  Engine->StartReceive(xpYmodem, "");
+  Feed(Header("notes.txt", "4") + Frame(1, "data", true) + std::string(1, EOT));
+  EXPECT_EQ(ReadWholeFile(Dir + "notes_2.txt"), "data");
+  EXPECT_EQ(ReadWholeFile(Dir + "notes.txt"), "mine");
+  EXPECT_EQ(ReadWholeFile(Dir + "settings.ini"), "keep");
 }
 
 TEST_F(XYmodemScripted, FileThatCannotBeCreatedFailsTheTransfer) {
@@ -447,6 +465,37 @@ TEST_F(XYmodemScripted, YmodemBatchOfTwoFilesAndAMissingOne) {
   EXPECT_EQ(Engine->Mode, TXYmodemEngine::xmIdle);
   EXPECT_EQ(Events, (std::vector<std::string>{"done " + Temp.File("gone.txt") + " failed",
                                               "done b.txt ok", "batch"}));
+}
+
+// A Ymodem-G receiver that answers as Synchronet's sexyz does: "G" asks for
+// each header, the next "G" both acknowledges the header and asks for the
+// data, each EOT is acknowledged, and the end-of-batch header is not.
+TEST_F(XYmodemScripted, YmodemGBatchToAReceiverThatAnswersLikeSexyz) {
+  const std::string one(1500, 'o'), two(100, 't');
+  UploadFile("one.bin", one);
+  UploadFile("two.bin", two);
+  Engine->StartSend(xpYmodemG);
+  Feed("G");
+  EXPECT_EQ(TakeSent(), Header("one.bin", "1500"));
+  Feed("G");
+  EXPECT_EQ(TakeSent(), Frame(1, one.substr(0, 1024), true) + Frame(2, one.substr(1024), true, 1024) + "\x04");
+  Feed("\x06");
+  EXPECT_EQ(TakeSent(), "") << "the next header waits for the receiver's request";
+  Feed("G");
+  EXPECT_EQ(TakeSent(), Header("two.bin", "100"));
+  Feed("G");
+  EXPECT_EQ(TakeSent(), Frame(1, two, true, 1024) + "\x04");
+  Feed("\x06");
+  EXPECT_EQ(TakeSent(), Header("", ""));
+  Feed("G");  // the receiver's request for the header it already has
+  EXPECT_EQ(TakeSent(), "") << "no second copy for a receiver that has stopped";
+  Advance(TXYmodemEngine::kEndOfBatchWaitMs - 500);
+  EXPECT_EQ(Engine->Mode, TXYmodemEngine::xmSending);
+  Advance(500);
+  EXPECT_EQ(Engine->Mode, TXYmodemEngine::xmIdle);
+  EXPECT_EQ(Engine->LastAbortReason, "");
+  EXPECT_EQ(TakeSent(), "") << "no cancel";
+  EXPECT_EQ(Events, (std::vector<std::string>{"done two.bin ok", "batch"}));
 }
 
 // ------------------------------------------------------- engine to engine

@@ -136,13 +136,18 @@ TEST_F(ZmodemEngineTest, AutoStartFilter) {
   Bytes zrqinit;
   TZmodemEncoder::AppendHexHeader(zrqinit, TZHeader::At(ZRQINIT, 0));
   const std::string hdr(zrqinit.begin(), zrqinit.end() - 3);  // without CR LF XON
+  Bytes zrinitBytes;
+  TZmodemEncoder::AppendHexHeader(zrinitBytes, TZHeader{ZRINIT, {0, 0, 0, CANFDX | CANOVIO | CANFC32}});
+  const std::string zrinit(zrinitBytes.begin(), zrinitBytes.end() - 3);
   const Row rows[] = {
       {"header never shown", "**\x18" "B", "", false},
       {"two stars and a letter", "**a", "**a", false},
       {"four stars show one", "****", "*", true},
       {"lone star at the end is held", "abc*", "abc", true},
       {"ZDLE without a star is text", "x\x18y", "x\x18y", false},
-      {"whole ZRQINIT hidden, its line end shown", "rz\r" + hdr + "\r\n", "rz\r\r\n", false},
+      {"whole ZRQINIT and its line end hidden (lrzsz)", "rz\r" + hdr + "\r\x8a\x11", "rz\r", false},
+      {"line end with the high bit on its CR", "rz\r" + hdr + "\x8d\n\x11", "rz\r", false},
+      {"a waiting receiver's ZRINIT and its line end hidden", zrinit + "\r\x8a\x11" "ok", "ok", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -151,6 +156,16 @@ TEST_F(ZmodemEngineTest, AutoStartFilter) {
     EXPECT_EQ(Feed(Bytes(row.In.begin(), row.In.end())), row.Screen);
     EXPECT_EQ(E->HasHeldBytes(), row.HeldAfter);
   }
+}
+
+TEST_F(ZmodemEngineTest, ASenderThatOffersNothingGivesTheScreenBackAfterThreeSeconds) {
+  Hex(ZRQINIT);
+  EXPECT_EQ(Feed({'n', 'o'}), "");  // the session is open: the sender's bytes
+  TickAfter(2500);
+  EXPECT_EQ(E->Direction, 2);
+  TickAfter(500);
+  EXPECT_EQ(E->Direction, 0);
+  EXPECT_EQ(Feed({'o', 'k'}), "ok");
 }
 
 TEST_F(ZmodemEngineTest, HeldStarsAreReleasedWhenOldEnough) {
@@ -253,26 +268,28 @@ TEST_F(ZmodemEngineTest, ReceiveEndOfSession) {
   EXPECT_EQ(Types(Take()), Bytes{ZFIN});
 }
 
-TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndOverwrite) {
+TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndNeverCutShort) {
   struct Row {
     const char* Name;
     std::string Info;
-    size_t Existing;  // bytes already there (SIZE_MAX: none)
+    size_t Existing;  // bytes already in r.txt
     bool SkipExpected;
     uint32_t Rpos;
+    std::string StoredAs;  // where the data lands
   };
   const Row rows[] = {
-      {"complete file skipped", std::string("r.txt\0" "1000", 10), 1000, true, 0},
-      {"larger file skipped", std::string("r.txt\0" "1000 0 0", 14), 1500, true, 0},
-      {"partial file resumed", std::string("r.txt\0" "1000", 10), 400, false, 400},
-      {"empty file overwritten", std::string("r.txt\0" "1000", 10), 0, false, 0},
-      {"no size: overwritten", std::string("r.txt\0", 6), 1500, false, 0},
-      {"size 0: overwritten", std::string("r.txt\0" "0", 7), 1500, false, 0},
-      {"size not a number: overwritten", std::string("r.txt\0" "12x", 9), 1500, false, 0},
+      {"complete file skipped", std::string("r.txt\0" "1000", 10), 1000, true, 0, ""},
+      {"larger file skipped", std::string("r.txt\0" "1000 0 0", 14), 1500, true, 0, ""},
+      {"partial file resumed", std::string("r.txt\0" "1000", 10), 400, false, 400, "r.txt"},
+      {"empty file written", std::string("r.txt\0" "1000", 10), 0, false, 0, "r.txt"},
+      {"no size: the next free name", std::string("r.txt\0", 6), 1500, false, 0, "r_2.txt"},
+      {"size 0: the next free name", std::string("r.txt\0" "0", 7), 1500, false, 0, "r_2.txt"},
+      {"size not a number: the next free name", std::string("r.txt\0" "12x", 9), 1500, false, 0, "r_2.txt"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     fs::remove(Dir / "recv" / "r.txt");
+    fs::remove(Dir / "recv" / "r_2.txt");
     const Bytes old = Pattern(row.Existing);
     zmpeer::WriteAll(Dir / "recv" / "r.txt", old);
     Skipped.clear();
@@ -298,8 +315,50 @@ TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndOverwrite) {
     Sub({'Z'}, ZCRCE);
     Bytes expect(old.begin(), old.begin() + row.Rpos);
     expect.push_back('Z');
-    EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "r.txt"), expect);
+    EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / row.StoredAs), expect);
+    EXPECT_EQ(E->ReceivePath, (Dir / "recv" / row.StoredAs).string());
+    if (row.StoredAs != "r.txt") EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "r.txt"), old);
   }
+}
+
+TEST_F(ZmodemEngineTest, ReceiveNeverTouchesTheProgramsFilesOrWhatANameLeadsTo) {
+  E->IsProgramPath = [](const std::string& path) { return fs::path(path).filename() == "settings.ini"; };
+  zmpeer::WriteAll(Dir / "recv" / "settings.ini", {'k', 'e', 'e', 'p'});
+  zmpeer::WriteAll(Dir / "outside.txt", {'m', 'i', 'n', 'e'});
+  fs::create_symlink(Dir / "outside.txt", Dir / "recv" / "link.txt");
+  fs::create_directories(Dir / "recv" / "box");
+  struct Row {
+    const char* Name;
+    std::string Info;
+    uint8_t Answer;
+    std::string StoredAs;
+  };
+  const Row rows[] = {
+      {"the program's own file, without a size", std::string("settings.ini\0", 13), ZSKIP, ""},
+      {"the program's own file, to resume", std::string("settings.ini\0" "100", 16), ZSKIP, ""},
+      {"a link, to resume", std::string("link.txt\0" "100", 12), ZRPOS, "link_2.txt"},
+      {"a folder", std::string("box\0", 4), ZRPOS, "box_2"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    Done.clear();
+    Hex(ZRQINIT);
+    Take();
+    Offer(row.Info);
+    auto f = Take();
+    ASSERT_EQ(Types(f), Bytes{row.Answer});
+    if (row.Answer == ZSKIP) {
+      ASSERT_EQ(Done.size(), 1u);
+      EXPECT_FALSE(Done[0].second);
+      continue;
+    }
+    EXPECT_EQ(f[0].Header.Position(), 0u);
+    Bin(TZHeader::At(ZDATA, 0));
+    Sub({'n', 'e', 'w'}, ZCRCE);
+    EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / row.StoredAs), (Bytes{'n', 'e', 'w'}));
+  }
+  EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "settings.ini"), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(zmpeer::ReadAll(Dir / "outside.txt"), (Bytes{'m', 'i', 'n', 'e'}));
 }
 
 TEST_F(ZmodemEngineTest, DoorGraphicsFilesGoToTheirFolderAndAlwaysOverwrite) {
@@ -439,18 +498,31 @@ TEST_F(ZmodemSendTest, RepeatedPositionFallsBackThenCancels) {
   E->Allow8K = true;
   auto f = StartSending(200 * 1024, 16384, CANFDX | CANOVIO | CANFC32);
   EXPECT_EQ(E->BlockSize, 8192);
-  // The same position again: 1024-byte subpackets from now on. While the
-  // burst that answered the first request is unacknowledged, the repeat
-  // sends nothing new; the acknowledgement timeout sends it again.
+  // The same position again: answered at once, with 1024-byte subpackets
+  // from now on, behind a mark (an empty subpacket that wants a ZACK).
   Hex(ZRPOS, 0);
-  EXPECT_TRUE(Take().empty());
-  EXPECT_EQ(E->BlockSize, 1024);
-  TickAfter(5000);
   f = Take();
   ASSERT_EQ(Types(f), Bytes{ZDATA});
   EXPECT_EQ(f[0].Header.Position(), 0u);
-  EXPECT_EQ(f[1].Length, 1024u);
-  for (int i = 2; i < 10; ++i) {
+  ASSERT_GE(f.size(), 3u);
+  EXPECT_EQ(f[1].Length, 0u);
+  EXPECT_EQ(f[1].End, ZCRCQ);
+  EXPECT_EQ(f[2].Length, 1024u);
+  EXPECT_EQ(E->BlockSize, 1024);
+  // Asked again before the mark is acknowledged: the receiver is still
+  // reading what was sent before the restart; a copy would only make it ask
+  // once more. Nothing is sent.
+  Hex(ZRPOS, 0);
+  EXPECT_TRUE(Take().empty());
+  // The mark is acknowledged (nothing more is sent for it); the restart
+  // itself was damaged, and the request for it is answered at once.
+  Hex(ZACK, 0);
+  EXPECT_TRUE(Take().empty());
+  Hex(ZRPOS, 0);
+  f = Take();
+  ASSERT_EQ(Types(f), Bytes{ZDATA});
+  EXPECT_EQ(f[0].Header.Position(), 0u);
+  for (int i = 4; i < 10; ++i) {
     Hex(ZRPOS, 0);
     Take();
     EXPECT_TRUE(Done.empty()) << i;

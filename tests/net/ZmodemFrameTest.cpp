@@ -22,10 +22,16 @@ struct Decoded {
   int Bad = 0, Cancels = 0;
 };
 
-Decoded DecodeAll(const Bytes& in, TZmodemDecoder& d) {
+// Feeds In byte by byte, or (InRuns) taking runs of plain data at once.
+Decoded Decode(const Bytes& in, TZmodemDecoder& d, bool inRuns) {
   Decoded r;
-  for (uint8_t b : in) {
-    switch (d.Feed(b)) {
+  for (size_t i = 0; i < in.size();) {
+    if (inRuns)
+      if (const size_t n = d.TakePlainRun(in.data() + i, in.size() - i)) {
+        i += n;
+        continue;
+      }
+    switch (d.Feed(in[i++])) {
       case TZmodemDecoder::TResult::Header: r.Headers.push_back(d.Header()); break;
       case TZmodemDecoder::TResult::GoodSubpacket:
         r.Packets.emplace_back(d.Packet(), d.Packet() + d.PacketLength());
@@ -36,6 +42,24 @@ Decoded DecodeAll(const Bytes& in, TZmodemDecoder& d) {
       case TZmodemDecoder::TResult::None: break;
     }
   }
+  return r;
+}
+
+// Every stream is decoded both ways, from the same decoder state: taking
+// runs must find the same headers, subpackets, faults and cancels.
+Decoded DecodeAll(const Bytes& in, TZmodemDecoder& d) {
+  TZmodemDecoder runs = d;
+  const Decoded inRuns = Decode(in, runs, true);
+  const Decoded r = Decode(in, d, false);
+  EXPECT_EQ(inRuns.Headers.size(), r.Headers.size());
+  for (size_t i = 0; i < std::min(inRuns.Headers.size(), r.Headers.size()); ++i) {
+    EXPECT_EQ(inRuns.Headers[i].Type, r.Headers[i].Type);
+    EXPECT_EQ(inRuns.Headers[i].P, r.Headers[i].P);
+  }
+  EXPECT_EQ(inRuns.Packets, r.Packets);
+  EXPECT_EQ(inRuns.Ends, r.Ends);
+  EXPECT_EQ(inRuns.Bad, r.Bad);
+  EXPECT_EQ(inRuns.Cancels, r.Cancels);
   return r;
 }
 

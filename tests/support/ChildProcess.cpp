@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -110,7 +111,15 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
   args.push_back(nullptr);
   std::vector<std::string> envStore;
   for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
-  for (const auto& e : options.Env) envStore.push_back(e);
+  // A variable given in Options.Env takes the place of the inherited one.
+  for (const auto& e : options.Env) {
+    const std::string name = e.substr(0, e.find('=') + 1);
+    auto same = std::find_if(envStore.begin(), envStore.end(), [&](const std::string& s) { return s.rfind(name, 0) == 0; });
+    if (same != envStore.end())
+      *same = e;
+    else
+      envStore.push_back(e);
+  }
   std::vector<char*> env;
   for (auto& e : envStore) env.push_back(e.data());
   env.push_back(nullptr);

@@ -69,7 +69,7 @@ class ChildProcess {
     bool StdinPipe = false;      // else standard input is /dev/null
     std::string OutputFile;      // standard output and error go here; empty: /dev/null
     std::string WorkingDir;      // empty: the test's own
-    std::vector<std::string> Env;  // "NAME=value" added to the test's environment
+    std::vector<std::string> Env;  // "NAME=value" set over the test's environment
   };
 
   ChildProcess() = default;

@@ -3,33 +3,62 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace testsupport {
 
-VirtualDisplay::VirtualDisplay(const std::string& screen) {
+VirtualDisplay::VirtualDisplay(const std::string& screen) : FScreen(screen) {
+  char path[] = "/tmp/korvan-xvfb-XXXXXX";
+  int fd = mkstemp(path);
+  if (fd >= 0) {
+    close(fd);
+    FOutputPath = path;
+  }
+  Start();
+}
+
+void VirtualDisplay::Start() {
+  FName.clear();
   int fds[2];
   if (pipe(fds) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);  // -displayfd 3
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp"};
+  const std::string program = FindProgram("Xvfb");
+  const std::string output = FOutputPath.empty() ? "/dev/null" : FOutputPath;
+  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", FScreen, "-nolisten", "tcp"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  int rc = posix_spawnp(&FPid, "Xvfb", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t parent = getpid();
+  // The server ends with the test process, whatever ends that: a server left
+  // behind would keep the test runner's output pipe open and hold the run.
+  // Only calls that are safe after fork in a threaded process run in the
+  // child.
+  FPid = program.empty() ? -1 : fork();
+  if (FPid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    if (fds[1] != 3 && dup2(fds[1], 3) != 3) _exit(127);
+    const int out = open(output.c_str(), O_WRONLY | O_APPEND);
+    const int null = open("/dev/null", O_RDWR);
+    if (out < 0 || null < 0) _exit(127);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(out, 2);
+    close_range(4, ~0U, 0);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
   close(fds[1]);
-  if (rc != 0) {
-    FPid = -1;
+  if (FPid < 0) {
     close(fds[0]);
     return;
   }
@@ -49,15 +78,44 @@ VirtualDisplay::VirtualDisplay(const std::string& screen) {
 }
 
 VirtualDisplay::~VirtualDisplay() {
+  Stop();
+  if (!FOutputPath.empty()) unlink(FOutputPath.c_str());
+}
+
+void VirtualDisplay::Stop() {
   if (FPid <= 0) return;
-  kill(FPid, SIGTERM);
+  const pid_t pid = FPid;
+  FPid = -1;
+  FName.clear();
+  kill(pid, SIGTERM);
   int status = 0;
   for (int i = 0; i < 100; ++i) {
-    if (waitpid(FPid, &status, WNOHANG) == FPid) return;
+    if (waitpid(pid, &status, WNOHANG) == pid) return;
     usleep(20000);
   }
-  kill(FPid, SIGKILL);
-  waitpid(FPid, &status, 0);
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+}
+
+bool VirtualDisplay::Alive() {
+  if (FPid <= 0) return false;
+  int status = 0;
+  if (waitpid(FPid, &status, WNOHANG) != FPid) return true;
+  FPid = -1;
+  return false;
+}
+
+std::string VirtualDisplay::ServerOutput() const {
+  std::ifstream f(FOutputPath);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool VirtualDisplay::Restart() {
+  Stop();
+  Start();
+  return Ok();
 }
 
 }  // namespace testsupport

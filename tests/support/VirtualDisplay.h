@@ -20,7 +20,19 @@ class VirtualDisplay {
   const std::string& Name() const { return FName; }  // ":N"
   std::string Env() const { return "DISPLAY=" + FName; }
 
+  // Whether the server process still runs, and what it has written to its
+  // standard error: for failure messages when a client cannot reach it.
+  bool Alive();
+  std::string ServerOutput() const;
+  // Stops the server and starts a new one of the same size (a new number).
+  bool Restart();
+
  private:
+  void Start();
+  void Stop();
+
+  std::string FScreen;
+  std::string FOutputPath;  // the server's standard error
   pid_t FPid = -1;
   std::string FName;
 };

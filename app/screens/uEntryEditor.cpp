@@ -1,27 +1,21 @@
-// The phonebook entry editor (screen mode 2): 24 labelled rows in the
-// CONNECTION, DISPLAY & LOGIN and SECURITY groups, one current row with an
-// edit text and caret, committed into the entry whenever the row is left,
-// help and warning lines, and the keys and clicks that drive it. Leaving the
-// editor saves the active phonebook.
+#include "app/screens/uEntryEditor.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
-#include "app/uApp.h"
+#include "app/screens/uDirectoryScreen.h"
 #include "app/uScreenText.h"
 #include "app/uTermTypePresets.h"
 #include "core/uDebugLog.h"
-#include "core/uFontRenderer.h"
-#include "core/uUtf8Cp437.h"
 #include "data/uPhonebook.h"
 #include "platform/Keys.h"
 
 namespace vk = platform::vk;
 
-namespace {
-
 const char* const kEditorStatus = "Up/Dn: field   Enter: next   Left/Right: move/toggle   Esc: save & back";
+
+namespace {
 
 const char* const kFieldLabels[kEditFieldCount] = {
     "Name",     "Host",         "Port",          "Term Type",    "Screen Size",   "Font",
@@ -123,10 +117,6 @@ int64_t IntOrZero(const std::string& text) {
   return TryParseInt(TrimText(text), v) ? v : 0;
 }
 
-struct TRowPlace {
-  int LabelX, LabelW, ValueX, ValueW, Y;
-};
-
 int LongestLabel(int first, int last) {
   size_t n = 0;
   for (int f = first; f <= last; ++f) n = std::max(n, std::string(kFieldLabels[f]).size());
@@ -135,23 +125,11 @@ int LongestLabel(int first, int last) {
 
 }  // namespace
 
-bool TApplication::IsToggleEditField(int f) {
+bool TEntryEditorScreen::IsToggleEditField(int f) {
   return (f >= efUseSixel && f <= efUseIEMSI) || f == efSSHTrustNewKey || f == efTlsTrustNewCert;
 }
-bool TApplication::IsPortField(int f) { return f == efPort; }
-bool TApplication::IsTermTypeField(int f) { return f == efTermType; }
-bool TApplication::IsScreenSizeField(int f) { return f == efScreenSize; }
-bool TApplication::IsFontField(int f) { return f == efFontName; }
-bool TApplication::IsSimBaudField(int f) { return f == efSimBaud; }
-bool TApplication::IsProtocolField(int f) { return f == efProtocol; }
 
-int TApplication::EditFieldColumn(int f) {
-  if (f >= efUseSixel && f <= efScript) return 0;
-  if (f >= efProtocol && f <= efShellCommand) return 1;
-  return -1;
-}
-
-std::string TApplication::FontDisplayName(const std::string& stem) {
+std::string FontDisplayName(const std::string& stem) {
   static const std::pair<const char*, const char*> kNamed[] = {
       {"PETSCII_40COL_UPPER_8x16", "PETSCII 40 COLUMN (Upper/Graphics)"},
       {"PETSCII_40COL_LOWER_8x16", "PETSCII 40 COLUMN (Lower/Upper)"},
@@ -165,7 +143,7 @@ std::string TApplication::FontDisplayName(const std::string& stem) {
   return s;
 }
 
-std::string TApplication::LastCallAgeText(TDateTime lastConnected) {
+std::string LastCallAgeText(TDateTime lastConnected) {
   if (lastConnected <= 0) return "Never";
   double secs = std::floor((NowDateTime() - lastConnected) * 86400.0);
   if (secs < 0) secs = 0;
@@ -176,31 +154,32 @@ std::string TApplication::LastCallAgeText(TDateTime lastConnected) {
   return days == 1 ? "1 day ago" : std::to_string(days) + " days ago";
 }
 
-std::shared_ptr<TPhonebookEntry> TApplication::EditorEntry() const {
-  TPhonebook* book = ActivePhonebook();
-  return book ? book->GetEntry(FDirectoryRow) : nullptr;
+TEntryEditorScreen::TEntryEditorScreen(TScreenServices& services, std::shared_ptr<TPhonebookEntry> entry)
+    : FServices(services), FEntry(std::move(entry)) {}
+
+void TEntryEditorScreen::Enter() {
+  if (FOpened) return;
+  FOpened = true;
+  FServices.BeginEntryEdit(FEntry);
+  BeginEditField(efName);
+  FServices.SetStatusText(kEditorStatus);
 }
 
-void TApplication::OpenEntryEditor(const std::shared_ptr<TPhonebookEntry>& entry) {
-  if (!entry) return;
-  EndGuideEntryEdit();
-  if (FGuidebook && FGuidebook->IndexOf(entry.get()) >= 0) {
-    FGuideSnapshot = entry->Clone();
-    FGuideEditEntry = entry;
-  }
-  FMode = smEditor;
-  BeginEditField(*entry, efName);
-  FStatus = kEditorStatus;
-  Invalidate();
+bool TEntryEditorScreen::EntryStillListed() {
+  TPhonebook* book = FServices.ActivePhonebook();
+  if (FEntry && book && book->IndexOf(FEntry.get()) >= 0) return true;
+  FServices.SetStatusText(kDirectoryStatus);
+  FServices.ShowScreen(smDirectory);
+  return false;
 }
 
-void TApplication::BeginEditField(const TPhonebookEntry& entry, int field) {
-  FEditField = field;
+void TEntryEditorScreen::BeginEditField(int field) {
+  FField = field;
   FPasswordVisible = false;
-  SetEditText(EditFieldText(entry, field));
+  FLine.Set(EditFieldText(*FEntry, field));
 }
 
-std::string TApplication::EditFieldText(const TPhonebookEntry& entry, int field) const {
+std::string TEntryEditorScreen::EditFieldText(const TPhonebookEntry& entry, int field) {
   if (const std::string* text = TextFieldOf(entry, field)) return *text;
   if (const bool* flag = FlagFieldOf(entry, field)) return YesNo(*flag);
   switch (field) {
@@ -219,9 +198,10 @@ std::string TApplication::EditFieldText(const TPhonebookEntry& entry, int field)
   }
 }
 
-void TApplication::CommitEditField(TPhonebookEntry& entry) {
-  const std::string& text = FEditText;
-  const int f = FEditField;
+void TEntryEditorScreen::CommitEditField() {
+  TPhonebookEntry& entry = *FEntry;
+  const std::string& text = FLine.Text;
+  const int f = FField;
   if (std::string* field = TextFieldOf(entry, f)) {
     *field = text;
     return;
@@ -240,7 +220,7 @@ void TApplication::CommitEditField(TPhonebookEntry& entry) {
       if (!TryParseInt(text, v)) {
         entry.Port = 23;
       } else if (v < 0 || v > 65535) {
-        FStatus = "Port " + text + " is out of range (0-65535) - not changed.";
+        FServices.SetStatusText("Port " + text + " is out of range (0-65535) - not changed.");
         LogLine("Editor: port text \"" + text + "\" out of range, port left at " + std::to_string(entry.Port));
       } else {
         entry.Port = uint16_t(v);
@@ -277,150 +257,139 @@ void TApplication::CommitEditField(TPhonebookEntry& entry) {
   }
 }
 
-void TApplication::LeaveEntryEditor() {
-  EndGuideEntryEdit();
-  FMode = smDirectory;
-  FStatus = kDirectoryStatus;
-  TPhonebook* book = ActivePhonebook();
-  if (book && !book->SaveToFile()) FStatus = "Phonebook not saved: " + book->LastError();
-  Invalidate();
+void TEntryEditorScreen::LeaveEditor() {
+  FServices.EndEntryEdit();
+  FServices.SetStatusText(kDirectoryStatus);
+  TPhonebook* book = FServices.ActivePhonebook();
+  if (book && !book->SaveToFile()) FServices.SetStatusText("Phonebook not saved: " + book->LastError());
+  FServices.ShowScreen(smDirectory);
 }
 
-void TApplication::MoveEditField(TPhonebookEntry& entry, int delta, bool leaveAfterLast) {
-  CommitEditField(entry);
-  int target = FEditField + delta;
+void TEntryEditorScreen::CommitAndLeave() {
+  CommitEditField();
+  LeaveEditor();
+}
+
+void TEntryEditorScreen::MoveEditField(int delta, bool leaveAfterLast) {
+  CommitEditField();
+  int target = FField + delta;
   if (target >= kEditFieldCount && leaveAfterLast) {
-    LeaveEntryEditor();
+    LeaveEditor();
     return;
   }
-  target = std::clamp(target, 0, kEditFieldCount - 1);
-  BeginEditField(entry, target);
-  Invalidate();
+  BeginEditField(std::clamp(target, 0, kEditFieldCount - 1));
 }
 
-void TApplication::EditorClickField(TPhonebookEntry& entry, int field) {
-  CommitEditField(entry);
-  BeginEditField(entry, field);
-  Invalidate();
+void TEntryEditorScreen::ClickField(int field) {
+  CommitEditField();
+  BeginEditField(field);
 }
 
-void TApplication::HandleEditorKey(uint16_t key, bool shift, bool ctrl, bool alt) {
-  (void)shift;
-  std::shared_ptr<TPhonebookEntry> entry = EditorEntry();
-  if (!entry) {
-    FMode = smDirectory;
-    FStatus = kDirectoryStatus;
-    Invalidate();
-    return;
-  }
-  TPhonebookEntry& e = *entry;
-  const int f = FEditField;
-  const int len = int(FEditText.size());
-  if (ctrl && !alt && key == vk::Letter('V')) {
-    PasteToEditor();
-  } else if (key == vk::Fn(2) && f == efPassword) {
+bool TEntryEditorScreen::Key(const TKeyEvent& k) {
+  if (!EntryStillListed()) return true;
+  TPhonebookEntry& e = *FEntry;
+  const int f = FField;
+  if (k.Ctrl && !k.Alt && k.Key == vk::Letter('V')) {
+    Paste();
+  } else if (k.Key == vk::Fn(2) && f == efPassword) {
     FPasswordVisible = !FPasswordVisible;
-  } else if (key == vk::Return) {
-    MoveEditField(e, +1, true);
-  } else if (key == vk::Up || key == vk::Down) {
-    MoveEditField(e, key == vk::Up ? -1 : +1, false);
-  } else if (key == vk::Escape) {
-    CommitEditField(e);
-    LeaveEntryEditor();
-  } else if (key == vk::Left || key == vk::Right) {
-    const int d = key == vk::Left ? -1 : +1;
+  } else if (k.Key == vk::Return) {
+    MoveEditField(+1, true);
+  } else if (k.Key == vk::Up || k.Key == vk::Down) {
+    MoveEditField(k.Key == vk::Up ? -1 : +1, false);
+  } else if (k.Key == vk::Escape) {
+    CommitAndLeave();
+  } else if (k.Key == vk::Left || k.Key == vk::Right) {
+    const int d = k.Key == vk::Left ? -1 : +1;
     if (IsToggleEditField(f))
-      SetEditText(SameTextNoCase(FEditText, "Yes") ? "No" : "Yes");
+      FLine.Set(SameTextNoCase(FLine.Text, "Yes") ? "No" : "Yes");
     else if (f == efTermType)
-      CycleTermType(e, d);
+      CycleTermType(e, FLine, d);
     else if (f == efScreenSize)
-      CycleEntryScreenSize(e, d);
+      CycleEntryScreenSize(e, FLine, d);
     else if (f == efFontName)
-      CycleFont(e, d);
+      CycleFont(FServices.FontList(), FLine, d);
     else if (f == efSimBaud)
-      CycleSimBaud(e, d);
+      CycleSimBaud(e, FLine, d);
     else if (f == efProtocol)
-      CycleProtocol(e, d);
-    else if (d < 0 && FEditCaret > 0)
-      --FEditCaret;
-    else if (d > 0 && FEditCaret < len)
-      ++FEditCaret;
-    else if (d > 0 && f <= efPort) {
+      CycleProtocol(e, FLine, d);
+    else if (d < 0)
+      FLine.Left();
+    else if (!FLine.Right() && f <= efPort) {
       // At the end of Name, Host or Port: on to the row beside it.
-      CommitEditField(e);
-      BeginEditField(e, f + 3);
+      CommitEditField();
+      BeginEditField(f + 3);
     }
-  } else if (key == vk::Home) {
-    FEditCaret = 0;
-  } else if (key == vk::End) {
-    FEditCaret = len;
-  } else if (key == vk::Delete) {
-    if (FEditCaret < len) FEditText.erase(size_t(FEditCaret), 1);
-  } else if (key == vk::Back) {
-    if (FEditCaret > 0) FEditText.erase(size_t(--FEditCaret), 1);
+  } else if (k.Key == vk::Home) {
+    FLine.Home();
+  } else if (k.Key == vk::End) {
+    FLine.End();
+  } else if (k.Key == vk::Delete) {
+    FLine.Delete();
+  } else if (k.Key == vk::Back) {
+    FLine.Backspace();
   } else {
-    return;
+    return false;
   }
-  Invalidate();
+  return true;
 }
 
-void TApplication::HandleEditorChar(uint8_t ch) {
-  if (!EditorEntry()) {
-    FMode = smDirectory;
-    FStatus = kDirectoryStatus;
-    return;
-  }
-  const int f = FEditField;
+bool TEntryEditorScreen::Char(uint8_t ch, uint32_t) {
+  if (!EntryStillListed()) return true;
+  const int f = FField;
   if (IsToggleEditField(f)) {
-    if (ch == ' ') SetEditText(SameTextNoCase(FEditText, "Yes") ? "No" : "Yes");
-    if (ch == 'Y' || ch == 'y') SetEditText("Yes");
-    if (ch == 'N' || ch == 'n') SetEditText("No");
-    return;
+    if (ch == ' ') FLine.Set(SameTextNoCase(FLine.Text, "Yes") ? "No" : "Yes");
+    if (ch == 'Y' || ch == 'y') FLine.Set("Yes");
+    if (ch == 'N' || ch == 'n') FLine.Set("No");
+    return true;
   }
-  if (ch < 32) return;
-  if (f == efPort && (ch < '0' || ch > '9')) return;
-  FEditCaret = std::clamp(FEditCaret, 0, int(FEditText.size()));
-  FEditText.insert(size_t(FEditCaret), 1, char(ch));
-  ++FEditCaret;
+  if (ch < 32) return true;
+  if (f == efPort && (ch < '0' || ch > '9')) return true;
+  FLine.Insert(std::string(1, char(ch)));
+  return true;
 }
 
-void TApplication::PasteToEditor() {
-  if (FMode != smEditor || !FWindow) return;
-  // The clipboard holds UTF-8; the first line becomes CP437 characters.
-  const std::string utf8 = FWindow->ClipboardText();
-  std::string text;
-  for (size_t i = 0; i < utf8.size();) {
-    uint32_t cp = uint8_t(utf8[i]);
-    int extra = cp < 0x80 ? 0 : cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
-    if (extra) cp &= 0x3Fu >> extra;
-    ++i;
-    for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) cp = (cp << 6) | (uint8_t(utf8[i]) & 0x3Fu);
-    if (cp == '\t' || cp == '\n' || cp == '\r') break;
-    if (cp < 32) continue;
-    text += char(UnicodeToCp437OrQuestion(cp));
+bool TEntryEditorScreen::Mouse(const TMouseEvent& m) {
+  if (m.Kind == TMouseKind::Down && m.Button == button::Right) {
+    Paste();
+    return true;
   }
-  if (text.empty()) return;
-  FEditCaret = std::clamp(FEditCaret, 0, int(FEditText.size()));
-  FEditText.insert(size_t(FEditCaret), text);
-  FEditCaret += int(text.size());
+  if (m.Button != button::Left || !m.OnCell || !EntryStillListed()) return false;
+  if (m.Kind == TMouseKind::Down) {
+    for (int f = 0; f < kEditFieldCount; ++f) {
+      const TRowPlace& p = FPlaces[size_t(f)];
+      if (p.Y == m.Row && m.Col >= p.X0 && m.Col <= p.X1) {
+        ClickField(f);
+        break;
+      }
+    }
+    return true;
+  }
+  if (m.Kind == TMouseKind::DoubleClick && IsToggleEditField(FField)) {
+    FLine.Set(SameTextNoCase(FLine.Text, "Yes") ? "No" : "Yes");
+    return true;
+  }
+  return false;
 }
 
-void TApplication::DrawEntryEditor(platform::Surface& target, int width, int height) {
-  std::shared_ptr<TPhonebookEntry> entry = EditorEntry();
-  if (!entry) {
-    FMode = smDirectory;
-    FStatus = kDirectoryStatus;
-    DrawDirectory(target, width, height);
-    return;
-  }
-  const TPhonebookEntry& e = *entry;
-  TTerminalBuffer& b = BeginListScreen();
-  const int W = b.FWidth, H = b.FHeight, L = 2, R = W - 3;
-  DrawFramedBox(0, 0, W - 1, H - 1, scr::FaceBlue, scr::Black, "Edit Phonebook Entry", true, scr::White);
-  DrawHRule(L, R, 1, scr::Navy, scr::Black, false, cp::SingleH, cp::SingleH);
-  DrawTextAt(L, 1, " CONNECTION ", scr::TitleYellow, scr::Black);
+void TEntryEditorScreen::Paste() {
+  const std::string text = PastableLine(FServices.ClipboardText());
+  if (!text.empty()) FLine.Insert(text);
+}
 
-  std::array<TRowPlace, kEditFieldCount> place{};
+void TEntryEditorScreen::Paint(TScreenFrame& frame) {
+  if (!EntryStillListed()) return;
+  const TPhonebookEntry& e = *FEntry;
+  TCellGrid& g = frame.Grid();
+  const int W = g.Cols(), H = g.Rows(), L = 2, R = W - 3;
+  g.DrawFramedBox(0, 0, W - 1, H - 1, scr::FaceBlue, scr::Black, "Edit Phonebook Entry", true, scr::White);
+  g.DrawHRule(L, R, 1, scr::Navy, scr::Black, false, cp::SingleH, cp::SingleH);
+  g.DrawTextAt(L, 1, " CONNECTION ", scr::TitleYellow, scr::Black);
+
+  struct TPlace {
+    int LabelX, LabelW, ValueX, ValueW, Y;
+  };
+  std::array<TPlace, kEditFieldCount> place{};
   const int M = L + (R - L + 1) / 2;
   {
     const int lc = L + 1, lw = LongestLabel(0, 2);
@@ -432,7 +401,7 @@ void TApplication::DrawEntryEditor(platform::Surface& target, int width, int hei
     const int vc = lc + lw + 2, vw = std::max(3, R - lw - lc - 2);
     for (int f = 3; f <= 5; ++f) place[size_t(f)] = {lc, lw, vc, vw, 2 + f - 3};
   }
-  DrawHRule(L, R, 6, scr::Navy, scr::Black, false, cp::SingleH, cp::SingleH);
+  g.DrawHRule(L, R, 6, scr::Navy, scr::Black, false, cp::SingleH, cp::SingleH);
   const int S = L + (R - L) / 2;
   const int n = 9;
   const struct {
@@ -443,16 +412,14 @@ void TApplication::DrawEntryEditor(platform::Surface& target, int width, int hei
     const int lc = c.Left + 1, lw = LongestLabel(c.First, c.Last);
     const int vc = lc + lw + 2, vw = std::max(3, c.Right - vc);
     for (int f = c.First; f <= c.Last; ++f) place[size_t(f)] = {lc, lw, vc, vw, 7 + f - c.First};
-    DrawTextAt(lc - 1, 6, std::string(" ") + c.Title + " ", scr::TitleYellow, scr::Black);
+    g.DrawTextAt(lc - 1, 6, std::string(" ") + c.Title + " ", scr::TitleYellow, scr::Black);
   }
-  for (int y = 7; y < 7 + n; ++y) DrawTextAt(S, y, std::string(1, char(cp::SingleV)), scr::Navy, scr::Black);
+  for (int y = 7; y < 7 + n; ++y) g.DrawTextAt(S, y, std::string(1, char(cp::SingleV)), scr::Navy, scr::Black);
 
-  int caretX = -1, caretY = -1;
-  TColorRGB caretFg = scr::White;
   for (int f = 0; f < kEditFieldCount; ++f) {
-    const TRowPlace& p = place[size_t(f)];
-    const bool current = f == FEditField;
-    std::string value = current ? FEditText : EditFieldText(e, f);
+    const TPlace& p = place[size_t(f)];
+    const bool current = f == FField;
+    std::string value = current ? FLine.Text : EditFieldText(e, f);
     if ((f == efFontName && SameTextNoCase(value, DefaultFontStem)) ||
         (f == efTermType && SameTextNoCase(value, DefaultTermTypeName)))
       value += " (DEFAULT)";
@@ -464,31 +431,25 @@ void TApplication::DrawEntryEditor(platform::Surface& target, int width, int hei
     }
     if (current && (IsChoiceField(f) || IsToggleEditField(f))) value = "< " + value + " >";
     const TColorRGB fg = current ? scr::White : scr::LightGrey, bg = current ? scr::FaceBlue : scr::Black;
-    if (current) FillRect(p.LabelX - 1, p.Y, p.ValueX + p.ValueW, p.Y, scr::FaceBlue);
-    DrawTextAt(p.LabelX, p.Y, PadText(kFieldLabels[f], p.LabelW) + ":", scr::Cyan, bg);
-    DrawTextAt(p.ValueX, p.Y, PadText(value, p.ValueW), fg, bg);
+    if (current) g.FillRect(p.LabelX - 1, p.Y, p.ValueX + p.ValueW, p.Y, scr::FaceBlue);
+    g.DrawTextAt(p.LabelX, p.Y, PadText(kFieldLabels[f], p.LabelW) + ":", scr::Cyan, bg);
+    g.DrawTextAt(p.ValueX, p.Y, PadText(value, p.ValueW), fg, bg);
     if (current && !IsChoiceField(f) && !IsToggleEditField(f)) {
-      const int offset = std::min(FEditCaret, p.ValueW - 1);
-      if (offset >= 0) {
-        caretX = p.ValueX + offset;
-        caretY = p.Y;
-        caretFg = fg;
-      }
+      const int offset = std::min(FLine.Caret, p.ValueW - 1);
+      if (offset >= 0) frame.ShowCaret(p.ValueX + offset, p.Y, fg);
     }
-    FEditRowY[size_t(f)] = p.Y;
-    FEditRowX0[size_t(f)] = p.LabelX;
-    FEditRowX1[size_t(f)] = p.ValueX + p.ValueW - 1;
+    FPlaces[size_t(f)] = {p.Y, p.LabelX, p.ValueX + p.ValueW - 1};
   }
 
   // Help line of the current row, or a warning that the entry cannot connect.
-  std::string help = kFieldHelp[FEditField];
-  if (FEditField == efTermType) help = TermTypeDescription(FEditText);
-  if (FEditField == efFontName) help = FontDisplayName(FEditText);
+  std::string help = kFieldHelp[FField];
+  if (FField == efTermType) help = TermTypeDescription(FLine.Text);
+  if (FField == efFontName) help = FontDisplayName(FLine.Text);
   TColorRGB helpFg = scr::DarkGrey;
-  if (FEditField == efHost && TrimText(FEditText).empty()) {
+  if (FField == efHost && TrimText(FLine.Text).empty()) {
     help = "Host is empty - this entry won't be able to connect until one is set";
     helpFg = scr::AlertRed;
-  } else if (FEditField == efPort && IntOrZero(FEditText) == 0) {
+  } else if (FField == efPort && IntOrZero(FLine.Text) == 0) {
     help = "Port is 0 - this entry won't be able to connect until a real port is set";
     helpFg = scr::AlertRed;
   }
@@ -501,30 +462,15 @@ void TApplication::DrawEntryEditor(platform::Surface& target, int width, int hei
     line2 = TrimText(help.substr(cut + 1)).substr(0, size_t(hw));
   }
   const int helpRow = 7 + n + 1;
-  if (!line1.empty() && helpRow < H - 3) DrawTextAt(L, helpRow, PadText(line1, hw), helpFg, scr::Black);
-  if (!line2.empty() && helpRow + 1 < H - 3) DrawTextAt(L, helpRow + 1, PadText(line2, hw), helpFg, scr::Black);
+  if (!line1.empty() && helpRow < H - 3) g.DrawTextAt(L, helpRow, PadText(line1, hw), helpFg, scr::Black);
+  if (!line2.empty() && helpRow + 1 < H - 3) g.DrawTextAt(L, helpRow + 1, PadText(line2, hw), helpFg, scr::Black);
 
-  DrawHRule(1, W - 2, H - 3, scr::FaceBlue, scr::Black, false, cp::TeeLeft, cp::TeeRight);
+  g.DrawHRule(1, W - 2, H - 3, scr::FaceBlue, scr::Black, false, cp::TeeLeft, cp::TeeRight);
   if (helpRow + 1 < H - 4) {
     std::string info = "Last Connected: " + LastCallAgeText(e.LastConnected) +
                        "    Times Connected: " + std::to_string(e.TimesConnected);
     info = info.substr(0, size_t(std::max(0, W - 4)));
-    DrawTextAt(2 + std::max(0, (W - 4 - int(info.size())) / 2), H - 4, info, scr::White, scr::Black);
+    g.DrawTextAt(2 + std::max(0, (W - 4 - int(info.size())) / 2), H - 4, info, scr::White, scr::Black);
   }
-  DrawFooter(W, H);
-
-  RenderListScreen(target, width, height);
-  ClearPopupLayer();
-  if (caretX >= 0) {
-    FRenderer->DrawCursor(caretX, caretY, caretFg);
-    FRenderer->Present(target, 0, 0, width, height, false);
-  }
-  FEditorCaretX = caretX;
-  FEditorCaretY = caretY;
-}
-
-void TApplication::DrawFooter(int W, int H) {
-  const std::string status = EllipsizeText(FStatus, W - 4);
-  const int before = std::max(0, (W - 4 - int(status.size())) / 2);
-  DrawTextAt(2, H - 2, PadText(std::string(size_t(before), ' ') + status, W - 4), scr::DarkGrey, scr::Black);
+  g.DrawFooter(FServices.StatusText());
 }

@@ -1,0 +1,144 @@
+// The user's commands on the window and its look: the window-size steps
+// (Ctrl+Left/Right), full screen and back (Alt+Enter), the status bar
+// (Alt+S), the phonebook shown by the directory (F11), the next terminal
+// font (F12) and the sharp upscaled glyphs (Shift+F12). Each says what it
+// did on the status line, and the ones that change a setting save it.
+#include <algorithm>
+#include <cstdio>
+
+#include "app/screens/uDirectoryScreen.h"
+#include "app/screens/uEntryEditor.h"
+#include "app/uApp.h"
+#include "app/uScreenText.h"
+#include "app/uTermTypePresets.h"
+#include "core/uFontRenderer.h"
+#include "data/uConfig.h"
+#include "data/uPhonebook.h"
+#include "net/uWireTransport.h"
+#include "platform/AppFolder.h"
+#include "platform/FindFile.h"
+#include "sound/uSapiSpeech.h"
+
+// One step of the window size: 1.0, 1.5 ... 3.0, then full screen going up;
+// full screen, then the stored scale ... 1.0 going down.
+void TApplication::StepWindowScale(int delta) {
+  TAppConfig& c = *FConfig;
+  const bool full = c.ScreenScaleFullScreen || FWindow->FullScreen();
+  if (delta > 0) {
+    if (full) return;
+    if (c.ScreenScale >= 3.0)
+      c.ScreenScaleFullScreen = true;
+    else
+      c.ScreenScale += 0.5;
+  } else if (full) {
+    c.ScreenScaleFullScreen = false;
+  } else if (c.ScreenScale > 1.0) {
+    c.ScreenScale -= 0.5;
+  } else {
+    return;
+  }
+  c.ScreenScale = std::clamp(c.ScreenScale, 1.0, 3.0);
+  ApplyScreenScale();
+  c.Save();
+  FStatusShort = true;
+  FStatus = c.ScreenScaleFullScreen ? "Screen size: Full Screen (Ctrl+Left/Right)"
+                                    : "Screen size: " + ScaleText(c.ScreenScale) + " (Ctrl+Left/Right)";
+  if (FReaderOn) SpeakText(FStatus, true);
+  FBuffer->Dirty = true;
+  Invalidate();
+}
+
+void TApplication::SetFullscreen(bool on) {
+  if (on == FWindow->FullScreen()) return;
+  if (on) {
+    // The window as it is now is where leaving full screen puts it back.
+    FWindow->OuterPosition(FSavedWindow.Left, FSavedWindow.Top);
+    FSavedWindow.Right = FSavedWindow.Left + FWindow->ClientWidth();
+    FSavedWindow.Bottom = FSavedWindow.Top + FWindow->ClientHeight();
+    FWindow->SetFullScreen(true);
+  } else {
+    FWindow->SetFullScreen(false);
+    FWindow->SetClientSize(FSavedWindow.Width(), FSavedWindow.Height());
+    FWindow->SetOuterPosition(FSavedWindow.Left, FSavedWindow.Top);
+  }
+  FreeBackBuffer();
+  FBuffer->Dirty = true;
+  Invalidate();
+}
+
+void TApplication::ToggleFullscreen() {
+  const bool on = !FWindow->FullScreen();
+  SetFullscreen(on);
+  FStatus = on ? "Fullscreen (Alt+Enter to restore)" : "Windowed (Alt+Enter for fullscreen)";
+}
+
+void TApplication::ToggleStatusBar() {
+  FStatusBar = !FStatusBar;
+  FConfig->ShowStatusBar = FStatusBar;
+  FConfig->Save();
+  FStatusShort = true;
+  FStatus = FStatusBar ? "Status bar: ON (Alt+S to toggle)" : "Status bar: OFF (Alt+S to toggle)";
+  if (FReaderOn) SpeakText(FStatus, true);
+  // The board's rows grow or shrink by the status row, and a call is told.
+  ApplyTermGeometry();
+  if (FEntry && FTelnet) FTelnet->SetWindowSize(uint16_t(TermCols()), uint16_t(TextRows(TermRows())));
+  FBuffer->Dirty = true;
+  Invalidate();
+}
+
+void TApplication::TogglePhonebookList() {
+  FShowGuide = !FShowGuide;
+  FConfig->UseGuidePhonebook = FShowGuide;
+  FConfig->Save();
+  FDirectory->Select(0);
+  TPhonebook* book = ActivePhonebook();
+  const int count = book ? book->Count() : 0;
+  char text[96];
+  std::snprintf(text, sizeof text,
+                FShowGuide ? "Phonebook: Telnet BBS Guide (%d entries) - F11 to switch back"
+                           : "Phonebook: Custom - korvan.ini (%d entries) - F11 to switch",
+                count);
+  FStatus = text;
+  if (FReaderOn) SpeakText(FStatus, true);
+  Invalidate();
+}
+
+void TApplication::PickFont() {
+  // The fonts folder is read on the first F12; the standard font comes first.
+  const std::vector<std::string>& fonts = FontList();
+  if (fonts.empty()) {
+    FStatus = "No .F16 fonts found in fonts/";
+    return;
+  }
+  FFontIndex = (FFontIndex + 1) % int(fonts.size());
+  const std::string& stem = fonts[size_t(FFontIndex)];
+  const std::string path = platform::FindFileNoCase(platform::AppFolder() + "fonts/" + stem + ".F16");
+  if (!path.empty() && FMainFont->LoadFromFile(path)) {
+    FStatus = "Font: " + TruncateWithDots(FontDisplayName(stem), 50);
+    FDefaultFontLoaded = SameTextNoCase(stem, DefaultFontStem);
+    FStdFontLoaded = FDefaultFontLoaded;
+    FRenderer->Invalidate();
+  } else {
+    // The glyphs shown stay as they were.
+    const std::string name = path.empty() ? stem + ".F16" : path.substr(path.find_last_of('/') + 1);
+    FStatus = "Failed to load font: " + TruncateWithDots(name, 40);
+  }
+  FBuffer->Dirty = true;
+  Invalidate();
+}
+
+void TApplication::ToggleSharpFont() {
+  FConfig->UpscaledFont = !FConfig->UpscaledFont;
+  FRenderer->SetUpscaledFont(FConfig->UpscaledFont);
+  FRenderer->Invalidate();
+  FConfig->Save();
+  if (!FConfig->UpscaledFont)
+    FStatus = "Font: NORMAL 8x16 (Shift+F12 to toggle)";
+  else if (FMainFont->Has2x())
+    FStatus = "Font: SHARP 16x32 upscaled (Shift+F12 to toggle)";
+  else
+    FStatus = "Font: SHARP - this font has no 16x32 version (Shift+F12)";
+  if (FReaderOn) SpeakText(FStatus, true);
+  FBuffer->Dirty = true;
+  Invalidate();
+}

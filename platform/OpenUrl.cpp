@@ -1,0 +1,29 @@
+#include "platform/OpenUrl.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace platform {
+
+bool OpenUrlInBrowser(const std::string& url) {
+  std::string program = "xdg-open";
+  std::vector<char*> argv = {program.data(), const_cast<char*>(url.c_str()), nullptr};
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
+  // The opener hands the link on and ends; its end is collected so it leaves
+  // no zombie behind, without holding up the caller.
+  std::thread([pid] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,219 @@
+// The real program under a virtual X server with real mouse and key input
+// (xdotool) and the real X clipboard (xclip): a call placed from the quick
+// dial box, a selection of box characters copied into the clipboard as
+// UTF-8, clipboard text pasted into the call, a link opened through the
+// desktop's opener with its text as one argument, mouse reports for a board
+// that asks for them, and full screen and back under a window manager.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "data/uPhonebook.h"
+#include "tests/app/AppFixture.h"
+#include "tests/app/ProgramUnderX.h"
+#include "tests/support/Loopback.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+const std::string kEsc = "\x1b";
+
+class MouseUnderXTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    ASSERT_EQ(system("command -v xclip >/dev/null"), 0) << "xclip (package xclip) is needed for this test";
+  }
+
+  // The window's client area: its position on the screen and its size.
+  struct Geometry {
+    int X = -1, Y = -1, Width = 0, Height = 0;
+    bool operator==(const Geometry&) const = default;
+  };
+  Geometry WindowGeometry() {
+    const std::string text = CommandOutput(X + "xdotool getwindowgeometry " + Window + " 2>/dev/null");
+    Geometry g;
+    const size_t at = text.find("Position: "), size = text.find("Geometry: ");
+    if (at != std::string::npos) std::sscanf(text.c_str() + at + 10, "%d,%d", &g.X, &g.Y);
+    if (size != std::string::npos) std::sscanf(text.c_str() + size + 10, "%dx%d", &g.Width, &g.Height);
+    return g;
+  }
+  static std::string Text(const Geometry& g) {
+    return std::to_string(g.Width) + "x" + std::to_string(g.Height) + " at " + std::to_string(g.X) + "," +
+           std::to_string(g.Y);
+  }
+
+  // The middle of a cell of a Cols x Rows grid of 8 x 16 glyphs, fitted into
+  // the window with black bars as the program paints it.
+  std::string CellPoint(int col, int row, int cols = 80, int rows = 25) {
+    const Geometry g = WindowGeometry();
+    const double aspect = cols * 8.0 / (rows * 16.0);
+    double fitW = g.Width, fitH = g.Height;
+    if (double(g.Width) / g.Height > aspect)
+      fitW = std::nearbyint(g.Height * aspect);
+    else
+      fitH = std::nearbyint(g.Width / aspect);
+    const double left = (g.Width - fitW) / 2, top = (g.Height - fitH) / 2;
+    const int x = int(left + (col + 0.5) * fitW / cols), y = int(top + (row + 0.5) * fitH / rows);
+    return " mousemove --window " + Window + " " + std::to_string(x) + " " + std::to_string(y);
+  }
+  void Mouse(const std::string& actions) { system((X + "xdotool" + actions).c_str()); }
+
+  std::string Clipboard() { return CommandOutput(X + "xclip -o -selection clipboard 2>/dev/null"); }
+
+  // From the directory (left by a key once the splash shows) to the online
+  // screen, where Alt+Q dials.
+  std::unique_ptr<LoopbackPeer> QuickDial(LoopbackListener& board) {
+    EXPECT_TRUE(KeyUntilLogged("space", 32)) << KeyAndCallLines(Log());
+    EXPECT_TRUE(LogHas("Paint: screen mode 0", 30000)) << KeyAndCallLines(Log());
+    Keys("Escape");
+    EXPECT_TRUE(LogHas("Paint: screen mode 1", 30000)) << KeyAndCallLines(Log());
+    Keys("alt+q");
+    system((X + "xdotool type --delay 60 127.0.0.1:" + std::to_string(board.Port())).c_str());
+    Keys("Return");
+    return board.Accept(60000);
+  }
+
+  // What a board receives up to and including Last, and whatever follows
+  // within a moment (Telnet commands left out).
+  std::string ReceivedUpTo(LoopbackPeer& peer, const std::string& last) {
+    Bytes got = peer.ReadUntil(last, 30000);
+    const Bytes more = peer.ReadFor(300);
+    got.insert(got.end(), more.begin(), more.end());
+    return WithoutTelnetCommands(got);
+  }
+};
+
+TEST_F(MouseUnderXTest, QuickDialCopyPasteAndLinksThroughTheRealDesktop) {
+  WriteConfig();
+  // An opener first on PATH that writes down the arguments it was given.
+  fs::create_directory(Dir.File("bin"));
+  ASSERT_TRUE(WriteWholeFile(Dir.File("bin/xdg-open"), "#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; "
+                                                       "done; } > " + Dir.File("opened.txt") + "\n"));
+  fs::permissions(Dir.File("bin/xdg-open"), fs::perms::owner_all);
+  LoopbackListener board;
+  Launch({}, {"PATH=" + Dir.File("bin") + ":" + std::getenv("PATH")});
+  std::unique_ptr<LoopbackPeer> peer = QuickDial(board);
+  ASSERT_TRUE(peer) << "the quick dial did not call the board\n" << KeyAndCallLines(Log());
+
+  // A box of line characters and a link a shell would take for commands.
+  const std::string url = "http://example.com/a?q=$(touch${IFS}pwned);'x'\"y\"&z=1";
+  ASSERT_TRUE(peer->Write("\x1b[2J\x1b[H\xda\xc4\xc4\xbf BOX\r\n\xc0\xc4\xc4\xd9\r\n\r\nsee " + url + " now"));
+  ASSERT_TRUE(LogHas("see http://example.com/a", 30000)) << KeyAndCallLines(Log());
+
+  // A drag from the second cell of the top row to the second of the next
+  // copies the box's characters as UTF-8.
+  Mouse(CellPoint(1, 0) + " mousedown 1" + CellPoint(3, 0) + CellPoint(1, 1) + " mouseup 1");
+  const std::string copied = "\xe2\x94\x80\xe2\x94\x80\xe2\x94\x90 BOX\r\n\xe2\x94\x94\xe2\x94\x80";
+  EXPECT_TRUE(WaitFor([&] { return Clipboard() == copied; }, 30000)) << Clipboard() << "\n" << KeyAndCallLines(Log());
+
+  // Clipboard text set by another program: the right button and Ctrl+V send
+  // it with one CR per line end, in CP437.
+  system(("printf 'one\\r\\ntwo\\nthr\\303\\251e \\342\\224\\200' | " + X + "xclip -i -selection clipboard").c_str());
+  Mouse(CellPoint(40, 10) + " click 3");
+  EXPECT_EQ(ReceivedUpTo(*peer, "\xc4"), "one\rtwo\rthr\x82" "e \xc4");
+  Keys("ctrl+v");
+  EXPECT_EQ(ReceivedUpTo(*peer, "\xc4"), "one\rtwo\rthr\x82" "e \xc4");
+
+  // A click on the link hands it to the opener as one argument, untouched.
+  Mouse(CellPoint(10, 3) + " click 1");
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(Dir.File("opened.txt")); }, 30000)) << KeyAndCallLines(Log());
+  EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(Dir.File("opened.txt")) == "1\n[" + url + "]\n"; }, 10000))
+      << ReadWholeFile(Dir.File("opened.txt"));
+  EXPECT_FALSE(fs::exists(Dir.File("pwned"))) << "no shell ran the link's text";
+}
+
+TEST_F(MouseUnderXTest, RealClicksReachATrackingBoardAsReports) {
+  WriteConfig("ScreenScale=2\nShowStatusBar=0\n");
+  LoopbackListener board;
+  {
+    TPhonebook book(Dir.File("korvan.ini"));
+    TPhonebookEntryPtr e = book.Add();
+    e->Name = "Mouse Board";
+    e->Host = "127.0.0.1";
+    e->Port = board.Port();
+    e->UseRaw = true;  // exactly the reports reach the board
+    ASSERT_TRUE(book.SaveToFile());
+  }
+  Launch();
+  ASSERT_TRUE(KeyUntilLogged("space", 32)) << KeyAndCallLines(Log());
+  ASSERT_TRUE(LogHas("Paint: screen mode 0", 30000)) << KeyAndCallLines(Log());
+  Keys("Return");
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+
+  // 132 columns, so clicks land past column 95; normal tracking, SGR form.
+  ASSERT_TRUE(peer->Write("\x1b[8;25;132t\x1b[?1000h\x1b[?1006h\x1b[2J\x1b[HSGR-ON"));
+  ASSERT_TRUE(LogHas("Resize: BBS requested 132x25", 30000)) << KeyAndCallLines(Log());
+  ASSERT_TRUE(LogHas("SGR-ON", 30000)) << KeyAndCallLines(Log());
+  Mouse(CellPoint(120, 2, 132) + " click 1");
+  EXPECT_EQ(ReceivedUpTo(*peer, "m"), kEsc + "[<0;121;3M" + kEsc + "[<0;121;3m");
+  // The Ctrl held while clicking is in the report, however soon it is let go.
+  Mouse(" keydown ctrl" + CellPoint(100, 4, 132) + " click 1 keyup ctrl");
+  EXPECT_EQ(ReceivedUpTo(*peer, "m"), kEsc + "[<16;101;5M" + kEsc + "[<16;101;5m");
+  Mouse(CellPoint(7, 1, 132) + " click 4");
+  EXPECT_EQ(ReceivedUpTo(*peer, "M"), kEsc + "[<64;8;2M") << "the wheel";
+  Mouse(CellPoint(9, 1, 132) + " click 3");
+  EXPECT_EQ(ReceivedUpTo(*peer, "m"), kEsc + "[<2;10;2M" + kEsc + "[<2;10;2m") << "the right button";
+
+  // Button-event tracking, classic form: a drag over three cells.
+  ASSERT_TRUE(peer->Write("\x1b[?1006l\x1b[?1002h\x1b[2J\x1b[HCLASSIC-ON"));
+  ASSERT_TRUE(LogHas("CLASSIC-ON", 30000)) << KeyAndCallLines(Log());
+  Mouse(CellPoint(10, 3, 132) + " mousedown 1" + CellPoint(11, 3, 132) + CellPoint(12, 3, 132) +
+        CellPoint(13, 3, 132) + " mouseup 1");
+  const std::string row = "\x24";  // row 4, plus 1 and 32
+  EXPECT_EQ(ReceivedUpTo(*peer, kEsc + "[M\x23"),
+            kEsc + "[M\x20\x2b" + row + kEsc + "[M\x40\x2c" + row + kEsc + "[M\x40\x2d" + row + kEsc + "[M\x40\x2e" +
+                row + kEsc + "[M\x23\x2e" + row);
+}
+
+TEST_F(MouseUnderXTest, FullScreenAndBackUnderAWindowManager) {
+  ASSERT_EQ(system("command -v openbox >/dev/null && command -v xprop >/dev/null"), 0)
+      << "openbox and xprop (packages openbox, x11-utils) are needed for this test";
+  ChildProcess manager;
+  ChildProcess::Options options;
+  options.Env = {"DISPLAY=" + Screen.Name()};
+  options.OutputFile = Dir.File("openbox.out");
+  ASSERT_TRUE(manager.Start({"openbox"}, options));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return CommandOutput(X + "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+               std::string::npos;
+      },
+      60000))
+      << "the window manager did not start\n"
+      << ReadWholeFile(Dir.File("openbox.out"));
+  WriteConfig();
+  Launch();
+  ASSERT_TRUE(KeyUntilLogged("space", 32)) << KeyAndCallLines(Log());
+  ASSERT_TRUE(LogHas("Paint: screen mode 0", 30000)) << KeyAndCallLines(Log());
+  Geometry before;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        before = WindowGeometry();
+        return before.Width == 640 && before.Height == 400;
+      },
+      30000))
+      << Text(before);
+
+  Keys("alt+Return");
+  Geometry now;
+  EXPECT_TRUE(WaitFor([&] { return (now = WindowGeometry()) == Geometry{0, 0, 1920, 1200}; }, 30000)) << Text(now);
+  Keys("alt+Return");
+  EXPECT_TRUE(WaitFor([&] { return (now = WindowGeometry()) == before; }, 30000))
+      << Text(now) << " after, " << Text(before) << " before";
+
+  // The size steps resize the window in place.
+  Keys("ctrl+Right");
+  EXPECT_TRUE(WaitFor([&] { return (now = WindowGeometry()).Width == 960 && now.Height == 600; }, 30000)) << Text(now);
+  Keys("ctrl+Left");
+  EXPECT_TRUE(WaitFor([&] { return (now = WindowGeometry()) == before; }, 30000)) << Text(now);
+  manager.Stop();
+}
+
+}  // namespace

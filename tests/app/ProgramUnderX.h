@@ -1,0 +1,154 @@
+// The real program under a virtual X server, for the tests that drive it as
+// a user does: a copy of it beside the build's fonts and libraries in a
+// scratch folder, its own virtual display, and helpers to start it, type
+// into its window and read its debug log.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "data/uDateTime.h"
+#include "platform/Tick.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/VirtualDisplay.h"
+
+namespace testsupport {
+
+inline bool WaitFor(const std::function<bool()>& done, uint32_t ms) {
+  const uint64_t until = platform::TickMs() + ms;
+  while (platform::TickMs() < until) {
+    if (done()) return true;
+    usleep(50000);
+  }
+  return done();
+}
+
+// The log lines that name one of the words, for failure messages.
+inline std::string LinesWith(const std::string& log, const std::vector<std::string>& words) {
+  std::string out;
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    for (const std::string& w : words)
+      if (line.find(w) != std::string::npos) {
+        out += line + "\n";
+        break;
+      }
+    at = end + 1;
+  }
+  return out;
+}
+
+inline std::string KeyAndCallLines(const std::string& log) { return LinesWith(log, {"Key:", "Telnet", "Paint:"}); }
+
+// One run of the real program: a copy of it beside the build's fonts and
+// libraries in a scratch folder (it reads and writes beside its executable),
+// its own virtual display, and helpers to type into its window.
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null"), 0)
+        << "Xvfb and xdotool (packages xvfb, xdotool) are needed for this test";
+    std::filesystem::copy_file(std::string(KORVAN_BINARY_DIR) + "/korvan", Dir.File("korvan"));
+    std::filesystem::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts", Dir.File("fonts"));
+    std::filesystem::create_directory_symlink(std::string(KORVAN_BINARY_DIR) + "/dll", Dir.File("dll"));
+    ASSERT_TRUE(Screen.Ok()) << "Xvfb did not start";
+    // Every X tool runs with a time limit: one that waits for something that
+    // never comes (a focus change, a clipboard owner's answer) would
+    // otherwise hold the whole test until its outer time-out.
+    X = "DISPLAY=" + Screen.Name() + " timeout 30 ";
+  }
+
+  void WriteConfig(const std::string& extra = "") {
+    WriteWholeFile(Dir.File("korvan_config.ini"), "[Config]\nLastPhonebookBackup=" + FormatIsoDate(NowDateTime()) +
+                                                      "\nScreenScale=1\n" + extra + "[Debug]\nRawLog=1\n");
+  }
+
+  // Starts the program and waits for its window. Env: "NAME=value" set over
+  // the test's own environment.
+  void Launch(const std::vector<std::string>& args = {}, const std::vector<std::string>& env = {}) {
+    std::vector<std::string> argv = {Dir.File("korvan")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    for (int attempt = 0;; ++attempt) {
+      ChildProcess::Options options;
+      // No slow unwinding on malloc here: it deadlocks inside the software GL
+      // driver's code generator, which registers its frames while holding the
+      // unwinder's lock.
+      options.Env = {"DISPLAY=" + Screen.Name(), "SDL_AUDIODRIVER=dummy",
+                     std::string("LSAN_OPTIONS=suppressions=") + KORVAN_SOURCE_DIR + "/tests/lsan.supp"};
+      options.Env.insert(options.Env.end(), env.begin(), env.end());
+      options.WorkingDir = Dir.Path();
+      options.OutputFile = Dir.File("korvan.out");
+      ASSERT_TRUE(Korvan.Start(argv, options));
+      WaitFor(
+          [&] {
+            Window = CommandOutput(X + "xdotool search --name '^KORVAN' 2>/dev/null");
+            Window = Window.substr(0, Window.find('\n'));
+            return !Window.empty() || !Korvan.Running();
+          },
+          120000);  // a loaded machine starts the sanitized program slowly
+      if (!Window.empty()) return;
+      const std::string output = ReadWholeFile(Dir.File("korvan.out"));
+      // A virtual display that a client cannot reach is the test machine's
+      // fault, not the program's: it is reported, and the program is tried
+      // once more, on a new display where the server has ended.
+      if (attempt == 0 && !Korvan.Running() && output.find("Window creation failed") != std::string::npos) {
+        const bool alive = Screen.Alive();
+        std::fprintf(stderr, "display %s could not be opened (its server %s); the server wrote:\n%s\n",
+                     Screen.Name().c_str(), alive ? "runs" : "has ended", Screen.ServerOutput().c_str());
+        if (!alive) {
+          ASSERT_TRUE(Screen.Restart()) << "Xvfb did not start again";
+          X = "DISPLAY=" + Screen.Name() + " timeout 30 ";
+        }
+        continue;
+      }
+      FAIL() << "no window titled KORVAN appeared\n" << output;
+    }
+  }
+
+  void TearDown() override {
+    if (Korvan.Pid() > 0) {
+      EXPECT_TRUE(Korvan.Running()) << ReadWholeFile(Dir.File("korvan.out"));
+      Korvan.Stop();
+    }
+  }
+
+  std::string Log() const { return ReadWholeFile(Dir.File("korvan_debug.log")); }
+  bool LogHas(const std::string& text, uint32_t ms) {
+    return WaitFor([&] { return Log().find(text) != std::string::npos; }, ms);
+  }
+  void Focus() { system((X + "xdotool windowfocus --sync " + Window + " 2>/dev/null").c_str()); }
+  void Keys(const std::string& keys) { system((X + "xdotool key --delay 60 " + keys).c_str()); }
+  // A key given until the program logs it: one sent before the window takes
+  // input is lost.
+  bool KeyUntilLogged(const std::string& key, int vk) {
+    const std::string seen = "Key: WM_KEYDOWN vk=" + std::to_string(vk) + " ";
+    return WaitFor(
+        [&] {
+          if (Log().find(seen) != std::string::npos) return true;
+          Focus();
+          Keys(key);
+          return LogHas(seen, 2000);
+        },
+        30000);
+  }
+  std::string Title() {
+    std::string t = CommandOutput(X + "xdotool getwindowname " + Window + " 2>/dev/null");
+    return t.substr(0, t.find('\n'));
+  }
+
+  TempDir Dir;
+  VirtualDisplay Screen{"1920x1200x24"};
+  std::string X;  // the display and time limit for command lines
+  ChildProcess Korvan;
+  std::string Window;
+};
+
+}  // namespace testsupport
