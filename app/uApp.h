@@ -498,6 +498,7 @@ class TApplication : public TScreenServices {
   uint32_t FBudgetTick = 0;
   double FBudgetCarry = 0;
   uint64_t FLastFrameTick = 0;
+  uint64_t FLastPumpTick = 0;  // when the drain last let the window's events through
   std::string FRxTail;
   bool FRenegade = false;
   uint64_t FLastKeyTick = 0;

@@ -32,12 +32,15 @@
 #include "net/uIEMSI.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
+#include "platform/Sync.h"
 #include "platform/Tick.h"
 #include "sound/uSapiSpeech.h"
 
 namespace {
 
 constexpr size_t kChunkLimit = 2048;
+// How much received data may wait undrained while the transport reads on.
+constexpr size_t kReadAhead = 64 * 1024;
 constexpr size_t kPauseLimit = 16 * 1024 * 1024;
 constexpr size_t kTailLength = 512;
 // The most quiet time a modem-speed budget may take into a new burst: one
@@ -69,6 +72,13 @@ void TApplication::OnTelnetData(const uint8_t* data, int count) {
     if (now - FBudgetTick > kBudgetIdleMs) FBudgetTick = now - kBudgetIdleMs;
   }
   FRxPending.insert(FRxPending.end(), data, data + count);
+  // The bytes are copied: the transport reads on while they are drained,
+  // unless that would leave more than kReadAhead waiting. Then it waits
+  // until the drain has caught up.
+  if (FDraining && RxWaiting() > kReadAhead)
+    platform::HoldCaller();
+  else
+    platform::ReleaseCaller();
   DrainInput();
 }
 
@@ -110,6 +120,7 @@ void TApplication::DrainInput() {
       copy.assign(FRxPending.begin() + ptrdiff_t(FRxHead), FRxPending.begin() + ptrdiff_t(FRxHead + chunk));
       FRxHead += chunk;
       ProcessIncoming(copy.data(), int(chunk), false);
+      if (RxWaiting() <= kReadAhead) platform::ReleaseHeldCallers();
       if (!FRunning) break;
       if (RxWaiting() > 0) {
         // Keys, timers and new data get through between chunks; new data is
@@ -117,15 +128,24 @@ void TApplication::DrainInput() {
         // The front is shed once it outweighs what waits, so every byte is
         // moved at most about once.
         if (FRxHead >= RxWaiting()) compact();
-        PumpMessages();
+        // A look at the window costs more than a chunk when the chunks are
+        // plain text: it is taken at most once a millisecond, which keys and
+        // timers do not notice.
+        const uint64_t now = platform::TickMs();
+        if (now != FLastPumpTick) {
+          FLastPumpTick = now;
+          PumpMessages();
+        }
       }
     }
     compact();
   } catch (...) {
     FDraining = false;
+    platform::ReleaseHeldCallers();
     throw;
   }
   FDraining = false;
+  platform::ReleaseHeldCallers();
   if (FWindow) FWindow->UpdateNow();
   int32_t pace = FConfig ? FConfig->DoorFramePaceMs : 0;
   if (pace > 0) {

@@ -14,6 +14,7 @@ struct PendingCall {
   bool Waited = false;  // a Synchronize caller waits on Done
   bool Done = false;
   bool Ran = false;
+  bool Held = false;  // HoldCaller: not done when the call returns
 };
 
 struct CallQueue {
@@ -24,7 +25,18 @@ struct CallQueue {
   bool Released = false;
   uint64_t NotifyCount = 0;
   std::thread::id InterfaceThread = std::this_thread::get_id();
+  std::deque<std::shared_ptr<PendingCall>> HeldCalls;
 };
+
+// The call CheckSynchronize is running on the interface thread (calls nest
+// when one pumps the loop).
+thread_local PendingCall* Running = nullptr;
+
+// Marks a call done and wakes its worker; the lock is held.
+void FinishLocked(PendingCall& pending) {
+  pending.Done = true;
+  pending.Ran = true;
+}
 
 CallQueue& Q() {
   static CallQueue* queue = new CallQueue;  // outlives every thread, never destroyed
@@ -99,13 +111,23 @@ bool CheckSynchronize(uint32_t timeoutMs) {
     // A call that throws must not leave its waiting worker blocked; the
     // exception is swallowed here because no caller up the interface stack
     // could say which worker it belongs to.
+    PendingCall* outer = Running;
+    Running = pending.get();
+    bool ran = false;
     try {
       pending->Call();
-      pending->Ran = true;
+      ran = true;
     } catch (...) {
     }
+    Running = outer;
     {
       std::lock_guard<std::mutex> hold(Q().Lock);
+      if (pending->Held && ran && !Q().Released) {
+        Q().HeldCalls.push_back(pending);
+        continue;
+      }
+      pending->Held = false;
+      pending->Ran = pending->Ran || ran;
       pending->Done = true;
     }
     if (pending->Waited) Q().Changed.notify_all();
@@ -121,6 +143,38 @@ void NotifySynchronize() {
   Q().Changed.notify_all();
 }
 
+void ReleaseCaller() {
+  PendingCall* pending = Running;
+  if (!pending || !pending->Waited) return;
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    if (pending->Done) return;
+    pending->Held = false;
+    FinishLocked(*pending);
+  }
+  Q().Changed.notify_all();
+}
+
+void HoldCaller() {
+  PendingCall* pending = Running;
+  if (!pending || !pending->Waited) return;
+  std::lock_guard<std::mutex> hold(Q().Lock);
+  if (!pending->Done && !Q().Released) pending->Held = true;
+}
+
+void ReleaseHeldCallers() {
+  {
+    std::lock_guard<std::mutex> hold(Q().Lock);
+    if (Q().HeldCalls.empty()) return;
+    for (auto& pending : Q().HeldCalls) {
+      pending->Held = false;
+      FinishLocked(*pending);
+    }
+    Q().HeldCalls.clear();
+  }
+  Q().Changed.notify_all();
+}
+
 void SetWakeHook(std::function<void()> hook) {
   std::lock_guard<std::mutex> hold(Q().Lock);
   Q().WakeHook = std::move(hook);
@@ -132,6 +186,8 @@ void ReleaseSynchronize() {
     Q().Released = true;
     for (auto& pending : Q().Calls) pending->Done = true;  // Ran stays false
     Q().Calls.clear();
+    for (auto& pending : Q().HeldCalls) FinishLocked(*pending);
+    Q().HeldCalls.clear();
   }
   Q().Changed.notify_all();
 }

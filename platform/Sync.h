@@ -27,6 +27,18 @@ void Queue(std::function<void()> call);
 // when at least one call ran.
 bool CheckSynchronize(uint32_t timeoutMs = 0);
 
+// Interface thread, inside a call that Synchronize is running: the waiting
+// worker goes on at once, while the rest of the call still runs (the call
+// must no longer use anything of the worker's). Elsewhere it does nothing.
+void ReleaseCaller();
+
+// Interface thread, inside a call that Synchronize is running: the worker
+// stays waiting after the call has returned, until ReleaseHeldCallers. A
+// held worker is also released when the interface thread waits for a worker
+// thread to end, and at shutdown.
+void HoldCaller();
+void ReleaseHeldCallers();
+
 // Wakes a CheckSynchronize that is waiting, without queueing a call; thread
 // ends use it so a waiting interface thread looks again at once.
 void NotifySynchronize();

@@ -53,7 +53,11 @@ void Thread::Run() {
 void Thread::WaitFor() {
   if (!FStarted || FFreeOnTerminate || FJoined) return;
   if (IsInterfaceThread()) {
-    while (!FFinished.load()) CheckSynchronize(20);
+    // A worker held after its call (HoldCaller) could otherwise never end.
+    while (!FFinished.load()) {
+      ReleaseHeldCallers();
+      CheckSynchronize(20);
+    }
   }
   pthread_join(FHandle, nullptr);
   FJoined = true;

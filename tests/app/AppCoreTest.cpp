@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uQuickConnectScreen.h"
@@ -431,6 +432,25 @@ TEST_F(AppCoreTest, HangingUpWhileTheBoardFloodsLeaksNothingIntoTheNextCall) {
   ASSERT_TRUE(RunUntil([&] { return Row(0).rfind("second", 0) == 0; }));
   RunUntil([] { return false; }, 300);
   for (int y = 0; y < App->CallScreen().FHeight; ++y) EXPECT_EQ(Row(y).find("XXXX"), std::string::npos) << "row " << y;
+}
+
+TEST_F(AppCoreTest, AFloodIsReadAheadOnlyAsFarAsTheDrainAllows) {
+  LoopbackListener board;
+  auto peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  // 2 MB of coloured text, then a last screen: the transport reads on while
+  // the screen drains what it has, but never far ahead of it.
+  std::string text;
+  for (int i = 0; text.size() < (2u << 20); ++i)
+    text += "\x1b[" + std::to_string(31 + i % 7) + "mline " + std::to_string(i) + " of the flood\r\n";
+  text += "\x1b[2J\x1b[Hthe last screen";
+  std::thread writer([&] { peer->Write(text); });
+  const bool shown = RunUntil([&] { return Row(0).rfind("the last screen", 0) == 0; }, 120000);
+  writer.join();
+  ASSERT_TRUE(shown) << Row(0);
+  // The queue's storage never shrinks: it shows the most that ever waited.
+  EXPECT_LE(Probe().Pending().capacity(), size_t(256 * 1024));
+  EXPECT_EQ(Probe().BytesIn(), int64_t(text.size()));
 }
 
 TEST(AppPlacementTest, TheWindowIsCentredAndKeptNearTheTop) {

@@ -112,6 +112,50 @@ TEST_F(SyncTest, WaitingForAWorkerThatWaitsOnTheInterfaceThreadDoesNotDeadlock) 
   EXPECT_EQ(value, 10);
 }
 
+TEST_F(SyncTest, ACallCanLetItsWorkerGoOnEarlyOrHoldItAfterReturning) {
+  // Released inside the call: the worker goes on while the call still runs.
+  std::atomic<bool> workerOn{false}, callEnded{false};
+  FnThread early([&](FnThread&) {
+    EXPECT_TRUE(Synchronize([&] {
+      ReleaseCaller();
+      const uint64_t until = TickMs() + 5000;
+      while (!workerOn.load() && TickMs() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      callEnded = true;
+    }));
+    workerOn = true;
+  });
+  early.Start();
+  ASSERT_TRUE(ServeUntil([&] { return callEnded.load(); }));
+  EXPECT_TRUE(workerOn.load()) << "the worker was still waiting for the whole call";
+  early.WaitFor();
+
+  // Held: the worker waits past the call's end until the release, and the
+  // calls queued behind it still run meanwhile.
+  std::atomic<int> stage{0};
+  std::atomic<bool> returned{false};
+  FnThread held([&](FnThread&) {
+    EXPECT_TRUE(Synchronize([&] {
+      HoldCaller();
+      stage = 1;
+    }));
+    returned = true;
+  });
+  held.Start();
+  ASSERT_TRUE(ServeUntil([&] { return stage.load() == 1; }));
+  Queue([&] { stage = 2; });
+  ASSERT_TRUE(ServeUntil([&] { return stage.load() == 2; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(returned.load()) << "a held worker went on before its release";
+  ReleaseHeldCallers();
+  ASSERT_TRUE(ServeUntil([&] { return returned.load(); }));
+  held.WaitFor();
+
+  // A held worker is let go when the interface thread waits for it to end.
+  FnThread joined([&](FnThread&) { Synchronize([] { HoldCaller(); }); });
+  joined.Start();
+  joined.WaitFor();  // would never return if the hold were kept
+}
+
 TEST_F(SyncTest, ShutdownReleasesAWorkerBlockedInAWaitingCall) {
   std::atomic<int> result{-1};
   FnThread worker([&](FnThread&) { result = Synchronize([] {}) ? 1 : 0; });
