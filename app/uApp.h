@@ -176,6 +176,8 @@ class TApplication : public TScreenServices {
   void OnTelnetData(const uint8_t* data, int count);
   void DrainInput();
   int32_t BaudBudget();
+  // Whether the transport may read on while received data is drained.
+  bool ReadAheadAllowed() const;
   void ProcessIncoming(const uint8_t* data, int count, bool replay);
   void FeedByte(uint8_t b);
   void TogglePause();

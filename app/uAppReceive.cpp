@@ -75,12 +75,17 @@ void TApplication::OnTelnetData(const uint8_t* data, int count) {
   // The bytes are copied: the transport reads on while they are drained,
   // unless that would leave more than kReadAhead waiting. Then it waits
   // until the drain has caught up.
-  if (FDraining && RxWaiting() > kReadAhead)
-    platform::HoldCaller();
-  else
-    platform::ReleaseCaller();
+  // Door frame pacing keeps one drain per delivery: each is a frame.
+  if (ReadAheadAllowed()) {
+    if (FDraining && RxWaiting() > kReadAhead)
+      platform::HoldCaller();
+    else
+      platform::ReleaseCaller();
+  }
   DrainInput();
 }
+
+bool TApplication::ReadAheadAllowed() const { return !(FConfig && FConfig->DoorFramePaceMs > 0); }
 
 int32_t TApplication::BaudBudget() {
   if (FSimBytesPerSec <= 0) return INT32_MAX;
@@ -110,6 +115,14 @@ void TApplication::DrainInput() {
     std::vector<uint8_t> copy;
     while (FRunning) {
       size_t n = RxWaiting();
+      if (n < 1 && ReadAheadAllowed()) {
+        // What the transport has read meanwhile joins the queue at once:
+        // the drain goes on with it instead of waiting for the next round
+        // of the loop.
+        platform::CheckSynchronize(0);
+        n = RxWaiting();
+        if (n < 1 || !FRunning) break;
+      }
       if (n < 1) break;
       size_t chunk = std::min(n, kChunkLimit);
       if (FSimBytesPerSec > 0) {
@@ -128,14 +141,20 @@ void TApplication::DrainInput() {
         // The front is shed once it outweighs what waits, so every byte is
         // moved at most about once.
         if (FRxHead >= RxWaiting()) compact();
-        // A look at the window costs more than a chunk when the chunks are
-        // plain text: it is taken at most once a millisecond, which keys and
-        // timers do not notice.
+        // New data is taken after every chunk, so the transport is never
+        // kept waiting for a whole drain. A look at the window costs more
+        // than a chunk of plain text: it is taken at most once a
+        // millisecond, which keys and timers do not notice.
         const uint64_t now = platform::TickMs();
         if (now != FLastPumpTick) {
           FLastPumpTick = now;
           PumpMessages();
+        } else if (ReadAheadAllowed()) {
+          platform::CheckSynchronize(0);
         }
+        // A drain that lasts through a flood still shows a frame per
+        // display refresh.
+        if (FWindow && FRunning) FWindow->UpdateNow();
       }
     }
     compact();

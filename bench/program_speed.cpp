@@ -365,12 +365,15 @@ void Flood() {
     app->RunUntil([&] { return done.load(); }, 600000);
     boardThread.join();
     const uint64_t frames = app->Window().FramesPresented();
+    const uint64_t sleeps = app->Window().Sleeps();
     app.reset();
     platform::CheckSynchronize(0);
     if (seconds > 0)
-      std::printf("  program, headless window 1600x1000: %.1f MB/s, %.2f of the parser alone; %llu frames in %.2f s\n",
-                  corpus.size() / 1e6 / seconds, corpus.size() / 1e6 / seconds / parser,
-                  (unsigned long long)frames, seconds);
+      std::printf(
+          "  program, headless window 1600x1000: %.1f MB/s, %.2f of the parser alone; %llu frames and %llu waits for "
+          "input in %.2f s\n",
+          corpus.size() / 1e6 / seconds, corpus.size() / 1e6 / seconds / parser, (unsigned long long)frames,
+          (unsigned long long)sleeps, seconds);
     else
       std::printf("  program, headless: no cursor report came\n");
   }

@@ -444,10 +444,16 @@ TEST_F(AppCoreTest, AFloodIsReadAheadOnlyAsFarAsTheDrainAllows) {
   for (int i = 0; text.size() < (2u << 20); ++i)
     text += "\x1b[" + std::to_string(31 + i % 7) + "mline " + std::to_string(i) + " of the flood\r\n";
   text += "\x1b[2J\x1b[Hthe last screen";
+  const uint64_t framesBefore = App->Window().FramesPresented();
+  const uint64_t start = platform::TickMs();
   std::thread writer([&] { peer->Write(text); });
   const bool shown = RunUntil([&] { return Row(0).rfind("the last screen", 0) == 0; }, 120000);
   writer.join();
   ASSERT_TRUE(shown) << Row(0);
+  // The picture kept up meanwhile: frames were shown all through the flood
+  // (at least one in five display refreshes), not only at its end.
+  const uint64_t refreshes = (platform::TickMs() - start) / App->Window().FrameMs();
+  EXPECT_GE(App->Window().FramesPresented() - framesBefore, refreshes / 5) << refreshes << " refreshes";
   // The queue's storage never shrinks: it shows the most that ever waited.
   EXPECT_LE(Probe().Pending().capacity(), size_t(256 * 1024));
   EXPECT_EQ(Probe().BytesIn(), int64_t(text.size()));
