@@ -325,6 +325,8 @@ class TApplication : public TScreenServices {
   void AnswerMessageUpload(bool yes);
   void AnswerClearQueue(bool yes);
   void HandleDroppedFiles(const std::vector<std::string>& paths);
+  // Says so on the status line and returns true while a transfer runs.
+  bool RefuseWhileTransferring();
   void OpenDownloadMenu();
   void StartXYmodemDownload(int protocol);
   void StartXYmodemUpload();

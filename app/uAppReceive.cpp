@@ -121,9 +121,8 @@ void TApplication::DrainInput() {
         // of the loop.
         platform::CheckSynchronize(0);
         n = RxWaiting();
-        if (n < 1 || !FRunning) break;
       }
-      if (n < 1) break;
+      if (n < 1 || !FRunning) break;
       size_t chunk = std::min(n, kChunkLimit);
       if (FSimBytesPerSec > 0) {
         int32_t budget = BaudBudget();

@@ -192,16 +192,21 @@ void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
 
 // ------------------------------------------------------- X/Ymodem and menus
 
-void TApplication::OpenDownloadMenu() {
-  if (!FTelnet) return;
+bool TApplication::RefuseWhileTransferring() {
   if (FZmodem->State >= 2 && FZmodem->State <= 4) {
     SetStatus("A Zmodem transfer is already in progress.", 3000);
-    return;
+    return true;
   }
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle) {
     SetStatus("An Xmodem/Ymodem transfer is already in progress.", 3000);
-    return;
+    return true;
   }
+  return false;
+}
+
+void TApplication::OpenDownloadMenu() {
+  if (!FTelnet) return;
+  if (RefuseWhileTransferring()) return;
   FTransferPrompts.DownloadMenu = true;
   Invalidate();
 }
@@ -218,14 +223,7 @@ void TApplication::StartXYmodemDownload(int protocol) {
 void TApplication::StartXYmodemUpload() {
   // Without a call there is no board to send to, as for a download.
   if (!FTelnet) return;
-  if (FZmodem->State >= 2 && FZmodem->State <= 4) {
-    SetStatus("A Zmodem transfer is already in progress.", 3000);
-    return;
-  }
-  if (FXYmodem->Mode != TXYmodemEngine::xmIdle) {
-    SetStatus("An Xmodem/Ymodem transfer is already in progress.", 3000);
-    return;
-  }
+  if (RefuseWhileTransferring()) return;
   TPickerSpec spec;
   spec.Folder = UploadFolder();
   spec.Title = "Select file to upload (Xmodem/Ymodem)";

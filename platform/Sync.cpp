@@ -32,7 +32,8 @@ struct CallQueue {
 // when one pumps the loop).
 thread_local PendingCall* Running = nullptr;
 
-// Marks a call done and wakes its worker; the lock is held.
+// Marks a call done, as having run; the lock is held. The caller wakes the
+// worker (notify) once the lock is released.
 void FinishLocked(PendingCall& pending) {
   pending.Done = true;
   pending.Ran = true;

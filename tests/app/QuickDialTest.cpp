@@ -88,8 +88,9 @@ TEST_F(InputBoxTest, QuickDialBoxKeepsTheCaretInItsTextWindow) {
   for (int i = 0; i < 42; ++i) {
     const TCell& c = Layer.At(field + i, y0 + 3)->Cell;
     const bool caret = i == 39;
-    EXPECT_COLOUR(c.Fg, caret ? 0 : 255, caret ? 0 : 255, caret ? 0 : 255);
-    EXPECT_COLOUR(c.Bg, caret ? 255 : 0, caret ? 255 : 0, caret ? 255 : 0);
+    const uint8_t fg = caret ? 0 : 255, bg = caret ? 255 : 0;
+    EXPECT_COLOUR(c.Fg, fg, fg, fg);
+    EXPECT_COLOUR(c.Bg, bg, bg, bg);
   }
   EXPECT_EQ(Layer.At(field + 39, y0 + 3)->Cell.Ch, uint8_t(text[45]));
 }

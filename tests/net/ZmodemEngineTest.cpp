@@ -317,7 +317,9 @@ TEST_F(ZmodemEngineTest, ReceiveSkipResumeAndNeverCutShort) {
     expect.push_back('Z');
     EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / row.StoredAs), expect);
     EXPECT_EQ(E->ReceivePath, (Dir / "recv" / row.StoredAs).string());
-    if (row.StoredAs != "r.txt") EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "r.txt"), old);
+    if (row.StoredAs != "r.txt") {
+      EXPECT_EQ(zmpeer::ReadAll(Dir / "recv" / "r.txt"), old);
+    }
   }
 }
 

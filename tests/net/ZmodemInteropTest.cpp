@@ -277,7 +277,9 @@ TEST_F(ZmodemInterop, RecoversFromDamagedSubpackets) {
     EXPECT_TRUE(Ev.Done[0].second);
     // Damage that falls into bytes already dropped after an earlier one
     // (the sender had more on its way) is never seen as a bad subpacket.
-    if (!row.Upload) EXPECT_GE(Engine->ErrorCount, 1);
+    if (!row.Upload) {
+      EXPECT_GE(Engine->ErrorCount, 1);
+    }
   }
 }
 
