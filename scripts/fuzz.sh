@@ -2,8 +2,8 @@
 # Builds every libFuzzer target fuzz/<name>.cpp with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer and runs each for a short,
 # bounded time. A target names the sources it needs on "// fuzz-sources:"
-# lines. A crash fails the run and leaves its input in
-# build-fuzz/<name>.artifacts/.
+# lines and the libraries it links on "// fuzz-libs:" lines. A crash fails
+# the run and leaves its input in build-fuzz/<name>.artifacts/.
 # Seed inputs, when a target has them, live in fuzz/<name>.seeds/.
 # FUZZ_SECONDS sets the time per target (default 20).
 set -euo pipefail
@@ -16,9 +16,10 @@ for target in fuzz/*.cpp; do
   [[ -e "$target" ]] || continue
   name=$(basename "$target" .cpp)
   sources=$(sed -n 's|^// fuzz-sources:||p' "$target" | tr '\n' ' ')
+  libs=$(sed -n 's|^// fuzz-libs:||p' "$target" | tr '\n' ' ')
   echo "fuzz: building $name"
   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I. "$target" $sources -o "$out/$name" -lpthread
+    -I. "$target" $sources -o "$out/$name" -lpthread $libs
   mkdir -p "$out/$name.corpus" "$out/$name.artifacts"
   seeds=()
   [[ -d "fuzz/$name.seeds" ]] && seeds=("fuzz/$name.seeds")
