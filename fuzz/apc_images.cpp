@@ -16,6 +16,7 @@
 #include <string>
 
 #include "core/uFontRenderer.h"
+#include "fuzz/FuzzBase64.h"
 #include "graphics/uApcImages.h"
 #include "platform/AppFolder.h"
 
@@ -23,21 +24,6 @@ namespace {
 
 void Check(bool ok) {
   if (!ok) std::abort();
-}
-
-std::string Base64(const uint8_t* data, size_t size) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < size; i += 3) {
-    uint32_t v = uint32_t(data[i]) << 16;
-    if (i + 1 < size) v |= uint32_t(data[i + 1]) << 8;
-    if (i + 2 < size) v |= data[i + 2];
-    out += kAlphabet[v >> 18 & 63];
-    out += kAlphabet[v >> 12 & 63];
-    out += i + 1 < size ? kAlphabet[v >> 6 & 63] : '=';
-    out += i + 2 < size ? kAlphabet[v & 63] : '=';
-  }
-  return out;
 }
 
 }  // namespace
@@ -72,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (mode % 4) {
     case 0:
     case 1:
-      engine.HandleApc("SyncTERM:C;S;f." + std::string(mode & 1 ? "jxl" : "ppm") + ";" + Base64(file, fileSize), reply);
+      engine.HandleApc("SyncTERM:C;S;f." + std::string(mode & 1 ? "jxl" : "ppm") + ";" + FuzzBase64(file, fileSize),
+                       reply);
       engine.HandleApc("SyncTERM:C;L;" + args, reply);
       engine.HandleApc("SyncTERM:C;Draw" + format + ";" + args + (args.empty() ? "" : ";") + "f." +
                            std::string(mode & 1 ? "jxl" : "ppm"),
@@ -80,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     case 2:
     case 3:
-      engine.HandleApc("SyncTERM:C;Draw" + format + "Blob;" + args + (args.empty() ? "" : ";") + Base64(file, fileSize),
-                       reply);
+      engine.HandleApc(
+          "SyncTERM:C;Draw" + format + "Blob;" + args + (args.empty() ? "" : ";") + FuzzBase64(file, fileSize), reply);
       break;
   }
   engine.HandleApc(std::string(reinterpret_cast<const char*>(data), size), reply);

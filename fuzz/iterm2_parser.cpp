@@ -15,6 +15,7 @@
 
 #include "core/uFontRenderer.h"
 #include "core/uTerminalBuffer.h"
+#include "fuzz/FuzzBase64.h"
 #include "graphics/uITerm2Parser.h"
 
 namespace {
@@ -23,23 +24,8 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-std::string Base64(const uint8_t* data, size_t size) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < size; i += 3) {
-    uint32_t v = uint32_t(data[i]) << 16;
-    if (i + 1 < size) v |= uint32_t(data[i + 1]) << 8;
-    if (i + 2 < size) v |= data[i + 2];
-    out += kAlphabet[v >> 18 & 63];
-    out += kAlphabet[v >> 12 & 63];
-    out += i + 1 < size ? kAlphabet[v >> 6 & 63] : '=';
-    out += i + 2 < size ? kAlphabet[v & 63] : '=';
-  }
-  return out;
-}
-
-const char* const kArgs[] = {"", "width=50%", "width=10;height=3", "width=9999px;preserveAspectRatio=0",
-                             "height=2px", "width=auto;height=100%"};
+const char* const kArgs[] = {
+    "", "width=50%", "width=10;height=3", "width=9999px;preserveAspectRatio=0", "height=2px", "width=auto;height=100%"};
 
 }  // namespace
 
@@ -55,14 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stream.assign(reinterpret_cast<const char*>(data + 2), size - 2);
   } else {
     // A file a board might send: the fuzzer's bytes are the file.
-    stream = "a\x1b]1337;File=" + std::string(kArgs[data[1] / 2 % 6]) + ":" + Base64(data + 2, size - 2) +
+    stream = "a\x1b]1337;File=" + std::string(kArgs[data[1] / 2 % 6]) + ":" + FuzzBase64(data + 2, size - 2) +
              (data[1] & 2 ? "\x07" : "\x1b\\") + "b";
   }
   std::vector<uint8_t> out;
   for (char c : stream) parser.ProcessByte(uint8_t(c), out);
   Check(out.size() <= stream.size());
   if (!(data[1] & 1)) Check(std::string(out.begin(), out.end()) == "ab");
-  Check(buffer.CursorX >= 0 && buffer.CursorX < buffer.FWidth && buffer.CursorY >= 0 && buffer.CursorY < buffer.FHeight);
+  Check(buffer.CursorX >= 0 && buffer.CursorX < buffer.FWidth && buffer.CursorY >= 0 &&
+        buffer.CursorY < buffer.FHeight);
   for (const TImageSprite& s : renderer.Sprites())
     Check(s.W > 0 && s.H > 0 && s.X >= 0 && s.Y >= 0 && s.X + s.W <= cols * 8 && s.Y + s.H <= rows * 16);
   return 0;

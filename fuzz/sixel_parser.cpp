@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> out;
   for (size_t i = 3; i < size; ++i) parser.ProcessByte(data[i], out);
   Check(out.size() <= size);
-  Check(buffer.CursorX >= 0 && buffer.CursorX < buffer.FWidth && buffer.CursorY >= 0 && buffer.CursorY < buffer.FHeight);
+  Check(buffer.CursorX >= 0 && buffer.CursorX < buffer.FWidth && buffer.CursorY >= 0 &&
+        buffer.CursorY < buffer.FHeight);
   for (const TImageSprite& s : renderer.Sprites()) {
     Check(s.W > 0 && s.H > 0 && s.X >= 0 && s.Y >= 0);
     Check(s.X + s.W <= cols * 8 && s.Y + s.H <= rows * 16);

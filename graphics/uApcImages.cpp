@@ -210,21 +210,27 @@ void TApcImageEngine::DrawImage(const std::string& args, bool jxl, bool inlineDa
 
   int64_t sx = 0, sy = 0, sw = 0, sh = 0, dx = 0, dy = 0, zx = 1, zy = 1;
   bool mirrorX = false, mirrorY = false, swGiven = false, shGiven = false;
+  // A key sets its value, notes that it was given, or both; a repeated key
+  // takes the last value.
+  struct TDrawKey {
+    const char* Key;
+    int64_t* Value;
+    bool* Seen;
+  };
+  const TDrawKey keys[] = {{"SX", &sx, nullptr},     {"SY", &sy, nullptr}, {"SW", &sw, &swGiven},
+                           {"SH", &sh, &shGiven},    {"DX", &dx, nullptr}, {"DY", &dy, nullptr},
+                           {"ZX", &zx, nullptr},     {"ZY", &zy, nullptr}, {"FX", nullptr, &mirrorX},
+                           {"FY", nullptr, &mirrorY}};
   for (const std::string& item : items) {
     const size_t eq = item.find('=');
     std::string key = item.substr(0, eq);
     for (char& c : key) c = char(std::toupper(uint8_t(c)));
     const int64_t value = eq == std::string::npos ? 0 : ArgValue(item.substr(eq + 1));
-    if (key == "SX") sx = value;
-    else if (key == "SY") sy = value;
-    else if (key == "SW") sw = value, swGiven = true;
-    else if (key == "SH") sh = value, shGiven = true;
-    else if (key == "DX") dx = value;
-    else if (key == "DY") dy = value;
-    else if (key == "ZX") zx = value;
-    else if (key == "ZY") zy = value;
-    else if (key == "FX") mirrorX = true;
-    else if (key == "FY") mirrorY = true;
+    for (const TDrawKey& k : keys)
+      if (key == k.Key) {
+        if (k.Value) *k.Value = value;
+        if (k.Seen) *k.Seen = true;
+      }
   }
   if (zx < 1 || zx > 16 || zy < 1 || zy > 16) return;
   if (IsVideoRepeat(dx, dy)) return;
@@ -246,7 +252,8 @@ void TApcImageEngine::DrawImage(const std::string& args, bool jxl, bool inlineDa
   }
   if (data->empty()) return;
   TRgbaPicture picture;
-  const bool decoded = jxl ? DecodeJxl(data->data(), data->size(), picture) : DecodePnm(data->data(), data->size(), picture);
+  const bool decoded =
+      jxl ? DecodeJxl(data->data(), data->size(), picture) : DecodePnm(data->data(), data->size(), picture);
   decodedBlob = std::vector<uint8_t>();
   if (!decoded) {
     LogLine("APC images: could not decode " + Shown(last));

@@ -285,7 +285,8 @@ void TITerm2Parser::ShowPicture(const uint8_t* rgba, int pictureW, int pictureH)
       std::vector<TColorRGB> rgb(n);
       std::vector<uint8_t> mask(n, 0);
       std::vector<int> columnOf(static_cast<size_t>(visibleW), 0);
-      for (int64_t x = 0; x < visibleW; ++x) columnOf[size_t(x)] = int(std::min<int64_t>(x * pictureW / w, pictureW - 1));
+      for (int64_t x = 0; x < visibleW; ++x)
+        columnOf[size_t(x)] = int(std::min<int64_t>(x * pictureW / w, pictureW - 1));
       for (int64_t y = 0; y < visibleH; ++y) {
         const int64_t sy = std::min<int64_t>(y * pictureH / h, pictureH - 1);
         const uint8_t* row = rgba + size_t(sy) * size_t(pictureW) * 4;

@@ -1,15 +1,18 @@
 #include "graphics/uImageFiles.h"
 
 #include <gif_lib.h>
-#include <algorithm>
 #include <png.h>
-// jpeglib.h needs size_t and FILE declared before it.
+
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+
+// jpeglib.h needs size_t and FILE declared before it, and jerror.h its types.
+// clang-format off
 #include <jpeglib.h>
-// After jpeglib.h: the message codes.
 #include <jerror.h>
+// clang-format on
 
 namespace {
 
@@ -32,8 +35,8 @@ namespace {
 bool PngReachesItsEnd(const uint8_t* data, size_t size) {
   size_t at = 8;  // the signature
   while (at + 12 <= size) {
-    const uint64_t length = uint64_t(data[at]) << 24 | uint64_t(data[at + 1]) << 16 | uint64_t(data[at + 2]) << 8 |
-                            uint64_t(data[at + 3]);
+    const uint64_t length =
+        uint64_t(data[at]) << 24 | uint64_t(data[at + 1]) << 16 | uint64_t(data[at + 2]) << 8 | uint64_t(data[at + 3]);
     if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
     if (length > size - at - 12) return false;
     at += 12 + size_t(length);
@@ -234,8 +237,7 @@ TImageFileResult ReadGifFile(const uint8_t* data, size_t size, int maxSide, TRgb
       GifByteType* block = nullptr;
       if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return GifFailed(gif, error, out);
       // Graphic control: flags, delay (2 bytes), transparent index.
-      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
-        transparent = (block[1] & 1) ? block[4] : -1;
+      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) transparent = (block[1] & 1) ? block[4] : -1;
       while (block)
         if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return GifFailed(gif, error, out);
       continue;

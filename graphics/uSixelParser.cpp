@@ -267,7 +267,8 @@ void TSixelParser::SelectColour() {
   if (count == 0 || f[0] < 0 || f[0] > 255) return;
   const size_t reg = size_t(f[0]);
   if (count >= 5)
-    FPalette[reg] = f[1] == 1 ? HlsToRgb(f[2], f[3], f[4]) : Pack(PercentToByte(f[2]), PercentToByte(f[3]), PercentToByte(f[4]));
+    FPalette[reg] =
+        f[1] == 1 ? HlsToRgb(f[2], f[3], f[4]) : Pack(PercentToByte(f[2]), PercentToByte(f[3]), PercentToByte(f[4]));
   FColour = int(reg);
 }
 

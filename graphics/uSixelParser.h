@@ -46,11 +46,11 @@ class TSixelParser {
  private:
   enum TSixelState : uint8_t {
     ssGround,
-    ssEscape,     // ESC seen in the ground state
-    ssDcsParams,  // between ESC P and the final byte
-    ssData,       // sixel data
+    ssEscape,      // ESC seen in the ground state
+    ssDcsParams,   // between ESC P and the final byte
+    ssData,        // sixel data
     ssDataEscape,  // ESC inside sixel data
-    ssDcsEscape,  // ESC ending a DCS string that is not sixel: its "\" is consumed
+    ssDcsEscape,   // ESC ending a DCS string that is not sixel: its "\" is consumed
   };
   enum TPendingCommand : uint8_t { pcNone, pcColour, pcRepeat, pcRaster };
 

@@ -99,8 +99,8 @@ TEST_F(ApcTest, ListGivesNamesWithTheirMd5InCacheOrder) {
   Store("red.ppm", "other");
   WriteWholeFile(Dir.File("other"), "other");
   ASSERT_TRUE(Apc("SyncTERM:C;L;*.ppm"));
-  EXPECT_EQ(Reply, ESC + "_SyncTERM:C;L\nred.ppm\t" + md5("other") + "\nempty.ppm\t" + md5("empty.ppm") + "\n" +
-                       ESC + "\\");
+  EXPECT_EQ(Reply,
+            ESC + "_SyncTERM:C;L\nred.ppm\t" + md5("other") + "\nempty.ppm\t" + md5("empty.ppm") + "\n" + ESC + "\\");
 }
 
 TEST_F(ApcTest, ListPatterns) {
@@ -166,9 +166,9 @@ TEST_F(ApcTest, ManyNamesCountAndEmptyTheCache) {
 
 struct TDrawCase {
   const char* Name;
-  const char* Args;         // before the file name
-  const char* Expected;     // ImageMagick operations on the source giving the sprite
-  int X, Y;                 // where the sprite lands
+  const char* Args;      // before the file name
+  const char* Expected;  // ImageMagick operations on the source giving the sprite
+  int X, Y;              // where the sprite lands
 };
 
 // The source is 20 x 10; the screen 640 x 400.
@@ -237,7 +237,8 @@ TEST_F(ApcTest, FailedDrawsAreLogged) {
       {"SyncTERM:C;DrawPPM;missing.ppm", "APC images: \"missing.ppm\" is not in the cache - skipped"},
       {"SyncTERM:C;DrawPPMBlob;@@@", "APC images: blob is not valid base64 - skipped"},
       {"SyncTERM:C;DrawPPM;notppm.ppm", "APC images: could not decode notppm.ppm"},
-      {"SyncTERM:C;DrawJXLBlob;" + std::string(400, 'A'), "APC images: could not decode " + std::string(64, 'A') + "..."},
+      {"SyncTERM:C;DrawJXLBlob;" + std::string(400, 'A'),
+       "APC images: could not decode " + std::string(64, 'A') + "..."},
   };
   for (const auto& c : cases) {
     Draw(c.Command);
@@ -328,7 +329,10 @@ class ApcJxlTest : public ApcTest {
   }
   std::string Jxl(const std::string& name, const std::string& magickArgs) {
     Make(name + ".png", magickArgs);
-    EXPECT_EQ(system(("cjxl -d 0 '" + Dir.File(name + ".png") + "' '" + Dir.File(name + ".jxl") + "' >/dev/null 2>&1").c_str()), 0);
+    EXPECT_EQ(
+        system(
+            ("cjxl -d 0 '" + Dir.File(name + ".png") + "' '" + Dir.File(name + ".jxl") + "' >/dev/null 2>&1").c_str()),
+        0);
     return ReadWholeFile(Dir.File(name + ".jxl"));
   }
 };
@@ -359,7 +363,8 @@ TEST_F(ApcJxlTest, LosslessJxlDrawsPixelEqualToDjxl) {
 }
 
 TEST_F(ApcJxlTest, InlineJxlWithTransparencyAndAnimation) {
-  Draw("SyncTERM:C;DrawJXLBlob;" + B64(Dir, Jxl("t", "-size 8x8 xc:'#00ff00' -alpha set -fill none -draw 'color 3,3 point'")));
+  Draw("SyncTERM:C;DrawJXLBlob;" +
+       B64(Dir, Jxl("t", "-size 8x8 xc:'#00ff00' -alpha set -fill none -draw 'color 3,3 point'")));
   const TImageSprite* s = Rig.Only();
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->Mask[3 * 8 + 3], 0);
@@ -368,7 +373,8 @@ TEST_F(ApcJxlTest, InlineJxlWithTransparencyAndAnimation) {
 
   // An animation shows its first frame.
   Make("anim.gif", "-delay 10 -size 12x10 xc:'#0000ff' -size 12x10 xc:'#ff0000' -loop 0");
-  ASSERT_EQ(system(("cjxl -d 0 '" + Dir.File("anim.gif") + "' '" + Dir.File("anim.jxl") + "' >/dev/null 2>&1").c_str()), 0);
+  ASSERT_EQ(system(("cjxl -d 0 '" + Dir.File("anim.gif") + "' '" + Dir.File("anim.jxl") + "' >/dev/null 2>&1").c_str()),
+            0);
   Rig.Renderer.ClearSprites();
   Draw("SyncTERM:C;DrawJXLBlob;" + B64(Dir, ReadWholeFile(Dir.File("anim.jxl"))));
   ASSERT_NE(Rig.Only(), nullptr);

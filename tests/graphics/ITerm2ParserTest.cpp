@@ -80,8 +80,8 @@ class ITerm2SizeTest : public ITerm2Test, public ::testing::WithParamInterface<T
 
 TEST_P(ITerm2SizeTest, PictureTakesTheAskedSizeAndTheCursorGoesBelowIt) {
   const TSizeCase& c = GetParam();
-  const TMadeFile png = MakeFile(Dir, "p.png", "-size " + std::to_string(c.PictureW) + "x" +
-                                                   std::to_string(c.PictureH) + " gradient:red-blue");
+  const TMadeFile png = MakeFile(
+      Dir, "p.png", "-size " + std::to_string(c.PictureW) + "x" + std::to_string(c.PictureH) + " gradient:red-blue");
   Rig.Buffer.GotoXY(5, 1);
   // Cut in the middle, as a board's data arrives in pieces.
   const std::string all = "<" + Osc1337(c.Args, png.Base64) + ">";
@@ -133,8 +133,16 @@ struct TFormatCase {
 };
 
 const TFormatCase kFormats[] = {
-    {"png_transparent_pixel", "t.png", "-size 8x8 xc:'#00ff00' -alpha set -fill none -draw 'color 3,3 point'", 8, 8,
-     3, 3, false, {}, 0},
+    {"png_transparent_pixel",
+     "t.png",
+     "-size 8x8 xc:'#00ff00' -alpha set -fill none -draw 'color 3,3 point'",
+     8,
+     8,
+     3,
+     3,
+     false,
+     {},
+     0},
     {"png_opaque_pixel", "t.png", "-size 8x8 xc:'#00ff00' -alpha set -fill none -draw 'color 3,3 point'", 8, 8, 4, 4,
      true, TColorRGB{0, 255, 0}, 0},
     {"png_16_bit_grey", "g.png", "-size 9x5 xc:'#808080' -depth 16 -colorspace gray", 9, 5, 8, 4, true,
@@ -142,11 +150,18 @@ const TFormatCase kFormats[] = {
     {"jpeg", "j.jpg", "-size 48x32 xc:'#c03020' -quality 95", 48, 32, 20, 20, true, TColorRGB{0xc0, 0x30, 0x20}, 6},
     {"jpeg_progressive_grey", "j.jpg", "-size 33x17 xc:'#707070' -colorspace gray -interlace JPEG", 33, 17, 32, 16,
      true, TColorRGB{0x70, 0x70, 0x70}, 3},
-    {"gif_first_frame_of_animation", "a.gif",
-     "-delay 10 -size 12x10 xc:'#0000ff' -size 12x10 xc:'#ff0000' -loop 0", 12, 10, 5, 5, true, TColorRGB{0, 0, 255},
+    {"gif_first_frame_of_animation", "a.gif", "-delay 10 -size 12x10 xc:'#0000ff' -size 12x10 xc:'#ff0000' -loop 0", 12,
+     10, 5, 5, true, TColorRGB{0, 0, 255}, 0},
+    {"gif_transparent_colour",
+     "t.gif",
+     "-size 6x6 xc:'#ffff00' -fill '#000000' -draw 'point 2,2' -transparent black",
+     6,
+     6,
+     2,
+     2,
+     false,
+     {},
      0},
-    {"gif_transparent_colour", "t.gif", "-size 6x6 xc:'#ffff00' -fill '#000000' -draw 'point 2,2' -transparent black",
-     6, 6, 2, 2, false, {}, 0},
     // Rows come in four passes; row 1 is the last pass's first.
     {"gif_interlaced", "i.gif",
      "-size 10x20 xc:'#ff0000' -fill '#00ff00' -draw 'rectangle 0,1 9,1' -fill '#0000ff' -draw 'rectangle 0,4 9,4' "

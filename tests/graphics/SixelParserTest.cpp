@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Pictures, SixelPeerTest, ::testing::ValuesIn(kPeerPictu
 
 struct TRule {
   const char* Name;
-  std::string Data;  // between ESC P q and ESC "\"
+  std::string Data;   // between ESC P q and ESC "\"
   int Width, Height;  // of the placed picture; 0 when none is placed
   int X, Y;           // a pixel to look at
   bool Drawn;
@@ -136,7 +136,8 @@ const TRule kRules[] = {
     {"controls_and_blanks_are_ignored", "#1\r\n5 ~", 1, 6, 0, 0, true, TColorRGB{255, 255, 255}, 1},
     {"image_24_high_moves_2_lines", "#15~-~-~-~", 1, 24, 0, 23, true, TColorRGB{255, 255, 255}, 2},
     {"image_13_high_moves_1_line", "#15~-~-@", 1, 13, 0, 12, true, TColorRGB{255, 255, 255}, 1},
-    {"over_long_parameters_are_cut", "#1;2;" + std::string(200, '0') + "100;0;0~", 1, 6, 0, 0, true, TColorRGB{0, 0, 170}, 1},
+    {"over_long_parameters_are_cut", "#1;2;" + std::string(200, '0') + "100;0;0~", 1, 6, 0, 0, true,
+     TColorRGB{0, 0, 170}, 1},
     {"nothing_painted_places_nothing", "#1;2;100;0;0", 0, 0, 0, 0, false, TColorRGB{}, 0},
 };
 
