@@ -84,7 +84,11 @@ void TSixelParser::Reset() {
   FCmdParams.clear();
   FPendingCmd = pcNone;
   ResetPalette();
-  FRows.clear();
+  FPixels = std::vector<uint32_t>();
+  FStride = 0;
+  FSpriteRgb = std::vector<TColorRGB>();
+  FSpriteMask = std::vector<uint8_t>();
+  FStoredRows = 0;
   FImageWidth = FImageHeight = 0;
   FImagePlaced = false;
   VideoStartDelayMs = 0;
@@ -168,7 +172,9 @@ void TSixelParser::EscapeByte(uint8_t b, std::vector<uint8_t>& out) {
 }
 
 void TSixelParser::BeginImage() {
-  FRows.clear();
+  FPixels.clear();
+  FStoredRows = 0;
+  FStride = 0;
   FImageWidth = FImageHeight = 0;
   FX = FBandTop = 0;
   FRepeat = 0;
@@ -240,6 +246,7 @@ int TSixelParser::SplitParams(std::array<int64_t, 5>& fields) const {
 }
 
 void TSixelParser::FinishCommand() {
+  if (FPendingCmd == pcNone && FCmdParams.empty()) return;
   switch (FPendingCmd) {
     case pcColour:
       SelectColour();
@@ -282,6 +289,8 @@ void TSixelParser::RasterAttributes() {
     if (ph > 0) {
       FImageWidth = std::max(FImageWidth, int(ph));
       FImageHeight = std::max(FImageHeight, 1);
+      // The rows are made as wide as announced at once.
+      if (FStride < std::min(int(ph), FStoreWidth)) Widen(std::min(int(ph), FStoreWidth));
     }
     if (pv > 0) FImageHeight = std::max(FImageHeight, int(pv));
   }
@@ -291,35 +300,46 @@ void TSixelParser::RasterAttributes() {
   if (FPad == 0) FPad = 1;
 }
 
-// Count pixels of row Y from column X, grown to hold them; null when the row
-// lies outside what is stored. Count is already cut to the stored width.
-uint32_t* TSixelParser::StoredPixels(int y, int x, int count) {
-  if (y >= FStoreHeight || count <= 0) return nullptr;
-  if (size_t(y) >= FRows.size()) FRows.resize((size_t(y) / 64 + 1) * 64);
-  TSixelRow& row = FRows[size_t(y)];
-  const size_t need = size_t(x) + size_t(count);
-  if (row.size() < need) {
-    size_t grown = row.empty() ? 64 : row.size() * 2;
-    while (grown < need) grown *= 2;
-    row.resize(std::min(grown, size_t(FStoreWidth)), 0);
-  }
-  return row.data() + x;
+// Rows become at least Need pixels wide: 64 at first, then doubling, never
+// wider than what is stored; the rows painted so far move to the new width.
+void TSixelParser::Widen(int need) {
+  int stride = std::max(FStride, 64);
+  while (stride < need) stride *= 2;
+  stride = std::min(stride, FStoreWidth);
+  std::vector<uint32_t> wider(size_t(FStoredRows) * size_t(stride), 0);
+  for (int y = 0; y < FStoredRows; ++y)
+    std::copy_n(FPixels.data() + size_t(y) * size_t(FStride), FStride, wider.data() + size_t(y) * size_t(stride));
+  FPixels.swap(wider);
+  FStride = stride;
 }
 
 void TSixelParser::PaintSixel(int bits) {
   const int64_t n = std::max<int64_t>(FRepeat, 1);
   FRepeat = 0;
+  const int top = FBandTop;
+  // Rows past the last one are not painted and do not count.
+  if (top + 6 > MaxSide) bits &= (1 << std::max(0, MaxSide - top)) - 1;
   const int columns = int(std::min<int64_t>(n, MaxSide - FX));
   if (bits != 0 && columns > 0) {
-    const uint32_t colour = FPalette[size_t(FColour)];
+    FImageHeight = std::max(FImageHeight, top + (31 - __builtin_clz(unsigned(bits))) + 1);
+    FImageWidth = std::max(FImageWidth, FX + columns);
     const int stored = std::min(columns, FStoreWidth - FX);
-    for (int k = 0; k < 6; ++k) {
-      if (!(bits & (1 << k))) continue;
-      const int y = FBandTop + k;
-      if (y >= MaxSide) break;
-      FImageHeight = std::max(FImageHeight, y + 1);
-      FImageWidth = std::max(FImageWidth, FX + columns);
-      if (uint32_t* p = StoredPixels(y, FX, stored)) std::fill(p, p + stored, colour);
+    const int rows = std::min(6, FStoreHeight - top);
+    if (stored > 0 && rows > 0) {
+      if (FStride < FX + stored) Widen(FX + stored);
+      if (FStoredRows < top + rows) {
+        FStoredRows = (top + rows + 63) / 64 * 64;
+        FPixels.resize(size_t(FStoredRows) * size_t(FStride), 0);
+      }
+      const uint32_t colour = FPalette[size_t(FColour)];
+      uint32_t* at = FPixels.data() + size_t(top) * size_t(FStride) + size_t(FX);
+      for (int k = 0; k < rows; ++k, at += FStride) {
+        if (!(bits & (1 << k))) continue;
+        if (stored == 1)
+          *at = colour;
+        else
+          std::fill(at, at + stored, colour);
+      }
     }
   }
   FX = int(std::min<int64_t>(FX + n, MaxSide));
@@ -358,16 +378,19 @@ void TSixelParser::FinishImage() {
     }
     if (visibleW > 0 && visibleH > 0) {
       const size_t n = size_t(visibleW) * size_t(visibleH);
-      std::vector<TColorRGB> rgb(n);
-      std::vector<uint8_t> mask(n, 0);
-      static const TSixelRow kNoRow;
+      std::vector<TColorRGB>& rgb = FSpriteRgb;
+      std::vector<uint8_t>& mask = FSpriteMask;
+      rgb.resize(n);
+      mask.assign(n, 0);
       for (int y = 0; y < visibleH; ++y) {
-        const size_t sy = size_t(y / fy);
-        const TSixelRow& row = sy < FRows.size() ? FRows[sy] : kNoRow;
+        const int sy = y / fy;
+        if (sy >= FStoredRows) break;
+        const uint32_t* row = FPixels.data() + size_t(sy) * size_t(FStride);
         const size_t at = size_t(y) * size_t(visibleW);
-        const int rowEnd = std::min(visibleW, int(row.size()) * fx);
-        for (int x = 0; x < rowEnd; ++x) {
-          const uint32_t p = row[size_t(x / fx)];
+        const int rowEnd = std::min(visibleW, FStride * fx);
+        for (int x = 0, sx = 0, step = 0; x < rowEnd; ++x) {
+          const uint32_t p = row[size_t(sx)];
+          if (++step == fx) step = 0, ++sx;
           if (!p) continue;
           rgb[at + size_t(x)] = TColorRGB{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
           mask[at + size_t(x)] = 1;
@@ -386,8 +409,9 @@ void TSixelParser::FinishImage() {
   EndImage();
 }
 
+// The pixel store keeps its memory for the next picture (animations redraw
+// one picture after another); Reset gives it back.
 void TSixelParser::EndImage() {
   BeginImage();
-  FRows.shrink_to_fit();
   FState = ssGround;
 }

@@ -54,19 +54,14 @@ class TSixelParser {
   };
   enum TPendingCommand : uint8_t { pcNone, pcColour, pcRepeat, pcRaster };
 
-  // Rows of packed pixels: 0 is transparent, else 0xFF000000 | R << 16 |
-  // G << 8 | B. Only pixels that can land on the screen are stored; the
-  // picture's size is counted in full.
-  using TSixelRow = std::vector<uint32_t>;
-
   void EscapeByte(uint8_t b, std::vector<uint8_t>& out);
   void BeginImage();
   void DataByte(uint8_t b);
   void FinishCommand();
   void SelectColour();
   void RasterAttributes();
+  void Widen(int need);
   void PaintSixel(int bits);
-  uint32_t* StoredPixels(int y, int x, int count);
   void FinishImage();
   void EndImage();
   // The fields of the pending command's parameters: how many, and the first
@@ -81,7 +76,14 @@ class TSixelParser {
   int FColour = 0;
   std::string FCmdParams;
   TPendingCommand FPendingCmd = pcNone;
-  std::vector<TSixelRow> FRows;
+  // The painted pixels, FStride to a row, rows added 64 at a time: 0 is
+  // transparent, else 0xFF000000 | R << 16 | G << 8 | B. Only pixels that
+  // can land on the screen are stored; the picture's size counts in full.
+  std::vector<uint32_t> FPixels;
+  int FStride = 0, FStoredRows = 0;
+  // The picture handed to the renderer, kept for the next one.
+  std::vector<TColorRGB> FSpriteRgb;
+  std::vector<uint8_t> FSpriteMask;
   int FImageWidth = 0, FImageHeight = 0;  // pixels in use, stored or not
   int FX = 0, FBandTop = 0;
   int64_t FRepeat = 0;
