@@ -52,7 +52,7 @@ std::string FormatByteSize(int64_t n) {
 void TApplication::OnTelnetStatus(const std::string& msg) {
   LogLine("Status: " + msg);
   SetStatus(msg, 10000);
-  if (FReaderOn) SpeakText(msg, true);
+  if (FReaderOn) Speak(msg, true);
   Invalidate();
 }
 
@@ -133,7 +133,7 @@ void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
     FPopups.Redial.Reason = msg;
     FPopups.Redial.Open = true;
     FPopups.Terminated.Until = 0;
-    if (FReaderOn) SpeakText("Connection lost. " + msg + ". Redial? Press Y or N.", true);
+    if (FReaderOn) Speak("Connection lost. " + msg + ". Redial? Press Y or N.", true);
     Invalidate();
   }
 }
@@ -181,6 +181,9 @@ void TApplication::ResetSessionState() {
   // left running, it would take the next call's bytes for its blocks.
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle) FXYmodem->Abort("Call ended");
   FXferPanelUntil = 0;
+  // The hold on the upload picker was this call's: the next board's first
+  // upload request opens it.
+  FLastUploadAsk = 0;
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.
   if (FConnectTick != 0) {

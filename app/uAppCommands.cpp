@@ -150,12 +150,12 @@ void TApplication::ToggleScrollback() {
     FBuffer->SetScrollbackView(0);
     FWheelScrollback = false;
     FStatus = FSavedStatus;
-    if (FReaderOn) SpeakText("Back to live", true);
+    if (FReaderOn) Speak("Back to live", true);
   } else {
     FSavedStatus = FStatus;
     FWheelScrollback = true;
     ScrollbackStatusText();
-    if (FReaderOn) SpeakText("Scrollback mode. Page up or up arrow to go back.", true);
+    if (FReaderOn) Speak("Scrollback mode. Page up or up arrow to go back.", true);
   }
   Invalidate();
 }

@@ -124,7 +124,7 @@ TGuideExtract ExtractGuideList(const std::string& zipPath, const std::string& ta
     LogLine("BBSGuideDownload: the list in the zip is " + std::to_string(chosenSize) + " bytes, more than " +
             std::to_string(kMaxImportFileBytes) + " - not unpacked");
     zip_close(archive);
-    return TGuideExtract::NotFound;
+    return TGuideExtract::TooLarge;
   }
   zip_file_t* entry = zip_fopen_index(archive, zip_uint64_t(chosen), 0);
   bool ok = entry != nullptr;
@@ -139,6 +139,16 @@ TGuideExtract ExtractGuideList(const std::string& zipPath, const std::string& ta
       written += uint64_t(n);
     }
     out.close();
+    if (written > kMaxImportFileBytes) {
+      // The archive gave its size smaller than the list turned out to be.
+      LogLine("BBSGuideDownload: the list in the zip is more than " + std::to_string(kMaxImportFileBytes) +
+              " bytes - not kept");
+      zip_fclose(entry);
+      zip_close(archive);
+      std::error_code ignored;
+      fs::remove(target, ignored);
+      return TGuideExtract::TooLarge;
+    }
     if (n < 0) {
       error = std::string("the list could not be unpacked: ") + zip_file_strerror(entry);
       ok = false;
@@ -258,6 +268,11 @@ void TApplication::ImportGuideArchive(const std::vector<uint8_t>& data, const st
   if (extracted == TGuideExtract::Failed) {
     LogLine("BBSGuideDownload: " + error);
     FStatus = "BBS Guide: the downloaded ZIP could not be read: " + error;
+    return;
+  }
+  if (extracted == TGuideExtract::TooLarge) {
+    FStatus = "BBS Guide: the list in the downloaded ZIP is too large (more than " +
+              std::to_string(kMaxImportFileBytes >> 20) + " MB)";
     return;
   }
   if (extracted == TGuideExtract::NotFound || !fs::is_regular_file(listPath, ec)) {

@@ -13,11 +13,12 @@ extern const char* const kGuideServiceHost;
 // address stands as it is, a file name goes under the service's folder.
 std::string GuideArchiveUrl(const std::string& nameTemplate, int year, int month);
 
-enum class TGuideExtract { Extracted, NotFound, Failed };
+enum class TGuideExtract { Extracted, NotFound, TooLarge, Failed };
 
 // Copies the archive's list (the first entry whose own name is
 // "syncterm.lst", any case, also inside a folder) to Target. Entries that
 // name an absolute path, a parent folder, a drive or control characters are
-// refused with a log line; nothing but Target is ever written. Failed: the
+// refused with a log line; nothing but Target is ever written. TooLarge:
+// the list is larger than an import may be, and is not kept. Failed: the
 // archive could not be read, or the list not written (Error says why).
 TGuideExtract ExtractGuideList(const std::string& zipPath, const std::string& target, std::string& error);

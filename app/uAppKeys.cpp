@@ -165,7 +165,7 @@ void TApplication::LeaveScrollback() {
   FBuffer->SetScrollbackView(0);
   FWheelScrollback = false;
   FStatus = FSavedStatus;
-  if (FReaderOn) SpeakText("Back to live", true);
+  if (FReaderOn) Speak("Back to live", true);
   Invalidate();
 }
 

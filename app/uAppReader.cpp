@@ -5,6 +5,7 @@
 #include "app/uApp.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
+#include "core/uUtf8Cp437.h"
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "sound/uSapiSpeech.h"
@@ -17,7 +18,30 @@ std::string SpokenRowText(std::string text) {
   return text;
 }
 
+// The shades, box lines and blocks of CP437, and its small square: what
+// boards draw frames, rules and bars with.
+bool IsDrawingCharacter(uint8_t b) { return (b >= 0xB0 && b <= 0xDF) || b == 0xFE; }
+
+// Screen text (CP437) as the voice reads it, UTF-8. A text of nothing but
+// line and block drawing characters and blanks is decoration, which a
+// reader passes over in silence: it gives no text at all.
+std::string SpeechText(const std::string& cp437) {
+  std::string utf8;
+  bool words = false;
+  for (char c : cp437) {
+    const uint8_t b = uint8_t(c);
+    words = words || (b > ' ' && !IsDrawingCharacter(b));
+    utf8 += CodePointToUtf8(Cp437ToUnicode(b));
+  }
+  return words ? utf8 : std::string();
+}
+
 }  // namespace
+
+void TApplication::Speak(const std::string& text, bool purge) {
+  const std::string utf8 = SpeechText(text);
+  if (!utf8.empty()) SpeakText(utf8, purge);
+}
 
 void TApplication::ToggleScreenReader() {
   FReaderOn = !FReaderOn;
@@ -46,7 +70,7 @@ void TApplication::TogglePromptOnly() {
   FConfig->Save();
   FStatus = FPromptOnly ? "Screen reader: prompt-only ON (Alt+F to toggle)"
                         : "Screen reader: prompt-only OFF (Alt+F to toggle)";
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   Invalidate();
 }
 
@@ -63,6 +87,11 @@ void TApplication::SpeakChanges() {
       if (rows[i] == std::to_string(FBuffer->CursorY)) line = FSpokenLines[i];
     FSpokenLines.assign(1, line);
   }
+  // Rows of decoration say nothing, and so cut nothing short either.
+  std::vector<std::string> said;
+  for (const std::string& line : FSpokenLines)
+    if (std::string text = SpeechText(line); !text.empty()) said.push_back(std::move(text));
+  FSpokenLines = std::move(said);
   if (FSpokenLines.empty()) return;
   // The reader never falls behind the screen: what is still being said of
   // older text gives way to the new.
@@ -76,12 +105,12 @@ void TApplication::SpeakDirectoryLine(int index) {
   TPhonebookEntryPtr entry = book && index >= 0 && index < book->Count() ? book->GetEntry(index) : nullptr;
   if (!entry) return;
   const std::string name = TrimText(entry->Name);
-  SpeakText(name.empty() ? entry->Host + ":" + std::to_string(entry->Port) : name, true);
+  Speak(name.empty() ? entry->Host + ":" + std::to_string(entry->Port) : name, true);
 }
 
 void TApplication::SpeakTerminalLine(int row, bool purge) {
   if (!FReaderOn || !FBuffer) return;
-  const std::string text = SpokenRowText(FBuffer->GetDisplayRowText(row));
+  const std::string text = SpeechText(SpokenRowText(FBuffer->GetDisplayRowText(row)));
   SpeakText(text.empty() ? "Blank line" : text, purge);
 }
 
@@ -90,7 +119,7 @@ void TApplication::SpeakScreen(bool purge) {
   // The board's rows; a reserved status row holds none of its text.
   bool first = true;
   for (int row = 0; row < FBuffer->VisibleRows(); ++row) {
-    const std::string text = SpokenRowText(FBuffer->GetDisplayRowText(row));
+    const std::string text = SpeechText(SpokenRowText(FBuffer->GetDisplayRowText(row)));
     if (text.empty()) continue;
     SpeakText(text, first ? purge : false);
     first = false;

@@ -360,7 +360,7 @@ void TApplication::TogglePause() {
     FPaused = false;
     FBudgetTick = uint32_t(platform::TickMs());
     FBudgetCarry = 0;
-    if (FReaderOn) SpeakText("Resumed", true);
+    if (FReaderOn) Speak("Resumed", true);
     FStatusUntil = 0;
     DrainInput();
   } else {
@@ -369,7 +369,7 @@ void TApplication::TogglePause() {
       SetStatus("Can't pause during a file transfer", 2500);
     } else {
       FPaused = true;
-      if (FReaderOn) SpeakText("Paused", true);
+      if (FReaderOn) Speak("Paused", true);
     }
   }
   Invalidate();

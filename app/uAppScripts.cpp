@@ -9,6 +9,7 @@
 
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
+#include "app/uClipboardText.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "core/uPlainFileName.h"
@@ -273,7 +274,9 @@ void TApplication::ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX
     rows = 25, cols = 80, cursorX = 1, cursorY = 1;
     return;
   }
-  rows = FBuffer->FHeight;
+  // The rows the board was told it has: a reserved status row is not the
+  // board's.
+  rows = FBuffer->VisibleRows();
   cols = FBuffer->FWidth;
   cursorX = FBuffer->CursorX + 1;
   cursorY = FBuffer->CursorY + 1;
@@ -312,7 +315,7 @@ void TApplication::ScriptInput(const std::string& prompt, const std::string& def
   FScriptPromptDefault = defaultText;
   FScriptInput.Set(defaultText);
   FScriptPromptOpen = true;
-  if (FReaderOn) SpeakText(prompt, true);
+  if (FReaderOn) Speak(prompt, true);
   Invalidate();
 }
 
@@ -327,14 +330,9 @@ bool TApplication::ScriptInputKey(uint16_t key, bool ctrl) {
     case vk::Home: FScriptInput.Home(); break;
     case vk::End: FScriptInput.End(); break;
     default:
-      if (ctrl && key == vk::Letter('V')) {
-        std::string pasted;
-        for (char c : ClipboardText()) {
-          if (c == '\r' || c == '\n') break;
-          if (uint8_t(c) >= 32) pasted += c;
-        }
-        FScriptInput.Insert(pasted);
-      }
+      // The answer goes to the board as a paste would send it: CP437, or
+      // UTF-8 on a call in UTF-8 mode.
+      if (ctrl && key == vk::Letter('V')) FScriptInput.Insert(PasteLineBytes(ClipboardText(), FUtf8Mode));
       break;
   }
   Invalidate();

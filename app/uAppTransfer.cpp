@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/uApp.h"
+#include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "core/uPlainFileName.h"
 #include "data/uConfig.h"
@@ -181,20 +182,23 @@ void TApplication::ShowTransferProgress(const std::string& direction, const std:
 void TApplication::OnZmodemProgress(const std::string& name, int64_t done, int64_t total) {
   const bool sending = FZmodem->Direction == 1;
   int block = sending ? FZmodem->BlockSize : (FZmodem->LargestSubpacket > 0 ? FZmodem->LargestSubpacket : 1024);
-  ShowTransferProgress(sending ? "Sending" : "Receiving", "Zmodem", name, done, total, FZmodem->ErrorCount, block);
+  // A file sent is one of this machine's; a file received keeps the bytes
+  // the board named it with.
+  ShowTransferProgress(sending ? "Sending" : "Receiving", "Zmodem", sending ? ShownFileName(name) : name, done,
+                       total, FZmodem->ErrorCount, block);
 }
 
 void TApplication::OnXYmodemProgress(const std::string& name, int64_t done, int64_t total) {
   const bool sending = FXYmodem->Mode == TXYmodemEngine::xmSending;
   const int protocol = FXYmodem->Protocol;
   const int block = (protocol == xpXmodem || protocol == xpXmodemCrc) ? 128 : 1024;
-  ShowTransferProgress(sending ? "Sending" : "Receiving", XYProtocolName(protocol), name, done, total,
-                       FXYmodem->ErrorCount, block);
+  ShowTransferProgress(sending ? "Sending" : "Receiving", XYProtocolName(protocol),
+                       sending ? ShownFileName(name) : name, done, total, FXYmodem->ErrorCount, block);
 }
 
 void TApplication::OnZmodemFileDone(const std::string& name, bool ok) {
   if (ok) (FZmodem->Direction == 1 ? FFilesUp : FFilesDown) += 1;
-  FStatus = (ok ? "Transfer complete: " : "Transfer failed: ") + name;
+  FStatus = (ok ? "Transfer complete: " : "Transfer failed: ") + (FZmodem->Direction == 1 ? ShownFileName(name) : name);
   FXferPanelUntil = platform::TickMs() + 1200;
   if (ok && FDDOFXParser && FZmodem->Direction != 1) {
     const std::string folder = FZmodem->ReceiveFolder;
@@ -220,7 +224,8 @@ void TApplication::OnXYmodemDone(const std::string& name, bool ok) {
     // any file began, which is told by the engine's reason.
     FStatus = ok ? "Ymodem batch complete." : "Transfer failed: " + FXYmodem->LastAbortReason;
   else
-    FStatus = (ok ? "Transfer complete: " : "Transfer failed: ") + name;
+    FStatus = (ok ? "Transfer complete: " : "Transfer failed: ") +
+              (FXYmodem->Mode == TXYmodemEngine::xmSending ? ShownFileName(name) : name);
   FXferPanelUntil = platform::TickMs() + 1200;
   Invalidate();
 }
@@ -233,24 +238,24 @@ void TApplication::OnZmodemSkipped(const std::string& name) {
 
 void TApplication::OnZmodemRefused(const std::string& name) {
   ++FTransferPrompts.Batch.Refused;
-  FTransferPrompts.Batch.RefusedName = BaseName(name);
+  FTransferPrompts.Batch.RefusedName = ShownFileName(BaseName(name));
   FStatus = "BBS refused " + FTransferPrompts.Batch.RefusedName +
             " - already on the board, too big, or can't be saved there";
   LogLine("Zmodem: receiver sent ZSKIP for " + name + " - upload refused by the BBS");
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   Invalidate();
 }
 
 void TApplication::OnZmodemUploadWanted() {
-  const uint64_t now = platform::TickMs();
-  const bool recent = FLastUploadAsk != 0 && now - FLastUploadAsk <= 30000;
-  FLastUploadAsk = now;
-  if (recent) return;
+  // A receiver repeats its invitation every few seconds: the picker opens
+  // again only 30 s after it last opened in this call. Requests ignored
+  // meanwhile do not move that on.
+  if (FLastUploadAsk != 0 && platform::TickMs() - FLastUploadAsk <= 30000) return;
   if (ScreenMode() != smOnline || FDoorwayMode || FZmodem->UploadFileCount() > 0 || FAsciiUpload.Running()) return;
   LogLine("Zmodem: BBS is waiting for an upload - opening the file picker");
   StartZmodemUpload();
   SetStatus("BBS is ready to receive - pick a file to upload (Esc to cancel).", 4000);
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   Invalidate();
 }
 

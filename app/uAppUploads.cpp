@@ -80,6 +80,8 @@ void TApplication::StartZmodemUpload() {
   for (int i = 0; i < FZmodem->UploadFileCount(); ++i) spec.Queue.push_back(FZmodem->GetUploadFile(i));
   spec.OnCommit = [this](const std::vector<std::string>& queue) { CommitUploads(queue); };
   TFilePickerScreen::Open(*this, std::move(spec));
+  // The board's repeated upload requests leave the picker alone for a while.
+  FLastUploadAsk = platform::TickMs();
 }
 
 bool TApplication::ExpectingMessageUpload() const { return UpperText(FRxTail).find("TEMPMSG") != std::string::npos; }
@@ -101,7 +103,7 @@ bool TApplication::CheckAndSendUploads(const std::vector<std::string>& files) {
     FTransferPrompts.MessageUpload.Files = files;
     FTransferPrompts.MessageUpload.Open = true;
     FStatus = "This looks like a message upload - send a non-text file as the message? Y/N";
-    if (FReaderOn) SpeakText(FStatus, true);
+    if (FReaderOn) Speak(FStatus, true);
     Invalidate();
     return false;
   }
@@ -124,7 +126,7 @@ void TApplication::QueueOrSendUploads(const std::vector<std::string>& files) {
   }
   // Armed only for the call that is open; the session reset disarms it.
   if (FTelnet) FZmodem->SendToWaitingReceiver();
-  SetStatus(queued == 1 ? KeepTailText(BaseName(FZmodem->GetUploadFile(0)), 40) +
+  SetStatus(queued == 1 ? KeepTailText(ShownFileName(BaseName(FZmodem->GetUploadFile(0))), 40) +
                               " queued - sends once the BBS starts the upload"
                         : std::to_string(queued) + " files queued - sends once the BBS starts the upload",
             3000);
@@ -252,7 +254,7 @@ void TApplication::SendXYmodemFile(int protocol) {
   // A start that failed at once (the file is gone) keeps the engine's
   // "Transfer failed" report.
   if (FXYmodem->Mode == TXYmodemEngine::xmSending)
-    SetStatus("Sending " + KeepTailText(BaseName(file), 30) + " (" + XYProtocolName(protocol) +
+    SetStatus("Sending " + KeepTailText(ShownFileName(BaseName(file)), 30) + " (" + XYProtocolName(protocol) +
                   "), waiting for receiver...",
               3000);
   Invalidate();
@@ -335,7 +337,7 @@ void TApplication::StartAsciiUpload() {
 }
 
 void TApplication::StartAsciiUploadFile(const std::string& path) {
-  const std::string name = BaseName(path);
+  const std::string name = ShownFileName(BaseName(path));
   switch (FAsciiUpload.Start(path, platform::TickMs())) {
     case TAsciiUpload::TStart::Unreadable:
       SetStatus("Could not read " + KeepTailText(name, 30) + " for ASCII upload.", 3000);

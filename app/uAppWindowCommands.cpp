@@ -43,7 +43,7 @@ void TApplication::StepWindowScale(int delta) {
   FStatusShort = true;
   FStatus = c.ScreenScaleFullScreen ? "Screen size: Full Screen (Ctrl+Left/Right)"
                                     : "Screen size: " + ScaleText(c.ScreenScale) + " (Ctrl+Left/Right)";
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   FBuffer->Dirty = true;
   Invalidate();
 }
@@ -78,7 +78,7 @@ void TApplication::ToggleStatusBar() {
   FConfig->Save();
   FStatusShort = true;
   FStatus = FStatusBar ? "Status bar: ON (Alt+S to toggle)" : "Status bar: OFF (Alt+S to toggle)";
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   // The board's rows grow or shrink by the status row, and a call is told.
   ApplyTermGeometry();
   if (FEntry && FTelnet) FTelnet->SetWindowSize(uint16_t(TermCols()), uint16_t(TextRows(TermRows())));
@@ -99,7 +99,7 @@ void TApplication::TogglePhonebookList() {
                            : "Phonebook: Custom - korvan.ini (%d entries) - F11 to switch",
                 count);
   FStatus = text;
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   Invalidate();
 }
 
@@ -138,7 +138,7 @@ void TApplication::ToggleSharpFont() {
     FStatus = "Font: SHARP 16x32 upscaled (Shift+F12 to toggle)";
   else
     FStatus = "Font: SHARP - this font has no 16x32 version (Shift+F12)";
-  if (FReaderOn) SpeakText(FStatus, true);
+  if (FReaderOn) Speak(FStatus, true);
   FBuffer->Dirty = true;
   Invalidate();
 }

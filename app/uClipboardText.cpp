@@ -33,3 +33,13 @@ std::string PasteBytes(const std::string& clipboardUtf8, bool utf8Mode) {
   }
   return utf8Mode ? text : Utf8ToCp437(text);
 }
+
+std::string PasteLineBytes(const std::string& clipboardUtf8, bool utf8Mode) {
+  const std::string all = PasteBytes(clipboardUtf8, utf8Mode);
+  std::string line;
+  for (char c : all) {
+    if (c == '\r') break;
+    if (uint8_t(c) >= 32) line += c;
+  }
+  return line;
+}

@@ -24,3 +24,8 @@ std::string SelectionText(const TTerminalBuffer& buffer, TCellPoint first, TCell
 // one CR, as the Enter key sends; the text is CP437, or stays UTF-8 for a
 // call in UTF-8 mode.
 std::string PasteBytes(const std::string& clipboardUtf8, bool utf8Mode);
+
+// What a paste puts into a one-line answer (a script's input prompt): the
+// same bytes as PasteBytes, up to where the first line ends, other control
+// characters left out.
+std::string PasteLineBytes(const std::string& clipboardUtf8, bool utf8Mode);

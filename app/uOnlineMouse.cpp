@@ -50,7 +50,7 @@ bool TOnlineMouse::Press(const TMouseEvent& m) {
   if (report) {
     // The second press of a double click is a press for the board too, so
     // every release it gets follows a press.
-    if (m.OnCell) {
+    if (OnBoardRows(m)) {
       FButton = ButtonCode(m.Button);
       SendReport(FButton + ModifierBits(m), m.Col, m.Row, false);
     }
@@ -92,7 +92,7 @@ bool TOnlineMouse::Release(const TMouseEvent& m) {
   if (!Tracking() || FApp.FParser->MouseMode == mtX10) return false;
   // The left button releases whichever button is held; the others their own.
   const bool releases = m.Button == button::Left ? held >= 0 : held == ButtonCode(m.Button);
-  if (releases && m.OnCell)
+  if (releases && OnBoardRows(m))
     SendReport(held + ModifierBits(m), m.Col, m.Row, true);
   return false;
 }
@@ -104,7 +104,7 @@ bool TOnlineMouse::Move(const TMouseEvent& m) {
     // with a button held in button-event tracking; one report per cell.
     const int mode = FApp.FParser->MouseMode;
     const bool wanted = mode == mtAnyEvent || (mode == mtButtonEvent && FButton >= 0);
-    if (wanted && m.OnCell && !(TCellPoint{m.Col, m.Row} == FLastReport))
+    if (wanted && OnBoardRows(m) && !(TCellPoint{m.Col, m.Row} == FLastReport))
       SendReport((FButton >= 0 ? FButton + mousecode::Motion : mousecode::MotionNoButton) + ModifierBits(m), m.Col,
                  m.Row, false);
     if (!FHover) return false;
@@ -116,7 +116,7 @@ bool TOnlineMouse::Move(const TMouseEvent& m) {
 
 bool TOnlineMouse::Wheel(const TMouseEvent& m) {
   if (Tracking() && !m.Shift) {
-    if (m.OnCell)
+    if (OnBoardRows(m))
       SendReport((m.WheelUp ? mousecode::WheelUp : mousecode::WheelDown) + ModifierBits(m), m.Col, m.Row, false);
     return false;
   }
@@ -164,6 +164,10 @@ TCellPoint TOnlineMouse::ClampedCell(const TMouseEvent& m) const {
   return TCellPoint{std::clamp(m.Col, 0, b.FWidth - 1), std::clamp(m.Row, 0, b.FHeight - 1)};
 }
 
+bool TOnlineMouse::OnBoardRows(const TMouseEvent& m) const {
+  return m.OnCell && m.Row < FApp.FBuffer->VisibleRows();
+}
+
 void TOnlineMouse::OpenLinkAt(TCellPoint cell, bool inBrowser) {
   TLinkSpan link;
   if (!UrlAtCell(*FApp.FBuffer, cell.Row, cell.Col, link)) return;
@@ -171,7 +175,10 @@ void TOnlineMouse::OpenLinkAt(TCellPoint cell, bool inBrowser) {
   // stream player, which hands every link it cannot play on to the browser.
   // No player is built yet, so every link reaches the browser.
   if (!inBrowser) LogLine("UrlAudio: HandleUrlClick called, AUrl=" + link.Url + ", FAudioPlayer=nil");
-  if (!FApp.FWindow->OpenUrl(link.Url)) LogLine("Link: the browser could not be started (xdg-open) for " + link.Url);
+  if (!FApp.FWindow->OpenUrl(link.Url)) {
+    LogLine("Link: the browser could not be started (xdg-open) for " + link.Url);
+    FApp.SetStatus("Could not open the link - no web browser could be started (xdg-open).", 4000);
+  }
 }
 
 void TOnlineMouse::SendReport(int code, int col, int row, bool release) {

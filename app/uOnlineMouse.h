@@ -56,6 +56,9 @@ class TOnlineMouse {
   void SendReport(int code, int col, int row, bool release);
   void SetClipboardText(const std::string& utf8, const std::string& message);
   TCellPoint ClampedCell(const TMouseEvent& m) const;
+  // The pointer is on a cell of the rows the board was told it has (not on
+  // the reserved status row): only there is it reported.
+  bool OnBoardRows(const TMouseEvent& m) const;
 
   TApplication& FApp;
   bool FSelecting = false, FHasSelection = false;

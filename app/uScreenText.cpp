@@ -5,6 +5,8 @@
 #include <cctype>
 #include <limits>
 
+#include "core/uUtf8Cp437.h"
+
 std::string PadText(const std::string& text, int width) {
   if (width <= 0) return "";
   if (int(text.size()) >= width) return text.substr(0, size_t(width));
@@ -98,3 +100,5 @@ bool TryParseInt(const std::string& text, int64_t& value) {
   value = negative ? int64_t(0 - v) : int64_t(v);
   return true;
 }
+
+std::string ShownFileName(const std::string& name) { return Utf8ToCp437(name); }

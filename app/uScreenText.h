@@ -27,6 +27,9 @@ std::string GroupThousands(int64_t value);
 // last Width - 3 characters.
 std::string KeepTailText(const std::string& text, int width);
 std::string TrimText(const std::string& text);
+// A file name of this machine (UTF-8) as the screens show it: each
+// character as its CP437 form, "?" where it has none.
+std::string ShownFileName(const std::string& name);
 std::string UpperText(std::string text);
 bool SameTextNoCase(const std::string& a, const std::string& b);
 // The whole text as a decimal integer (an optional sign, digits, nothing

@@ -12,6 +12,7 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uInputBox.h"
 #include "app/uScreenText.h"
+#include "core/uPlainFileName.h"
 #include "platform/FindFile.h"
 #include "platform/Keys.h"
 
@@ -258,12 +259,12 @@ void TFilePickerScreen::PaintBrowser(TScreenFrame& frame, int bottom, int listLa
   int nameWidth = 0;
   if (scripts) {
     size_t longest = 0;
-    for (const TItem& item : FItems) longest = std::max(longest, item.Name.size());
+    for (const TItem& item : FItems) longest = std::max(longest, ShownFileName(item.Name).size());
     nameWidth = std::clamp(int(longest) + 3, 12, 30);
     g.DrawTextAt(L, 2, "File Name", scr::TitleYellow, scr::Black);
     g.DrawTextAt(L + nameWidth, 2, "Description", scr::TitleYellow, scr::Black);
   } else {
-    std::string shown = FFolder;
+    std::string shown = ShownFileName(FFolder);
     if (int(shown.size()) > R - L + 1) shown = "..." + shown.substr(shown.size() - size_t(R - L - 2));
     g.DrawTextAt(L, 2, shown, scr::TitleYellow, scr::Black);
   }
@@ -283,7 +284,8 @@ void TFilePickerScreen::PaintBrowser(TScreenFrame& frame, int bottom, int listLa
     const TItem& item = FItems[size_t(FTop + i)];
     const int row = FListRow + i;
     const bool selected = FTop + i == FIndex;
-    std::string text = item.Name == ".." ? "[..]" : item.IsFolder ? "[" + item.Name + "]" : item.Name;
+    const std::string name = ShownFileName(item.Name);
+    std::string text = item.Name == ".." ? "[..]" : item.IsFolder ? "[" + name + "]" : name;
     TColorRGB fg = scr::LightGrey, bg = scr::Black;
     if (selected) {
       fg = scr::White;
@@ -324,7 +326,7 @@ void TFilePickerScreen::PaintQueue(TScreenFrame& frame, int top, int bottom) {
     const int n = FQueueTop + i, row = FQueueRow + i;
     const bool selected = n == FQueueIndex;
     if (selected) g.FillRect(L, row, R, row, paneColour);
-    g.DrawTextAt(L, row, PadText(BaseName(FQueue[size_t(n)]), R - L + 1), selected ? scr::White : scr::LightGrey,
+    g.DrawTextAt(L, row, PadText(ShownFileName(BaseName(FQueue[size_t(n)])), R - L + 1), selected ? scr::White : scr::LightGrey,
                  selected ? paneColour : scr::Black);
   }
 }
@@ -520,13 +522,20 @@ void TFilePickerScreen::NextDrive() {
 void TFilePickerScreen::AddToUploadQueue() {
   if (FIndex < 0 || FIndex >= int(FItems.size()) || FItems[size_t(FIndex)].IsFolder) return;
   const std::string name = FItems[size_t(FIndex)].Name, path = FFolder + name;
+  // A board is given the file's plain name: one it would read as a path or
+  // as control codes is refused now, not dropped from the batch later.
+  if (std::string why; !IsPlainFileName(name, &why)) {
+    FServices.SetStatusText(KeepTailText(ShownFileName(name), 30) + " not queued - a board can't take a name with a " +
+                            why + ".");
+    return;
+  }
   if (std::any_of(FQueue.begin(), FQueue.end(), [&](const std::string& q) { return SameTextNoCase(q, path); })) {
-    FServices.SetStatusText(KeepTailText(name, 40) + " is already queued.");
+    FServices.SetStatusText(KeepTailText(ShownFileName(name), 40) + " is already queued.");
     return;
   }
   FQueue.push_back(path);
   FQueueIndex = int(FQueue.size()) - 1;
-  FServices.SetStatusText("Added " + KeepTailText(name, 30) + " to upload queue (" + std::to_string(FQueue.size()) +
+  FServices.SetStatusText("Added " + KeepTailText(ShownFileName(name), 30) + " to upload queue (" + std::to_string(FQueue.size()) +
                           " queued).");
 }
 
@@ -535,7 +544,7 @@ void TFilePickerScreen::RemoveFromUploadQueue() {
   const std::string name = BaseName(FQueue[size_t(FQueueIndex)]);
   FQueue.erase(FQueue.begin() + FQueueIndex);
   FQueueIndex = std::max(0, std::min(FQueueIndex, int(FQueue.size()) - 1));
-  FServices.SetStatusText("Removed " + KeepTailText(name, 40) + " from upload queue.");
+  FServices.SetStatusText("Removed " + KeepTailText(ShownFileName(name), 40) + " from upload queue.");
 }
 
 void TFilePickerScreen::CommitUploadQueue() {

@@ -75,7 +75,7 @@ void TTransferPrompts::Draw(TPopupLayer& layer) const {
   if (MessageUpload.Open) {
     const size_t n = MessageUpload.Files.size();
     DrawMenuBox(layer, "THIS LOOKS LIKE A MESSAGE UPLOAD",
-                {n == 1 ? BaseName(MessageUpload.Files[0]) + " is not a text file."
+                {n == 1 ? ShownFileName(BaseName(MessageUpload.Files[0])) + " is not a text file."
                         : "Not all " + std::to_string(n) + " files are text files.",
                  "The BBS is receiving your MESSAGE text -", "whatever you send becomes the message.", "",
                  "Y) Send it anyway    N) Pick another file"});

@@ -332,6 +332,40 @@ TEST_F(FilePickerTest, UploadQueuePane) {
   EXPECT_EQ(Services.Closed, 1);
 }
 
+// This machine's file names are UTF-8; the screen shows them in CP437 (a
+// character CP437 lacks as "?"). A name a board cannot be given is refused
+// when it is queued, saying why, so the queue holds only what is sent.
+TEST_F(FilePickerTest, FileNamesShowInCp437AndNamesABoardCannotTakeAreNotQueued) {
+  const std::string folder = Folder.Path() + "names/";
+  fs::create_directories(folder);
+  const std::string unicode = "\xc3\x9cn\xc3\xafc\xc3\xb6" "d\xc3\xa9\xe2\x82\xac.txt";  // Ünïcödé€.txt
+  const std::string shown = "\x9an\x8b" "c\x94" "d\x82?.txt";
+  for (const std::string& name : {unicode, std::string("bad\x01name.txt"), std::string("back\\slash.txt")})
+    ASSERT_TRUE(WriteWholeFile(folder + name, "data"));
+  auto picker = Open(fpZmodemUpload, "*.*", folder);
+  Select(*picker, unicode);
+  Press(*picker, vk::Return);
+  EXPECT_EQ(Services.Status, "Added " + shown + " to upload queue (1 queued).");
+  auto painted = PaintScreen(*picker);
+  EXPECT_EQ(painted->Text(2, 4 + IndexOf(*picker, unicode), 10), shown) << "the list";
+  EXPECT_EQ(painted->Text(2, 16, 10), shown) << "the queue pane";
+  EXPECT_NE(painted->Row(2).find("names/"), std::string::npos) << "the folder";
+
+  const struct {
+    std::string Name, Status;
+  } refused[] = {
+      {"bad\x01name.txt", "bad\x01name.txt not queued - a board can't take a name with a control character."},
+      {"back\\slash.txt", "back\\slash.txt not queued - a board can't take a name with a path separator."},
+  };
+  for (const auto& r : refused) {
+    Select(*picker, r.Name);
+    Press(*picker, vk::Return);
+    EXPECT_EQ(Services.Status, r.Status);
+  }
+  EXPECT_EQ(picker->Queue(), std::vector<std::string>{folder + unicode});
+  EXPECT_NE(PaintScreen(*picker, 100)->Row(24).find("ESC/Quit   (1 queued)"), std::string::npos);
+}
+
 TEST_F(FilePickerTest, QueueingTwiceAndAQueuePaneThatScrolls) {
   std::vector<std::string> queued;
   for (int i = 0; i < 20; ++i) queued.push_back(Dir + "q" + std::to_string(10 + i) + ".bin");

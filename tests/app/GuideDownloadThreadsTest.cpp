@@ -15,6 +15,7 @@
 #include "app/uAppGuide.h"
 #include "core/uDebugLog.h"
 #include "data/uPhonebook.h"
+#include "data/uPhonebookImport.h"
 #include "net/uOpenSSLTls.h"
 #include "net/uWireTransport.h"
 #include "platform/Tick.h"
@@ -317,6 +318,8 @@ TEST_F(GuideDownloadThreads, ArchivesWithoutAUsableListLeaveTheBoardListAsItWas)
     std::string Archive, Status;
   } cases[] = {
       {ZipOf(FZips, {{"readme.txt", "no list here"}}), "BBS Guide: downloaded ZIP did not contain syncterm.lst"},
+      {ZipOf(FZips, {{"syncterm.lst", std::string(kMaxImportFileBytes + 1, '\n')}}),
+       "BBS Guide: the list in the downloaded ZIP is too large (more than 64 MB)"},
       {"this is not a zip archive", "BBS Guide: the downloaded ZIP could not be read: Not a zip archive"},
       {ZipOf(FZips, {{"syncterm.lst", "no sections in this file\n"}}),
        "BBS Guide: downloaded list didn't parse (format may have changed)"},

@@ -217,3 +217,75 @@ TEST_F(MouseUnderXTest, FullScreenAndBackUnderAWindowManager) {
 }
 
 }  // namespace
+
+// A script's input prompt takes a paste as the session does: the pasted
+// line reaches the board in CP437, or as UTF-8 once the call is in UTF-8
+// mode, and ends where the clipboard's first line ends.
+TEST_F(MouseUnderXTest, AScriptPromptPastesTheClipboardAsTheSessionDoes) {
+  WriteConfig("[ScriptKeys]\nShiftF1=ask\n");
+  fs::create_directories(Dir.File("scripts"));
+  ASSERT_TRUE(WriteWholeFile(Dir.File("scripts/ask.kvs"), "a = ask(\"Name?\", \"\")\nsend \"[\" + a + \"]\"\n"));
+  LoopbackListener board;
+  WriteBoard("Prompt Board", board.Port());
+  Launch();
+  CallSelectedBoard();
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+  ASSERT_TRUE(peer->Write("\x1b[2J\x1b[HASK-READY"));
+  ASSERT_TRUE(LogHas("ASK-READY", 30000)) << KeyAndCallLines(Log());
+  system(("printf 'p\\303\\251\\nsecond line' | " + X + "xclip -i -selection clipboard").c_str());
+
+  struct Row {
+    const char* Name;
+    const char* Before;  // keys before the script starts
+    std::string Sent;
+  };
+  const Row rows[] = {{"a CP437 call", "", "[p\x82]"}, {"a call in UTF-8 mode", "alt+8", "[p\xc3\xa9]"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    if (*row.Before) Keys(row.Before);
+    const size_t mark = LogMark();
+    Keys("shift+F1");
+    ASSERT_TRUE(LogHasSince(mark, "Paint: bottom line \"Name? _\"", 30000)) << KeyAndCallLines(LogSince(mark));
+    Keys("ctrl+v Return");
+    EXPECT_EQ(ReceivedUpTo(*peer, "]"), row.Sent);
+  }
+}
+
+// With the status bar on, the board is told one row fewer: a click on the
+// status row is not reported to it, and a script's rows() is that number.
+TEST_F(MouseUnderXTest, TheStatusRowIsNotTheBoards) {
+  WriteConfig("ShowStatusBar=1\n[ScriptKeys]\nShiftF2=rows\n");
+  fs::create_directories(Dir.File("scripts"));
+  ASSERT_TRUE(WriteWholeFile(Dir.File("scripts/rows.kvs"), "send \"rows=\" + str(rows()) + \";\"\n"));
+  LoopbackListener board;
+  WriteBoard("Mouse Board", board.Port());
+  Launch();
+  CallSelectedBoard();
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+  ASSERT_TRUE(peer->Write("\x1b[?1000h\x1b[?1006h\x1b[2J\x1b[HTRACKING"));
+  ASSERT_TRUE(LogHas("TRACKING", 30000)) << KeyAndCallLines(Log());
+  Mouse(CellPoint(10, 24) + " click 1" + CellPoint(10, 23) + " click 1");
+  EXPECT_EQ(ReceivedUpTo(*peer, "m"), kEsc + "[<0;11;24M" + kEsc + "[<0;11;24m") << "only the click on the board's row";
+  Keys("shift+F2");
+  EXPECT_EQ(ReceivedUpTo(*peer, ";"), "rows=24;");
+}
+
+// A link clicked where no browser can be started says so.
+TEST_F(MouseUnderXTest, ALinkWithNoBrowserToOpenItSaysSo) {
+  WriteConfig();
+  fs::create_directory(Dir.File("bin"));  // nothing on the program's PATH opens links
+  LoopbackListener board;
+  WriteBoard("Link Board", board.Port());
+  Launch({}, {"PATH=" + Dir.File("bin")});
+  CallSelectedBoard();
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+  ASSERT_TRUE(peer->Write("\x1b[2J\x1b[Hsee http://example.com/page now"));
+  ASSERT_TRUE(LogHas("see http://example.com/page", 30000)) << KeyAndCallLines(Log());
+  Mouse(CellPoint(10, 0) + " click 1");
+  EXPECT_TRUE(LogHas("Paint: bottom line \"Could not open the link - no web browser could be started (xdg-open).\"",
+                     30000))
+      << LinesWith(Log(), {"Link:", "Paint: bottom"});
+}

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "data/uDateTime.h"
+#include "data/uPhonebook.h"
 #include "platform/Tick.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/VirtualDisplay.h"
 
 namespace testsupport {
@@ -118,6 +120,35 @@ class EndToEndTest : public ::testing::Test {
       EXPECT_TRUE(Korvan.Running()) << ReadWholeFile(Dir.File("korvan.out"));
       Korvan.Stop();
     }
+  }
+
+  // The phonebook the program starts with: one board on a loopback port,
+  // a raw TCP call (only what the program sends reaches it) unless Telnet.
+  TPhonebookEntryPtr WriteBoard(const std::string& name, uint16_t port, bool raw = true) {
+    TPhonebook book(Dir.File("korvan.ini"));
+    TPhonebookEntryPtr e = book.Add();
+    e->Name = name;
+    e->Host = "127.0.0.1";
+    e->Port = port;
+    e->UseRaw = raw;
+    EXPECT_TRUE(book.SaveToFile());
+    return e;
+  }
+  // From the splash (left by a key) to the directory, where Enter calls the
+  // selected board.
+  void CallSelectedBoard() {
+    EXPECT_TRUE(KeyUntilLogged("space", 32)) << KeyAndCallLines(Log());
+    EXPECT_TRUE(LogHas("Paint: screen mode 0", 30000)) << KeyAndCallLines(Log());
+    Keys("Return");
+  }
+  // Where the log ends now, and whether Text was written after that.
+  size_t LogMark() const { return Log().size(); }
+  std::string LogSince(size_t mark) const {
+    const std::string log = Log();
+    return mark < log.size() ? log.substr(mark) : std::string();
+  }
+  bool LogHasSince(size_t mark, const std::string& text, uint32_t ms) {
+    return WaitFor([&] { return LogSince(mark).find(text) != std::string::npos; }, ms);
   }
 
   std::string Log() const { return ReadWholeFile(Dir.File("korvan_debug.log")); }

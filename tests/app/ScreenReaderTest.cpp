@@ -112,6 +112,10 @@ TEST_F(ScreenReaderTest, TheTextsHandedToTheVoice) {
       {"Scroll Lock pauses the board's output", [&] { Key(vk::Scroll); }, false, {{"Paused", true}}},
       {"and resumes it", [&] { Key(vk::Scroll); }, false, {{"Resumed", true}}},
       {"Ctrl+Space stops the voice", [&] { Key(vk::Space, false, true, false); }, true, {{"", true}}},
+      {"rows of box lines and blocks say nothing; CP437 letters reach the voice as UTF-8",
+       [&] { peer->Write("\x1b[2J\x1b[H" + std::string(40, '\xc4') + "\r\n\xdb\xb1\xb0 \xcd\r\ncaf\x82 na\x8bve"); },
+       false,
+       {{"caf\xc3\xa9 na\xc3\xafve", false}}},
       {"a popup: the line drops and a redial is offered",
        [&] {
          RunUntil([] { return false; }, 3100);  // no key in the last 3 s, so a redial is offered

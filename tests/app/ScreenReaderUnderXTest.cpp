@@ -1,0 +1,99 @@
+// The screen reader of the real program under a virtual X server, heard
+// through SDL's disk audio driver: what the voice says of a board's screen
+// is compared with what espeak-ng itself makes of the text a sighted user
+// reads there.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/app/ProgramUnderX.h"
+#include "tests/support/Loopback.h"
+
+using namespace testsupport;
+
+namespace {
+
+using TSamples = std::vector<int16_t>;
+
+// 16-bit samples of a file from byte From on (a WAV file: Skip its header).
+TSamples SamplesOf(const std::string& bytes, size_t from) {
+  TSamples out((bytes.size() > from ? bytes.size() - from : 0) / 2);
+  if (!out.empty()) std::memcpy(out.data(), bytes.data() + from, out.size() * 2);
+  return out;
+}
+
+// The samples from the first to the last that is not silence.
+TSamples Sound(const TSamples& s) {
+  size_t first = 0, last = s.size();
+  while (first < last && s[first] == 0) ++first;
+  while (last > first && s[last - 1] == 0) --last;
+  return TSamples(s.begin() + long(first), s.begin() + long(last));
+}
+
+class ScreenReaderUnderXTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    ASSERT_EQ(system("command -v espeak-ng >/dev/null"), 0) << "espeak-ng (package espeak-ng) is needed for this test";
+  }
+
+  std::string Audio() const { return ReadWholeFile(Dir.File("audio.raw")); }
+
+  // Waits until the voice has been silent for Ms of sound after having said
+  // something since byte From (or, with nothing said, until Ms of sound
+  // passed); returns the audio file's size then.
+  size_t QuietAfter(size_t from, bool expectSpeech, int ms) {
+    const size_t quiet = size_t(ms) * kRate / 1000 * 2;
+    size_t end = from;
+    WaitFor(
+        [&] {
+          const std::string bytes = Audio();
+          end = bytes.size();
+          const TSamples s = SamplesOf(bytes, from);
+          size_t lastSound = s.size();
+          while (lastSound > 0 && s[lastSound - 1] == 0) --lastSound;
+          if (expectSpeech && lastSound == 0) return false;
+          return (s.size() - lastSound) * 2 >= quiet;
+        },
+        120000);
+    return end;
+  }
+
+  static constexpr size_t kRate = 22050;  // the voice's own rate, which the disk driver keeps
+};
+
+}  // namespace
+
+// A row of box lines says nothing; CP437 letters with accents are read as
+// the letters the screen shows.
+TEST_F(ScreenReaderUnderXTest, DecorationIsSilentAndAccentedLettersAreReadAsShown) {
+  // The voice's sound for the words on the screen, as espeak-ng makes it.
+  ASSERT_EQ(system(("espeak-ng -v en -w " + Dir.File("expected.wav") + " 'caf\xc3\xa9 na\xc3\xafve'").c_str()), 0);
+  const TSamples expected = Sound(SamplesOf(ReadWholeFile(Dir.File("expected.wav")), 44));
+  ASSERT_GT(expected.size(), kRate / 4);
+
+  WriteConfig("ScreenReaderMode=1\nShowStatusBar=0\n");
+  LoopbackListener board;
+  WriteBoard("Reader Board", board.Port());
+  Launch({}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + Dir.File("audio.raw")});
+  CallSelectedBoard();
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+  ASSERT_TRUE(peer->Write("\x1b[2J\x1b[HREADY"));
+  ASSERT_TRUE(LogHas("READY", 30000)) << KeyAndCallLines(Log());
+  // What the call's start is announced with is over before the board draws.
+  const size_t before = QuietAfter(0, true, 2000);
+
+  const std::string rule(40, '\xc4');
+  ASSERT_TRUE(peer->Write("\x1b[2J\x1b[H" + rule + "\r\n\xdb\xdb\xb1\xb1\xb0\xb0 \xcd\xcd\r\ncaf\x82 na\x8bve"));
+  const size_t after = QuietAfter(before, true, 2000);
+  const TSamples said = Sound(SamplesOf(Audio().substr(0, after), before));
+  // Forty box lines read as letters took ten seconds; the words alone take
+  // about one.
+  EXPECT_EQ(said.size(), expected.size()) << "the voice said " << said.size() * 1000 / kRate << " ms, the words take "
+                                          << expected.size() * 1000 / kRate << " ms";
+  EXPECT_TRUE(said == expected) << "the voice did not say the words on the screen";
+}
