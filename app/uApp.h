@@ -266,7 +266,8 @@ class TApplication : public TScreenServices {
   // operations do nothing while the reader is off.
   void ToggleScreenReader();
   void TogglePromptOnly();
-  // Hands screen text (CP437) to the voice as UTF-8; decoration says nothing.
+  // Hands a status or name (CP437) to the voice as UTF-8; decoration says
+  // nothing. The buffer's row texts are UTF-8 already.
   void Speak(const std::string& text, bool purge);
   // Every 500 ms: speaks the board's rows that changed and then held still.
   void SpeakChanges();

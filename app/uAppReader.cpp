@@ -22,9 +22,10 @@ std::string SpokenRowText(std::string text) {
 // boards draw frames, rules and bars with.
 bool IsDrawingCharacter(uint8_t b) { return (b >= 0xB0 && b <= 0xDF) || b == 0xFE; }
 
-// Screen text (CP437) as the voice reads it, UTF-8. A text of nothing but
-// line and block drawing characters and blanks is decoration, which a
-// reader passes over in silence: it gives no text at all.
+// A text of the program's own (CP437: a status, an entry's name) as the
+// voice reads it, UTF-8, as the buffer already gives the board's rows. A
+// text of nothing but line and block drawing characters and blanks is
+// decoration, which a reader passes over in silence: it gives no text.
 std::string SpeechText(const std::string& cp437) {
   std::string utf8;
   bool words = false;
@@ -87,11 +88,6 @@ void TApplication::SpeakChanges() {
       if (rows[i] == std::to_string(FBuffer->CursorY)) line = FSpokenLines[i];
     FSpokenLines.assign(1, line);
   }
-  // Rows of decoration say nothing, and so cut nothing short either.
-  std::vector<std::string> said;
-  for (const std::string& line : FSpokenLines)
-    if (std::string text = SpeechText(line); !text.empty()) said.push_back(std::move(text));
-  FSpokenLines = std::move(said);
   if (FSpokenLines.empty()) return;
   // The reader never falls behind the screen: what is still being said of
   // older text gives way to the new.
@@ -110,7 +106,7 @@ void TApplication::SpeakDirectoryLine(int index) {
 
 void TApplication::SpeakTerminalLine(int row, bool purge) {
   if (!FReaderOn || !FBuffer) return;
-  const std::string text = SpeechText(SpokenRowText(FBuffer->GetDisplayRowText(row)));
+  const std::string text = SpokenRowText(FBuffer->GetDisplayRowText(row));
   SpeakText(text.empty() ? "Blank line" : text, purge);
 }
 
@@ -119,7 +115,7 @@ void TApplication::SpeakScreen(bool purge) {
   // The board's rows; a reserved status row holds none of its text.
   bool first = true;
   for (int row = 0; row < FBuffer->VisibleRows(); ++row) {
-    const std::string text = SpeechText(SpokenRowText(FBuffer->GetDisplayRowText(row)));
+    const std::string text = SpokenRowText(FBuffer->GetDisplayRowText(row));
     if (text.empty()) continue;
     SpeakText(text, first ? purge : false);
     first = false;

@@ -115,10 +115,11 @@ void TApplication::QueueOrSendUploads(const std::vector<std::string>& files) {
   if (files.empty()) return;
   FZmodem->ClearUploadFiles();
   int queued = 0;
+  std::string first;  // named before a waiting receiver takes it off the list
   for (const std::string& f : files)
     if (PlainUploadName(f)) {
       FZmodem->AddUploadFile(f);
-      ++queued;
+      if (queued++ == 0) first = f;
     }
   if (queued == 0) {
     SetStatus("Nothing to upload.", 3000);
@@ -126,7 +127,7 @@ void TApplication::QueueOrSendUploads(const std::vector<std::string>& files) {
   }
   // Armed only for the call that is open; the session reset disarms it.
   if (FTelnet) FZmodem->SendToWaitingReceiver();
-  SetStatus(queued == 1 ? KeepTailText(ShownFileName(BaseName(FZmodem->GetUploadFile(0))), 40) +
+  SetStatus(queued == 1 ? KeepTailText(ShownFileName(BaseName(first)), 40) +
                               " queued - sends once the BBS starts the upload"
                         : std::to_string(queued) + " files queued - sends once the BBS starts the upload",
             3000);

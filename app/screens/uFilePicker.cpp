@@ -326,8 +326,8 @@ void TFilePickerScreen::PaintQueue(TScreenFrame& frame, int top, int bottom) {
     const int n = FQueueTop + i, row = FQueueRow + i;
     const bool selected = n == FQueueIndex;
     if (selected) g.FillRect(L, row, R, row, paneColour);
-    g.DrawTextAt(L, row, PadText(ShownFileName(BaseName(FQueue[size_t(n)])), R - L + 1), selected ? scr::White : scr::LightGrey,
-                 selected ? paneColour : scr::Black);
+    g.DrawTextAt(L, row, PadText(ShownFileName(BaseName(FQueue[size_t(n)])), R - L + 1),
+                 selected ? scr::White : scr::LightGrey, selected ? paneColour : scr::Black);
   }
 }
 
@@ -535,8 +535,8 @@ void TFilePickerScreen::AddToUploadQueue() {
   }
   FQueue.push_back(path);
   FQueueIndex = int(FQueue.size()) - 1;
-  FServices.SetStatusText("Added " + KeepTailText(ShownFileName(name), 30) + " to upload queue (" + std::to_string(FQueue.size()) +
-                          " queued).");
+  FServices.SetStatusText("Added " + KeepTailText(ShownFileName(name), 30) + " to upload queue (" +
+                          std::to_string(FQueue.size()) + " queued).");
 }
 
 void TFilePickerScreen::RemoveFromUploadQueue() {

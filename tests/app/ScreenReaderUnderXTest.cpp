@@ -4,6 +4,8 @@
 // reads there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -31,6 +33,31 @@ TSamples Sound(const TSamples& s) {
   while (first < last && s[first] == 0) ++first;
   while (last > first && s[last - 1] == 0) --last;
   return TSamples(s.begin() + long(first), s.begin() + long(last));
+}
+
+// How alike two sounds are: the correlation of their loudness, 10 ms at a
+// time (1: the same sound). The same words come out of the voice with
+// slightly different samples each time, while other words have another
+// rise and fall.
+double Likeness(const TSamples& a, const TSamples& b) {
+  const size_t frame = 220;
+  auto loudness = [&](const TSamples& s) {
+    std::vector<double> out;
+    for (size_t i = 0; i + frame <= s.size(); i += frame) {
+      double sum = 0;
+      for (size_t k = i; k < i + frame; ++k) sum += double(s[k]) * s[k];
+      out.push_back(std::sqrt(sum / frame));
+    }
+    return out;
+  };
+  const std::vector<double> la = loudness(a), lb = loudness(b);
+  double ab = 0, aa = 0, bb = 0;
+  for (size_t i = 0; i < std::min(la.size(), lb.size()); ++i) {
+    ab += la[i] * lb[i];
+    aa += la[i] * la[i];
+    bb += lb[i] * lb[i];
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
 }
 
 class ScreenReaderUnderXTest : public EndToEndTest {
@@ -67,33 +94,52 @@ class ScreenReaderUnderXTest : public EndToEndTest {
 
 }  // namespace
 
-// A row of box lines says nothing; CP437 letters with accents are read as
-// the letters the screen shows.
+// What is shown in CP437 is read as shown: a directory entry whose name is
+// a rule of box lines says nothing, one with accented letters is read as
+// those letters, and so are a board's rows.
 TEST_F(ScreenReaderUnderXTest, DecorationIsSilentAndAccentedLettersAreReadAsShown) {
   // The voice's sound for the words on the screen, as espeak-ng makes it.
   ASSERT_EQ(system(("espeak-ng -v en -w " + Dir.File("expected.wav") + " 'caf\xc3\xa9 na\xc3\xafve'").c_str()), 0);
   const TSamples expected = Sound(SamplesOf(ReadWholeFile(Dir.File("expected.wav")), 44));
   ASSERT_GT(expected.size(), kRate / 4);
+  // Forty box lines read as letters took ten seconds; the words alone take
+  // under one.
+  auto saysTheWords = [&](const TSamples& said) {
+    if (said.size() < expected.size() * 49 / 50 || said.size() > expected.size() * 51 / 50)
+      return ::testing::AssertionFailure() << "the voice said " << said.size() * 1000 / kRate
+                                           << " ms, the words take " << expected.size() * 1000 / kRate << " ms";
+    const double likeness = Likeness(said, expected);
+    if (likeness < 0.95) return ::testing::AssertionFailure() << "the voice said other words (" << likeness << ")";
+    return ::testing::AssertionSuccess();
+  };
 
   WriteConfig("ScreenReaderMode=1\nShowStatusBar=0\n");
   LoopbackListener board;
   WriteBoard("Reader Board", board.Port());
+  {
+    TPhonebook book(Dir.File("korvan.ini"));
+    ASSERT_TRUE(book.LoadFromFile());
+    book.Add()->Name = std::string(20, '\xc4');
+    book.Add()->Name = "caf\x82 na\x8bve";
+    ASSERT_TRUE(book.SaveToFile());
+  }
   Launch({}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + Dir.File("audio.raw")});
-  CallSelectedBoard();
+  ASSERT_TRUE(KeyUntilLogged("space", 32)) << KeyAndCallLines(Log());
+  ASSERT_TRUE(LogHas("Paint: screen mode 0", 30000)) << KeyAndCallLines(Log());
+  size_t before = QuietAfter(0, false, 2000);
+  Keys("Down Down");  // the rule, then the words
+  size_t after = QuietAfter(before, true, 2000);
+  EXPECT_TRUE(saysTheWords(Sound(SamplesOf(Audio().substr(0, after), before)))) << "the directory's entries";
+
+  Keys("Home Return");
   std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
   ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
   ASSERT_TRUE(peer->Write("\x1b[2J\x1b[HREADY"));
   ASSERT_TRUE(LogHas("READY", 30000)) << KeyAndCallLines(Log());
   // What the call's start is announced with is over before the board draws.
-  const size_t before = QuietAfter(0, true, 2000);
-
+  before = QuietAfter(after, true, 2000);
   const std::string rule(40, '\xc4');
   ASSERT_TRUE(peer->Write("\x1b[2J\x1b[H" + rule + "\r\n\xdb\xdb\xb1\xb1\xb0\xb0 \xcd\xcd\r\ncaf\x82 na\x8bve"));
-  const size_t after = QuietAfter(before, true, 2000);
-  const TSamples said = Sound(SamplesOf(Audio().substr(0, after), before));
-  // Forty box lines read as letters took ten seconds; the words alone take
-  // about one.
-  EXPECT_EQ(said.size(), expected.size()) << "the voice said " << said.size() * 1000 / kRate << " ms, the words take "
-                                          << expected.size() * 1000 / kRate << " ms";
-  EXPECT_TRUE(said == expected) << "the voice did not say the words on the screen";
+  after = QuietAfter(before, true, 2000);
+  EXPECT_TRUE(saysTheWords(Sound(SamplesOf(Audio().substr(0, after), before)))) << "the board's rows";
 }
