@@ -25,7 +25,6 @@
 #include "sound/uAnsiMusic.h"
 #include "sound/uApcAudio.h"
 #include "sound/uIGSSound.h"
-#include "sound/uSapiSpeech.h"
 
 namespace {
 

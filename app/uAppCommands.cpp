@@ -11,7 +11,6 @@
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "platform/Tick.h"
-#include "sound/uSapiSpeech.h"
 
 namespace {
 

@@ -19,7 +19,6 @@
 #include "platform/Tick.h"
 #include "sound/uAnsiMusic.h"
 #include "sound/uDDOFXSound.h"
-#include "sound/uSapiSpeech.h"
 #include "door/uDDOFXParser.h"
 
 namespace vk = platform::vk;

@@ -34,7 +34,6 @@
 #include "net/uZmodem.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
-#include "sound/uSapiSpeech.h"
 
 namespace {
 

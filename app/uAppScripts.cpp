@@ -21,7 +21,6 @@
 #include "platform/Keys.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
-#include "sound/uSapiSpeech.h"
 
 namespace vk = platform::vk;
 

@@ -26,7 +26,6 @@
 #include "net/uZmodem.h"
 #include "platform/AppFolder.h"
 #include "platform/Tick.h"
-#include "sound/uSapiSpeech.h"
 
 namespace fs = std::filesystem;
 

@@ -19,7 +19,6 @@
 #include "platform/AppFolder.h"
 #include "platform/Keys.h"
 #include "platform/Tick.h"
-#include "sound/uSapiSpeech.h"
 
 namespace fs = std::filesystem;
 namespace vk = platform::vk;

@@ -17,7 +17,6 @@
 #include "net/uWireTransport.h"
 #include "platform/AppFolder.h"
 #include "platform/FindFile.h"
-#include "sound/uSapiSpeech.h"
 
 // One step of the window size: 1.0, 1.5 ... 3.0, then full screen going up;
 // full screen, then the stored scale ... 1.0 going down.
