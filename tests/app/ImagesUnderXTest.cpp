@@ -1,7 +1,7 @@
 // Pictures a board sends, seen in the real program's window under a virtual
-// X server: a Sixel picture, an iTerm2 PNG and an APC PPM drawn at a pixel
-// position, each found in a screenshot of the window at its place and size,
-// and the text after each landing where the cursor was left.
+// X server: a Sixel picture, an iTerm2 PNG, and APC PPM and JPEG XL pictures
+// drawn at pixel positions, each found in a screenshot of the window at its
+// place and size, and the text after each landing where the cursor was left.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -52,6 +52,12 @@ TEST_F(EndToEndTest, PicturesFromABoardAppearAtTheirPlaceUnderX) {
             0);
   ASSERT_EQ(system(("/usr/bin/convert -size 48x32 xc:'#00ff00' PNG24:'" + Dir.File("green.png") + "'").c_str()), 0);
   ASSERT_EQ(system(("/usr/bin/convert -size 40x20 xc:blue -depth 8 '" + Dir.File("blue.ppm") + "'").c_str()), 0);
+  // And magenta 24 x 24 as JPEG XL, drawn inline.
+  ASSERT_EQ(system(("/usr/bin/convert -size 24x24 xc:magenta PNG24:'" + Dir.File("magenta.png") + "' && cjxl -d 0 '" +
+                    Dir.File("magenta.png") + "' '" + Dir.File("magenta.jxl") + "' >/dev/null 2>&1")
+                       .c_str()),
+            0)
+      << "cjxl (libjxl-tools) is needed for this test";
 
   Launch();
   ASSERT_TRUE(KeyUntilLogged("space", 32)) << "no key reached the program";
@@ -73,17 +79,23 @@ TEST_F(EndToEndTest, PicturesFromABoardAppearAtTheirPlaceUnderX) {
   ASSERT_TRUE(peer->Write("\r\n" + esc + "_SyncTERM:C;S;blue.ppm;" + Base64(Dir.File("blue.ppm")) + esc + "\\" + esc +
                           "_SyncTERM:C;DrawPPM;DX=400;DY=16;blue.ppm" + esc + "\\" + "DONE"));
   EXPECT_TRUE(LogHas("cursor=(4,7), row7=\"DONE", 30000)) << LinesWith(Log(), {"RenderBuffer", "APC"});
+  // The JPEG XL library in the dll folder: the board asks, then draws.
+  ASSERT_TRUE(peer->Write(esc + "_SyncTERM:Q;JXL" + esc + "\\"));
+  EXPECT_FALSE(peer->ReadUntil("\x1b[=1;1-n", 30000).empty()) << "JPEG XL not announced\n" << LinesWith(Log(), {"JXL"});
+  ASSERT_TRUE(
+      peer->Write(esc + "_SyncTERM:C;DrawJXLBlob;DX=500;DY=100;" + Base64(Dir.File("magenta.jxl")) + esc + "\\"));
 
   // The screenshot: every picture at its place, in the screen's own scale.
   const std::string shot = Dir.File("shot.png");
-  TBox red, green, blue;
+  TBox red, green, blue, magenta;
   ASSERT_TRUE(WaitFor(
       [&] {
         system((X + "import -window " + Window + " '" + shot + "' 2>/dev/null").c_str());
         red = BoxOf(shot, "#ff0000");
         green = BoxOf(shot, "#00ff00");
         blue = BoxOf(shot, "#0000ff");
-        return red.H > 8 && green.H > 8 && blue.H > 8;
+        magenta = BoxOf(shot, "#ff00ff");
+        return red.H > 8 && green.H > 8 && blue.H > 8 && magenta.H > 8;
       },
       30000))
       << "not every picture is on the screen";
@@ -96,6 +108,9 @@ TEST_F(EndToEndTest, PicturesFromABoardAppearAtTheirPlaceUnderX) {
   EXPECT_TRUE(near(blue.X, red.X + 400 * scale)) << blue.X;
   EXPECT_TRUE(near(blue.Y, red.Y)) << "row 1 and DY=16 are the same line: " << blue.Y << " vs " << red.Y;
   EXPECT_TRUE(near(blue.W, 40 * scale) && near(blue.H, 20 * scale)) << blue.W << "x" << blue.H;
+  EXPECT_TRUE(near(magenta.X, red.X + 500 * scale) && near(magenta.Y, red.Y - 16 * scale + 100 * scale))
+      << magenta.X << "," << magenta.Y;
+  EXPECT_TRUE(near(magenta.W, 24 * scale) && near(magenta.H, 24 * scale)) << magenta.W << "x" << magenta.H;
 }
 
 }  // namespace
