@@ -126,12 +126,16 @@ void TSixelParser::ProcessByte(uint8_t b, std::vector<uint8_t>& out) {
       return;
     case ssDcsParams:
       // The DCS parameters (aspect, background, grid) are not used: the
-      // raster attributes inside the data carry the aspect.
-      if (b == 'q') {
+      // raster attributes inside the data carry the aspect. An intermediate
+      // byte (ECMA-48: 0x20..0x2F) makes another control string of it, such
+      // as a status request "$q", whose 'q' does not start a picture.
+      if (b == 'q' && !FDcsIntermediate) {
         BeginImage();
         FState = ssData;
       } else if (b == cc::ESC) {
         FState = ssDcsEscape;
+      } else if (b >= 0x20 && b <= 0x2F) {
+        FDcsIntermediate = true;
       }
       return;
     case ssData:
@@ -167,6 +171,7 @@ void TSixelParser::EscapeByte(uint8_t b, std::vector<uint8_t>& out) {
     return;
   }
   FState = ssDcsParams;
+  FDcsIntermediate = false;
   FSpriteX = FBuffer ? FBuffer->CursorX * FCellWidth : 0;
   FSpriteY = FBuffer ? FBuffer->CursorY * FCellHeight : 0;
 }

@@ -72,6 +72,7 @@ class TSixelParser {
   TFontRenderer* FRenderer;
   int FCellWidth, FCellHeight;
   TSixelState FState = ssGround;
+  bool FDcsIntermediate = false;  // the DCS string is not sixel
   std::array<uint32_t, 256> FPalette{};
   int FColour = 0;
   std::string FCmdParams;

@@ -180,16 +180,19 @@ INSTANTIATE_TEST_SUITE_P(Rules, SixelRuleTest, ::testing::ValuesIn(kRules),
 struct TPassing {
   const char* Name;
   std::string In, Out;
+  size_t Pictures;
 };
 
 const TPassing kPassing[] = {
-    {"plain_text", "Hello\r\n", "Hello\r\n"},
-    {"other_escapes", ESC + "[1;31mX" + ESC + "7", ESC + "[1;31mX" + ESC + "7"},
-    // A DCS string that is not sixel is swallowed with its whole terminator.
-    {"status_request_dcs", "A" + ESC + "P$qm" + ESC + "\\B", "AB"},
-    {"dcs_ended_by_another_escape", "A" + ESC + "P1$r" + ESC + "[0mB", "A" + ESC + "[0mB"},
-    {"esc_at_chunk_end_then_text", ESC + "Pq#15~" + ESC + "\\" + ESC, ""},
-    {"sixel_with_esc_inside", ESC + "Pq#15~" + ESC + "x~" + ESC + "\\Z", "Z"},
+    {"plain_text", "Hello\r\n", "Hello\r\n", 0},
+    {"other_escapes", ESC + "[1;31mX" + ESC + "7", ESC + "[1;31mX" + ESC + "7", 0},
+    // A DCS string that is not sixel is swallowed with its whole terminator;
+    // the 'q' of a status request does not start a picture.
+    {"status_request_dcs", "A" + ESC + "P$qm" + ESC + "\\B", "AB", 0},
+    {"dcs_ended_by_another_escape", "A" + ESC + "P1$r" + ESC + "[0mB", "A" + ESC + "[0mB", 0},
+    {"sixel_with_parameters", ESC + "P0;1;0q#15~" + ESC + "\\", "", 1},
+    {"esc_at_chunk_end_then_text", ESC + "Pq#15~" + ESC + "\\" + ESC, "", 1},
+    {"sixel_with_esc_inside", ESC + "Pq#15~" + ESC + "x~" + ESC + "\\Z", "Z", 1},
 };
 
 class SixelPassingTest : public ::testing::TestWithParam<TPassing> {};
@@ -198,6 +201,7 @@ TEST_P(SixelPassingTest, HandsOnWhatIsNotAPicture) {
   TScreenRig rig;
   TSixelParser parser(&rig.Buffer, &rig.Renderer, 8, 16);
   EXPECT_EQ(Feed(parser, GetParam().In), GetParam().Out);
+  EXPECT_EQ(rig.Renderer.Sprites().size(), GetParam().Pictures);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, SixelPassingTest, ::testing::ValuesIn(kPassing),
