@@ -148,6 +148,8 @@ const TFormatCase kFormats[] = {
     {"png_16_bit_grey", "g.png", "-size 9x5 xc:'#808080' -depth 16 -colorspace gray", 9, 5, 8, 4, true,
      TColorRGB{128, 128, 128}, 1},
     {"jpeg", "j.jpg", "-size 48x32 xc:'#c03020' -quality 95", 48, 32, 20, 20, true, TColorRGB{0xc0, 0x30, 0x20}, 6},
+    {"jpeg_cmyk", "c.jpg", "-size 20x10 xc:'#ff8000' -colorspace CMYK -quality 95", 20, 10, 5, 5, true,
+     TColorRGB{0xff, 0x80, 0x00}, 8},
     {"jpeg_progressive_grey", "j.jpg", "-size 33x17 xc:'#707070' -colorspace gray -interlace JPEG", 33, 17, 32, 16,
      true, TColorRGB{0x70, 0x70, 0x70}, 3},
     {"gif_first_frame_of_animation", "a.gif", "-delay 10 -size 12x10 xc:'#0000ff' -size 12x10 xc:'#ff0000' -loop 0", 12,
