@@ -376,7 +376,7 @@ TEST_F(AppCoreTest, SyncTermCapabilityQueriesAreAnswered) {
   };
   const Row rows[] = {
       {"SyncTERM:Q;libsndfile", "\x1b[=7;100;1n"},
-      {"SyncTERM:Q;JXL", "\x1b[=1;0-n"},
+      {"SyncTERM:Q;JXL", "\x1b[=1;1-n"},  // libjxl is in the build's dll folder
       {"SyncTERM:Q;libsndfileFormat;1;2", "\x1b[=1;0-n"},
       {"SyncTERM:Q;libsndfileFormat;12", ""},
   };
