@@ -21,6 +21,7 @@
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
+#include "core/uBuiltinGlyphs.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "core/uPetsciiParser.h"
@@ -188,9 +189,10 @@ void TApplication::Create() {
   FIgsParser = std::make_unique<TIGSParser>(FBuffer.get());
   FIgsParser->OnReply = [this](const std::string& s) { SendToHost(s); };
   FIgsSound = std::make_unique<TIGSSoundOut>();
-  FIgsParser->Synth = &FIgsSound->Synth;
-  FIgsParser->OnSoundWake = [this] { FIgsSound->Wake(); };
-  FIgsParser->OnColumnModeSwitch = [this](bool is80) { OnColumnModeSwitch(is80); };
+  FIgsParser->FSynth = &FIgsSound->FSynth;
+  FIgsParser->FFont8x8 = kVga8x8Glyphs;
+  FIgsParser->OnSoundStarted = [this] { FIgsSound->Wake(); };
+  FIgsParser->OnColumnModeSwitch = [this](int resolution) { OnColumnModeSwitch(resolution != 0); };
   FRipCellW = 8;
   FRipCellH = 8;
   FRipGridSet = false;

@@ -200,7 +200,7 @@ void TApplication::ResetSessionState() {
   FRipMode = false;
   FIgsMode = false;
   FIgsParser->Reset();
-  FIgsSound->Synth.StopAll();
+  FIgsSound->FSynth.StopAll();
   FIemsiEnabled = false;
   FIemsi->Reset();
   FRipCellW = 8;

@@ -1,9 +1,10 @@
-// The output thread of IGS sound. Not built yet: owns a silent synthesiser.
+// The output thread of IGS sound. Not built yet: owns the synthesiser, which
+// the IGS parser drives, and plays nothing.
 #pragma once
 #include "sound/uGistSynth.h"
 
 class TIGSSoundOut {
  public:
   void Wake() {}
-  TGistSynth Synth;
+  TGistSynth FSynth{22050};
 };
