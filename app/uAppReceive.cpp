@@ -229,7 +229,7 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
   bool itermPlaced = FITerm2Enabled && FITerm2->TakeImagePlaced();
   if (sixelPlaced || itermPlaced) FGfxDirty = true;
   bool igsDirty = FIgsMode && FIgsParser->TakeDirty();
-  bool ripChanged = FRipMode && FRipCanvas->Changed;
+  bool ripChanged = FRipMode && FRipCanvas->Dirty();
   if (fed && FXferPanelUntil != 0 && !(FZmodem->State >= 2 && FZmodem->State <= 4) &&
       FXYmodem->Mode == TXYmodemEngine::xmIdle)
     FXferPanelUntil = 0;  // the transfer window goes as soon as the board writes text again

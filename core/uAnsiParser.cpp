@@ -288,6 +288,11 @@ void TAnsiParser::ProcessCsi(uint8_t B) {
       // An ESC inside a sequence abandons it and starts a new one.
       State = stEscape;
       return;
+    case '!':
+      // ESC [ ... ! is the RIPscrip query and the SkyPix command family: it
+      // ends here, so the byte after it is text again.
+      State = stGround;
+      return;
     default: break;
   }
   if (B == ':' || (B > ' ' && B <= '/')) {

@@ -20,6 +20,9 @@
 // (assets/fonts/IBM_VGA_8x16.F16 is the 8 x 16 set written by "psf2glyphs raw".)
 #include "core/uBuiltinGlyphs.h"
 
+#include <array>
+#include <cstddef>
+
 const uint8_t kVga8x16Glyphs[4096] = {
     0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,  // 00
     0x00,0x00,0x7E,0x81,0xA5,0x81,0x81,0xBD,0x99,0x81,0x81,0x7E,0x00,0x00,0x00,0x00,  // 01
@@ -537,3 +540,16 @@ const uint8_t kVga8x8Glyphs[2048] = {
     0x00,0x00,0x3C,0x3C,0x3C,0x3C,0x00,0x00,  // FE
     0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,  // FF
 };
+
+const uint8_t* Vga8x14Glyphs() {
+  // Built once from the 8 x 16 set: rows 1..14 of every glyph. The VGA glyphs
+  // keep their top and bottom rows for spacing, and glyphs that fill the whole
+  // cell (blocks, box lines) still join from one row of cells to the next.
+  static const std::array<uint8_t, 256 * 14> table = [] {
+    std::array<uint8_t, 256 * 14> t{};
+    for (int ch = 0; ch < 256; ++ch)
+      for (int r = 0; r < 14; ++r) t[size_t(ch) * 14 + r] = kVga8x16Glyphs[ch * 16 + r + 1];
+    return t;
+  }();
+  return table.data();
+}

@@ -112,7 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
         ScreenCase{"an ESC inside a sequence starts a new one", {ESC "[12" ESC "[2;5HX"}, {"", "    X"}},
         ScreenCase{"a control inside a sequence abandons it", {ESC "[5;5H" ESC "[1\rX"}, {"", "", "", "", "    X"}},
         ScreenCase{"sub-parameters are read to the final and dropped", {ESC "[38:2:255:0:0mX"}, {"X"}, 1, 0},
-        ScreenCase{"intermediates are read to the final and dropped", {ESC "[1$pX" ESC "[2 qY"}, {"XY"}, 2, 0}), RowName());
+        ScreenCase{"intermediates are read to the final and dropped", {ESC "[1$pX" ESC "[2 qY"}, {"XY"}, 2, 0},
+        ScreenCase{"the RIPscrip query and SkyPix commands end at their bang",
+                   {ESC "[!A" ESC "[0!B" ESC "[10;8!" "C", ESC "[1;5;5", "!D"}, {"ABCD"}, 4, 0}), RowName());
 
 INSTANTIATE_TEST_SUITE_P(
     Edit, AnsiScreenTest,
