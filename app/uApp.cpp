@@ -18,10 +18,11 @@
 #include "app/screens/uQuickConnectScreen.h"
 #include "app/uOnlineMouse.h"
 #include "app/uOnlineScreen.h"
+#include "app/call/uCallModes.h"
+#include "app/uAppModeServices.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
-#include "core/uBuiltinGlyphs.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "core/uPetsciiParser.h"
@@ -31,14 +32,6 @@
 #include "data/uDateTime.h"
 #include "data/uLoginScript.h"
 #include "data/uPhonebook.h"
-#include "door/uDDOFXParser.h"
-#include "door/uOOIIParser.h"
-#include "graphics/uApcImages.h"
-#include "graphics/uBGIFont.h"
-#include "graphics/uIGSParser.h"
-#include "graphics/uITerm2Parser.h"
-#include "graphics/uRipParser.h"
-#include "graphics/uSixelParser.h"
 #include "net/uHttpsDownload.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
@@ -48,18 +41,11 @@
 #include "platform/Process.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
-#include "sound/uAnsiMusic.h"
-#include "sound/uApcAudio.h"
-#include "sound/uDDOFXSound.h"
-#include "sound/uIGSSound.h"
 #include "sound/uSapiSpeech.h"
 
 TApplication* Application = nullptr;
 
 namespace {
-
-const char* const kStrokeFontFiles[11] = {"",          "TRIP.CHR", "LITT.CHR", "SANS.CHR", "GOTH.CHR", "SCRI.CHR",
-                                          "SIMP.CHR",  "TSCR.CHR", "LCOM.CHR", "EURO.CHR", "BOLD.CHR"};
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -130,18 +116,10 @@ void TApplication::Create() {
   FParser->OnPlayMusic = [this](const std::string& s) { OnAnsiMusic(s); };
   FParser->OnApc = [this](const std::string& s) { OnApcString(s); };
   FParser->OnFontSelect = [this](int slot, int id) { OnFontSelect(slot, id); };
-  FParser->AnnounceSixel = FSixelEnabled;
+  FParser->AnnounceSixel = true;
 
-  // 7-8. Door clients, IEMSI and ANSI music.
-  FOOIIParser = std::make_unique<TOOIIParser>(FParser.get(), false);
-  FDDOFXParser = std::make_unique<TDDOFXParser>(FParser.get(), false);
-  FDDOFXParser->Gfx.SoundEnabled = FConfig->AnsiMusicEnabled;
-  FDDOFXParser->Audio.FEnabled = FConfig->AnsiMusicEnabled;
-  FDDOFXSound = std::make_unique<TDDOFXSoundOut>(&FDDOFXParser->Audio);
-  FDDOFXParser->OnSoundWake = [this] { FDDOFXSound->Wake(); };
-  FDDOFXParser->OnToggleMute = [this] { ToggleSoundMute(); };
+  // 7-8. IEMSI.
   FIemsi = std::make_unique<TIEMSIResponder>();
-  FMusicPlayer = std::make_unique<TAnsiMusicPlayer>();
 
   // 9. Fonts and the renderer.
   const std::string vgaPath = platform::AppFolder() + "fonts/IBM_VGA_8x16.F16";
@@ -174,7 +152,12 @@ void TApplication::Create() {
   FStatusBar = FConfig->ShowStatusBar;
   FPromptOnly = FConfig->PromptOnlyMode;
 
-  // 13-14. Zmodem and X/Ymodem, with the receive and door-graphics folders.
+  // 13. The graphics, sound and door modes of calls (door clients, pictures,
+  // RIP with its stroke fonts, IGS, APC pictures and audio, ANSI music).
+  FModeServices = std::make_unique<TAppModeServices>(*this);
+  FModes = std::make_unique<TCallModes>(*FModeServices);
+
+  // 14. Zmodem and X/Ymodem, with the receive and door-graphics folders.
   const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
   FZmodem = std::make_unique<TZmodemEngine>(downloadDir);
   FZmodem->Allow8K = FConfig->Zmodem8K;
@@ -182,45 +165,7 @@ void TApplication::Create() {
   ApplyFolderSettings();
   WireTransferEngines();
 
-  // 15. RIP and IGS.
-  FRipCanvas = std::make_unique<TRipCanvas>();
-  FRipParser = std::make_unique<TRipParser>(FRipCanvas.get());
-  FRipParser->OnReply = [this](const std::string& s) { SendToHost(s); };
-  FIgsParser = std::make_unique<TIGSParser>(FBuffer.get());
-  FIgsParser->OnReply = [this](const std::string& s) { SendToHost(s); };
-  FIgsSound = std::make_unique<TIGSSoundOut>();
-  FIgsParser->FSynth = &FIgsSound->FSynth;
-  FIgsParser->FFont8x8 = kVga8x8Glyphs;
-  FIgsParser->OnSoundStarted = [this] { FIgsSound->Wake(); };
-  FIgsParser->OnColumnModeSwitch = [this](int resolution) { OnColumnModeSwitch(resolution != 0); };
-  FRipCellW = 8;
-  FRipCellH = 8;
-  FRipGridSet = false;
-  FRipTextHidden = false;
-
-  // 16. The ten stroke fonts.
-  for (int slot = 1; slot <= 10; ++slot) {
-    FBgiFonts[slot] = std::make_unique<TBGIStrokeFont>();
-    FBgiFonts[slot]->LoadFromFile(platform::AppFolder() + "fonts/" + kStrokeFontFiles[slot]);
-    FRipCanvas->SetFontSlot(slot, FBgiFonts[slot].get());
-    if (LogEnabled) {
-      char line[96];
-      std::snprintf(line, sizeof line, "BGIFont: slot %d (%s) Valid=%s", slot, kStrokeFontFiles[slot],
-                    FBgiFonts[slot]->Valid ? "True" : "False");
-      LogLine(line);
-    }
-  }
-
-  // 17. The RIP surface.
-  FRipDib.Resize(TRipCanvas::kWidth, TRipCanvas::kHeight);
-
-  // 18. APC engines, picture decoders and buffer events.
-  FApcAudio = std::make_unique<TApcAudioEngine>();
-  FApcImages = std::make_unique<TApcImageEngine>(FRenderer.get());
-  FApcImages->OnScreenPixels = [this](int& w, int& h) { OnApcScreenPixels(w, h); };
-  FSixel = std::make_unique<TSixelParser>(FBuffer.get(), FRenderer.get(), FMainFont->Width(), FMainFont->Height());
-  FITerm2 = std::make_unique<TITerm2Parser>(FBuffer.get(), FRenderer.get(), FMainFont->Width(), FMainFont->Height());
-  FSixel->VideoStartDelayMs = 0;
+  // 15-18. Buffer events.
   FBuffer->OnCleared = [this](TTerminalBuffer*) { OnBufferCleared(); };
   FBuffer->OnScrolled = [this](int lines) { OnBufferScrolled(lines); };
   FUtf8Decoder.Reset();
@@ -289,7 +234,8 @@ void TApplication::Destroy() {
   StopRecording(true);
   StopScript(true);
   FStoppingRunners.clear();
-  for (int id : {tmMain, tmFocus, tmScreen, tmQuit, tmHeldInput, tmDoor, tmDoorProcess}) FWindow->KillTimer(id);
+  for (int id : {tmMain, tmFocus, tmScreen, tmQuit, tmHeldInput, tmDoorProcess}) FWindow->KillTimer(id);
+  for (size_t row = 0; FModes && row < FModes->Count(); ++row) FWindow->KillTimer(tmModeFirst + int(row));
   // A door program still running is waited for (its bridge keeps serving
   // it meanwhile), then its bridge is stopped.
   if (DoorProgramRunning()) {
@@ -330,29 +276,18 @@ void TApplication::Destroy() {
   }
   FConfig.reset();
   FCmdEntry.reset();
-  FApcImages.reset();
-  FApcAudio.reset();
-  FSixel.reset();
-  FITerm2.reset();
-  FOOIIParser.reset();
-  FDDOFXSound.reset();
-  FDDOFXParser.reset();
+  // The modes end before the renderer and the buffer they draw into.
+  LogLine("Exit: before FMusicPlayer.Free");
+  FModes.reset();
+  LogLine("Exit: after FMusicPlayer.Free");
+  FModeServices.reset();
   FIemsi.reset();
-  FRipParser.reset();
-  FIgsParser.reset();
-  FIgsSound.reset();
-  FRipCanvas.reset();
-  for (auto& font : FBgiFonts) font.reset();
-  FRipDib = platform::Surface();
   FZmodem.reset();
   FXYmodem.reset();
   FRenderer.reset();
   FUiFont.reset();
   FMainFont.reset();
   FParser.reset();
-  LogLine("Exit: before FMusicPlayer.Free");
-  FMusicPlayer.reset();
-  LogLine("Exit: after FMusicPlayer.Free");
   FBuffer.reset();
   FreeBackBuffer();
   LogLine("Exit: Destroy finished, closing log");
@@ -387,8 +322,7 @@ void TApplication::ApplyFolderSettings() {
   const std::string doorSetting = Trimmed(FConfig->DDOFXDir);
   const std::string doorDir = doorSetting.empty() ? "" : WithSlash(ResolvePath(doorSetting));
   FZmodem->SetDdofxDir(doorDir);
-  FDDOFXParser->SetAssetDir(doorDir.empty() ? downloadDir : doorDir);
-  FDDOFXSound->FCaptureFile = (doorDir.empty() ? platform::AppFolder() : doorDir) + "DDOFXSND.WAV";
+  FModes->FoldersChanged(downloadDir, doorDir);
 }
 
 void TApplication::SaveScreen() {

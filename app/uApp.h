@@ -48,19 +48,8 @@ class TWireTransport;
 class TZmodemEngine;
 class TXYmodemEngine;
 class TIEMSIResponder;
-class TAnsiMusicPlayer;
-class TApcAudioEngine;
-class TApcImageEngine;
-class TRipCanvas;
-class TRipParser;
-class TBGIStrokeFont;
-class TIGSParser;
-class TIGSSoundOut;
-class TSixelParser;
-class TITerm2Parser;
-class TDDOFXParser;
-class TDDOFXSoundOut;
-class TOOIIParser;
+class TCallModes;
+class TAppModeServices;
 class TDirectoryScreen;
 class TOnlineMouse;
 template <class Host>
@@ -81,9 +70,9 @@ struct TAppOptions {
 };
 
 // Window timer ids; the screen timer is the current screen's (the splash's).
+// Each row of the call's mode table has its own timer, from tmModeFirst on.
 enum TAppTimer : int {
-  tmMain = 1, tmFocus = 2, tmScreen = 3, tmQuit = 4, tmIgsReplay = 6, tmHeldInput = 7, tmDoor = 8,
-  tmDoorProcess = 9
+  tmMain = 1, tmFocus = 2, tmScreen = 3, tmQuit = 4, tmHeldInput = 7, tmDoorProcess = 9, tmModeFirst = 16
 };
 
 // A copy of the online screen kept while a program screen borrows the buffer.
@@ -166,6 +155,7 @@ class TApplication : public TScreenServices {
   friend class TOnlineScreen;
   friend class TOnlineMouse;
   friend struct TAppProbe;
+  friend class TAppModeServices;
 
   void WakeMainThread();
   void Invalidate();
@@ -182,8 +172,6 @@ class TApplication : public TScreenServices {
   void FeedByte(uint8_t b);
   void TogglePause();
   void ReplayHeldInput();
-  void StartIgsReplay();
-  void IgsReplayTick();
 
   // Connect road and call life cycle.
   void ParseCommandLine();
@@ -213,7 +201,6 @@ class TApplication : public TScreenServices {
   void OnPetsciiFontSwitch(bool lower);
   void OnBufferCleared();
   void OnBufferScrolled(int lines);
-  void OnApcScreenPixels(int& w, int& h);
   void OnColumnModeSwitch(bool is80);
   void SendToHost(const std::string& text);
 
@@ -279,16 +266,10 @@ class TApplication : public TScreenServices {
   void PickFont();
   void ToggleSharpFont();
 
-  // The window's mouse events: offered to door graphics, then to the screen
-  // shown; the pointer's shape follows what is under it.
+  // The window's mouse events: offered to the call's modes (door graphics),
+  // then to the screen shown; the pointer's shape follows what is under it.
   void HandleMouseEvent(const platform::Event& e);
   void UpdatePointer();
-  // Door graphics: a window pixel to a pixel of the door's 640 x 480
-  // picture as the online screen fits it; false outside it.
-  bool ClientToDoorPixel(int x, int y, int& px, int& py) const;
-  // A press or release for the door graphics; true when they showed (then
-  // nothing else sees it). Button: 1 left, 2 right, 4 middle.
-  bool ForwardDoorMouse(int x, int y, int button, bool down);
   TOnlineMouse& OnlineMouse() { return *FMouse; }
 
   // Capture, screenshot, export and scrollback commands.
@@ -316,7 +297,6 @@ class TApplication : public TScreenServices {
   void OnZmodemSkipped(const std::string& name);
   void OnZmodemRefused(const std::string& name);
   void OnZmodemUploadWanted();
-  void RegisterZipAssets(const std::string& path);
 
   // Uploads, the protocol menus and text uploads; the phonebook import.
   std::string UploadFolder() const;
@@ -343,7 +323,6 @@ class TApplication : public TScreenServices {
   // The transfer questions and menus take keys and characters while open.
   bool TransferPromptKey(const TKeyEvent& key);
   bool TransferPromptChar(uint8_t ch);
-  bool UnzipDoorAssets(const std::string& path, const std::string& folder);
 
   // Local door programs and the shell (Ctrl+F1..F8, Alt+J). The program runs
   // beside the loop; the door timer calls DoorProcessTick until it has ended.
@@ -388,11 +367,6 @@ class TApplication : public TScreenServices {
   void SendIemsiIci();
   void SendIemsiReply();
   void SendAutoLogin();
-
-  // Door graphics glue.
-  void UpdateDoorTimer();
-  void DoorAnimationTick();
-  bool IsDoorGraphicsMode() const;
 
   std::string CanonicalTermType(const std::string& type) const;
   bool TransferRunning() const;
@@ -478,9 +452,6 @@ class TApplication : public TScreenServices {
        FAsciiActive = false;
   TUtf8ToCp437Decoder FUtf8Decoder;
   bool FUtf8Mode = false;
-  bool FSixelEnabled = true;
-  bool FITerm2Enabled = false;
-  bool FIgsMode = false, FRipMode = false;
   bool FGfxDirty = false;
   TScreenSnapshot FScreenSnapshot;
   std::unique_ptr<TBitmapFont> FMainFont, FUiFont;
@@ -515,7 +486,7 @@ class TApplication : public TScreenServices {
   uint64_t FDialDue = 0;
   bool FBbsSizeSet = false;
   int32_t FBbsCols = 0, FBbsRows = 0;
-  bool FDoorwayMode = false, FDoorTextView = false;
+  bool FDoorwayMode = false;
   bool FIemsiEnabled = false;
   bool FStdFontLoaded = true;
 
@@ -551,23 +522,10 @@ class TApplication : public TScreenServices {
   std::unique_ptr<TZmodemEngine> FZmodem;
   std::unique_ptr<TXYmodemEngine> FXYmodem;
   std::unique_ptr<TIEMSIResponder> FIemsi;
-  std::unique_ptr<TAnsiMusicPlayer> FMusicPlayer;
-  std::unique_ptr<TApcAudioEngine> FApcAudio;
-  std::unique_ptr<TApcImageEngine> FApcImages;
-  std::unique_ptr<TRipCanvas> FRipCanvas;
-  std::unique_ptr<TRipParser> FRipParser;
-  std::unique_ptr<TBGIStrokeFont> FBgiFonts[11];
-  platform::Surface FRipDib;
-  int32_t FRipCellW = 8, FRipCellH = 8;
-  bool FRipTextHidden = false, FRipGridSet = false;
-  std::unique_ptr<TIGSParser> FIgsParser;
-  std::unique_ptr<TIGSSoundOut> FIgsSound;
-  bool FIgsReplayRunning = false;
-  std::unique_ptr<TDDOFXParser> FDDOFXParser;
-  std::unique_ptr<TDDOFXSoundOut> FDDOFXSound;
-  std::unique_ptr<TOOIIParser> FOOIIParser;
-  std::unique_ptr<TSixelParser> FSixel;
-  std::unique_ptr<TITerm2Parser> FITerm2;
+  // The graphics, sound and door modes, in receive-chain order, and what
+  // they see of the call.
+  std::unique_ptr<TAppModeServices> FModeServices;
+  std::unique_ptr<TCallModes> FModes;
 
   // Data and user interface.
   std::unique_ptr<TAppConfig> FConfig;
@@ -641,17 +599,15 @@ class TApplication : public TScreenServices {
   bool MinorEmulationActive() const;
   void FreeMinorEmulations();
   void PassFilters(uint8_t b, bool& fed);
-  void PassDoorAndGraphics(uint8_t b, bool& fed);
-  void PassSixel(uint8_t b, bool& fed);
-  void PassGraphics(uint8_t b, bool& fed);
   size_t PlainRun(const uint8_t* data, size_t count, bool replay) const;
   void FeedBytes(const uint8_t* data, size_t count);
+  // One byte into the text emulation, whatever the modes hide.
+  void FeedTextByte(uint8_t b);
   void LaunchGuideDownload(const std::string& url);
   void ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder, const std::string& zipPath,
                           const std::string& listPath);
-  // One scratch buffer per stage of the receive chain, so a byte passing a
-  // stage takes no allocation; each stage uses only its own.
-  std::vector<uint8_t> FIemsiOut, FITerm2Out, FSixelOut, FGraphicsOut;
+  // The IEMSI stage's scratch buffer, so a byte passing it takes no allocation.
+  std::vector<uint8_t> FIemsiOut;
   // Handlers given to transports check this before touching the object, so
   // a report queued by a transport after shutdown does nothing.
   std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);

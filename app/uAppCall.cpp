@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
@@ -12,19 +13,11 @@
 #include "data/uLoginScript.h"
 #include "data/uScriptRecorder.h"
 #include "data/uPhonebook.h"
-#include "door/uDDOFXParser.h"
-#include "graphics/uApcImages.h"
-#include "graphics/uIGSParser.h"
-#include "graphics/uITerm2Parser.h"
-#include "graphics/uSixelParser.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
-#include "sound/uAnsiMusic.h"
-#include "sound/uApcAudio.h"
-#include "sound/uIGSSound.h"
 
 namespace {
 
@@ -153,13 +146,9 @@ void TApplication::AnswerRedial(bool yes) {
 
 void TApplication::ResetSessionState() {
   const bool hadCall = FConnectTick != 0;
-  // 1-2. Door graphics, music, APC audio and pictures.
-  FDDOFXParser->Gfx.Reset();
-  FDDOFXParser->StopAudio();
-  FDoorTextView = false;
-  FMusicPlayer->StopAll();
-  FApcAudio->Flush();
-  FApcImages->Reset();
+  // 1-2. The call's modes: door graphics, music, APC audio and pictures,
+  // the graphics emulations and picture decoders.
+  FModes->Reset();
   // 4. Board recognition.
   FRxTail.clear();
   FRenegade = false;
@@ -197,16 +186,8 @@ void TApplication::ResetSessionState() {
   // The end of a call ends its recording; a recording waiting for a call
   // to begin goes on.
   if (hadCall) StopRecording(false);
-  FRipMode = false;
-  FIgsMode = false;
-  FIgsParser->Reset();
-  FIgsSound->FSynth.StopAll();
   FIemsiEnabled = false;
   FIemsi->Reset();
-  FRipCellW = 8;
-  FRipCellH = 8;
-  FRipGridSet = false;
-  FRipTextHidden = false;
   // 15-16. The minor emulations; a PETSCII font stays until the directory returns.
   if (FPetsciiActive)
     LogLine(
@@ -214,13 +195,9 @@ void TApplication::ResetSessionState() {
         "the phonebook loads");
   FreeMinorEmulations();
   // 17-19.
-  FSixelEnabled = true;
-  FITerm2Enabled = false;
   FParser->AnnounceSixel = true;
   FEntry.reset();
   FBuffer->Resize(80, 25);
-  FSixel->Reset();
-  FITerm2->Reset();
   FRenderer->ClearSprites();
   FGfxDirty = false;
   // 20. Received bytes of the old call go with it.

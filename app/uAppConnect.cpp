@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uOnlineMouse.h"
 #include "app/uTermTypePresets.h"
@@ -24,12 +25,6 @@
 #include "data/uDateTime.h"
 #include "data/uLoginScript.h"
 #include "data/uPhonebook.h"
-#include "door/uDDOFXParser.h"
-#include "door/uOOIIParser.h"
-#include "graphics/uIGSParser.h"
-#include "graphics/uITerm2Parser.h"
-#include "graphics/uRipParser.h"
-#include "graphics/uSixelParser.h"
 #include "net/uIEMSI.h"
 #include "net/uShellClient.h"
 #include "net/uSSHClient.h"
@@ -75,12 +70,6 @@ std::string PadOrCut(const std::string& s, int width) {
   std::string out = s.substr(0, size_t(width));
   out.resize(size_t(width), ' ');
   return out;
-}
-
-std::string Hex(const void* p) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%p", p);
-  return text;
 }
 
 }  // namespace
@@ -197,7 +186,6 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   FPopups.Terminated.Summary.clear();
   ApplyTermGeometry();
   FBuffer->SetIceColors(entry->IceColors);
-  FRipGridSet = false;
 
   // 9. The text emulation by terminal type. "Avatar" announces ANSI-BBS
   // but runs the Avatar emulation, which no other type name reaches.
@@ -232,12 +220,7 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
     LoadFontForEntry(*entry);
   }
 
-  // 10. The call's switches.
-  FRipMode = entry->UseRIP;
-  FIgsMode = Upper(entry->TermType).find("IGS") != std::string::npos;
-  FIgsParser->Reset();
-  FSixelEnabled = entry->UseSixel;
-  FITerm2Enabled = entry->UseITerm2Images;
+  // 10. The call's switches (the modes take theirs when the call opens).
   FUtf8Mode = entry->UseUTF8;
   FIemsiEnabled = entry->UseIEMSI;
   FSimBytesPerSec = entry->SimBaudRate / 10.0;
@@ -252,19 +235,14 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   ApplyTermGeometry();
   FBuffer->ResetAttributes();
   FBuffer->SetCursorVisible(true);
-  FRipCanvas->Clear();
-  FParser->AnnounceSixel = FSixelEnabled;
-  FRipParser->Reset();
-  FRipParser->SkyPixHideFontNames = FConfig->SkyPixHideFontNames;
-  FSixel->Reset();
-  FITerm2->Reset();
+  FParser->AnnounceSixel = entry->UseSixel;
   FRenderer->ClearSprites();
   FGfxDirty = false;
 
   // 12. The terminal type announced to the board.
   std::string announced = CanonicalTermType(entry->TermType);
-  if (!FRipMode && Upper(announced) == "RIP") announced = "ANSI-BBS";
-  if (FRipMode && Upper(announced) != "RIP") announced = "RIP";
+  if (!entry->UseRIP && Upper(announced) == "RIP") announced = "ANSI-BBS";
+  if (entry->UseRIP && Upper(announced) != "RIP") announced = "RIP";
 
   // 13. TelnetS on the Telnet port goes to the TelnetS port.
   if (entry->UseTelnetS && entry->Port == 23) entry->Port = 992;
@@ -315,17 +293,9 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
       if (!life.expired()) OnTelnetDisconnected(msg, true);
     };
   }
-  // 18. Door clients follow the new call.
-  FOOIIParser->Sender = FTelnet;
-  FOOIIParser->FOOIIMode = 0;
-  std::string workDir = TrimBlanks(FConfig->WorkDir);
-  FOOIIParser->AssetDir = workDir.empty() ? platform::AppFolder() + "doors/" : ResolvePath(workDir) + "/";
-  LogLine("OOII: (re)connected - FOOIIParser instance $" + Hex(FOOIIParser.get()) + " re-armed, FTelnet=$" +
-          Hex(FTelnet.get()));
-  FDDOFXParser->Sender = FTelnet;
-  FDDOFXParser->Reset();
-  LogLine("DDOFX: (re)connected - FDDOFXParser instance $" + Hex(FDDOFXParser.get()) + " reset, FTelnet=$" +
-          Hex(FTelnet.get()));
+  // 18. The modes follow the new call: the door clients take its transport,
+  // the graphics emulations and picture decoders the entry's switches.
+  FModes->Open(*entry);
   // 19. The entry's login steps, for this call.
   if (!entry->Script.empty()) {
     FLoginScript = std::make_unique<TLoginScript>(FTelnet);

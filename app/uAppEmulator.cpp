@@ -1,10 +1,10 @@
 // The application's side of the terminal core's events: replies to the host,
-// ANSI music and APC payloads, SyncTERM capability answers, font requests,
-// and keeping the picture layers in step with the text screen.
+// font requests, and the hand-offs to the call's modes (ANSI music, APC
+// strings, the audio and cell-size queries, clears and scrolls of the screen).
 #include <cstdio>
-#include <cstdlib>
 #include <sys/stat.h>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uOnlineMouse.h"
 #include "core/uAnsiParser.h"
@@ -12,30 +12,14 @@
 #include "core/uFontRenderer.h"
 #include "core/uPetsciiParser.h"
 #include "data/uConfig.h"
-#include "graphics/uApcImages.h"
-#include "graphics/uITerm2Parser.h"
-#include "graphics/uRipParser.h"
-#include "graphics/uSixelParser.h"
 #include "net/uWireTransport.h"
 #include "platform/AppFolder.h"
-#include "sound/uAnsiMusic.h"
-#include "sound/uApcAudio.h"
 
 namespace {
-
-const char kEsc = 27;
 
 bool IsFile(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// A number of a capability query; -1 when it is not one.
-int QueryNumber(const std::string& s) {
-  if (s.empty() || s.size() > 9) return -1;
-  for (char c : s)
-    if (c < '0' || c > '9') return -1;
-  return std::atoi(s.c_str());
 }
 
 }  // namespace
@@ -61,58 +45,17 @@ void TApplication::SendToHost(const std::string& text) {
   if (FTelnet) FTelnet->SendString(text);
 }
 
-void TApplication::OnAnsiMusic(const std::string& s) {
-  if (FConfig->AnsiMusicEnabled) FMusicPlayer->Enqueue(s);
-}
+void TApplication::OnAnsiMusic(const std::string& s) { FModes->AnsiMusic(s); }
 
 void TApplication::OnCellPixelSize(int& w, int& h) {
+  if (FModes->CellPixelSize(w, h)) return;
   w = FMainFont->Width();
   h = FMainFont->Height();
 }
 
-void TApplication::OnApcScreenPixels(int& w, int& h) {
-  w = FBuffer->FWidth * FMainFont->Width();
-  h = FBuffer->FHeight * FMainFont->Height();
-}
+bool TApplication::OnApcChannelBusy(int channel) { return FModes->AudioChannelBusy(channel); }
 
-bool TApplication::OnApcChannelBusy(int channel) {
-  if (channel < 0 || channel > 15) return false;
-  return FApcAudio->ChannelBusy(channel);
-}
-
-void TApplication::OnApcString(const std::string& s) {
-  std::string reply;
-  if (FApcImages->HandleApc(s, reply)) {
-    if (!reply.empty()) SendToHost(reply);
-    if (FApcImages->TakeImagePlaced()) {
-      FGfxDirty = true;
-      FBuffer->Dirty = true;
-      Invalidate();
-    }
-    return;
-  }
-  const bool audioOn = FConfig->ApcAudioEnabled;
-  if (s == "SyncTERM:Q;libsndfile") {
-    SendToHost(std::string(1, kEsc) + "[=7;100;" + (audioOn ? "1" : "0") + "n");
-    return;
-  }
-  static const std::string kFormatQuery = "SyncTERM:Q;libsndfileFormat;";
-  if (s.compare(0, kFormatQuery.size(), kFormatQuery) == 0) {
-    std::string rest = s.substr(kFormatQuery.size());
-    size_t semi = rest.find(';');
-    if (semi == std::string::npos) return;
-    int major = QueryNumber(rest.substr(0, semi));
-    int minor = QueryNumber(rest.substr(semi + 1));
-    bool ok = audioOn && FApcAudio->FormatSupported(major, minor);
-    SendToHost(std::string(1, kEsc) + "[=1;" + (ok ? "1" : "0") + "-n");
-    return;
-  }
-  if (s == "SyncTERM:Q;JXL") {
-    SendToHost(std::string(1, kEsc) + "[=1;" + (LoadJxlLibrary() ? "1" : "0") + "-n");
-    return;
-  }
-  if (audioOn) FApcAudio->HandleApc(s);
-}
+void TApplication::OnApcString(const std::string& s) { FModes->Apc(s); }
 
 void TApplication::OnFontSelect(int slot, int fontId) {
   if (slot != 0) return;
@@ -135,15 +78,13 @@ void TApplication::OnPetsciiFontSwitch(bool lower) {
 
 void TApplication::OnBufferCleared() {
   FRenderer->ClearSprites();
-  FSixel->Reset();
-  FITerm2->Reset();
-  FRipCanvas->Clear();
+  if (FModes) FModes->Cleared();
   FMouse->ClearLinkSelection();
   FMouse->ClearHover();
 }
 
 void TApplication::OnBufferScrolled(int lines) {
-  if (FRipMode) FRipParser->ScrollUp(lines * 14);
+  if (FModes) FModes->Scrolled(lines);
 }
 
 void TApplication::OnColumnModeSwitch(bool is80) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "core/uBuiltinGlyphs.h"
 #include "core/uDebugLog.h"
@@ -43,7 +44,7 @@ void TApplication::ApplyTermGeometry() {
 
 void TApplication::OnResizeRequest(int rows, int cols) {
   if (!FTelnet || !FEntry) return;
-  if (FRipMode || FIgsMode || FPetsciiActive || FViewdataActive || FVT52Active) {
+  if (FModes->KeepsScreenSize() || FPetsciiActive || FViewdataActive || FVT52Active) {
     LogLine("Resize: CSI 8 t ignored in this terminal mode");
     return;
   }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/screens/uDirectoryScreen.h"
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uCommandTable.h"
 #include "app/uTermTypePresets.h"
@@ -17,9 +18,6 @@
 #include "net/uWireTransport.h"
 #include "platform/Keys.h"
 #include "platform/Tick.h"
-#include "sound/uAnsiMusic.h"
-#include "sound/uDDOFXSound.h"
-#include "door/uDDOFXParser.h"
 
 namespace vk = platform::vk;
 
@@ -180,6 +178,8 @@ void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt
     }
     return;
   }
+  // 2-3. A mode that takes keys (a door's text field or key commands).
+  if (FModes->Key(TKeyEvent{key, shift, ctrl, alt, FLastScanCode})) return;
   // 4. Ctrl+letter sends its control code.
   if (ctrl && !alt && key >= vk::Letter('A') && key <= vk::Letter('Z')) {
     SendTyped(std::string(1, char(key - vk::Letter('A') + 1)));
@@ -242,6 +242,8 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
 
 void TApplication::OnlineChar(uint8_t ch, uint32_t codePoint) {
   if (!FTelnet) return;
+  // A mode that takes typed characters (a door's text field) has them first.
+  if (FModes->Char(ch, FLastScanCode)) return;
   if (FWheelScrollback) LeaveScrollback();
   // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
   // it, a byte above 127 as the code point with the same value.
@@ -266,10 +268,7 @@ void TApplication::SendFKeyMacro(int n) {
 
 void TApplication::ToggleSoundMute() {
   FConfig->AnsiMusicEnabled = !FConfig->AnsiMusicEnabled;
-  if (!FConfig->AnsiMusicEnabled) FMusicPlayer->StopAll();
-  FDDOFXParser->Audio.FEnabled = FConfig->AnsiMusicEnabled;
-  if (!FConfig->AnsiMusicEnabled) FDDOFXParser->Audio.StopSamples();
-  FDDOFXSound->Wake();
+  FModes->SoundSwitched(FConfig->AnsiMusicEnabled);
   FConfig->Save();
   SetStatus(FConfig->AnsiMusicEnabled ? "Music/sound ON  (Alt+M to mute)" : "Music/sound MUTED  (Alt+M to turn back on)",
             3000);

@@ -3,15 +3,14 @@
 // the interface thread, in the roles and order the window procedure gives.
 #include <cstdio>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "core/uUtf8Cp437.h"
 #include "data/uConfig.h"
 #include "data/uLoginScript.h"
-#include "sound/uDDOFXSound.h"
 #include "data/uPhonebook.h"
-#include "door/uDDOFXParser.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Keys.h"
@@ -184,19 +183,16 @@ void TApplication::OnTimer(int id) {
       FRunning = false;
       FWindow->PostQuit(0);
       break;
-    case tmIgsReplay:
-      IgsReplayTick();
-      break;
     case tmHeldInput:
       ReplayHeldInput();
       break;
     case tmDoorProcess:
       DoorProcessTick();
       break;
-    case tmDoor:
-      DoorAnimationTick();
-      break;
     default:
+      // A mode's own timer.
+      if (FModes && id >= tmModeFirst && size_t(id - tmModeFirst) < FModes->Count())
+        FModes->At(size_t(id - tmModeFirst)).TimerTick();
       break;
   }
 }
@@ -210,7 +206,7 @@ void TApplication::OnMainTimer() {
   if (FLoginScript) FLoginScript->Tick();
   ScriptTick();
   UpdateWindowTitle();
-  UpdateDoorTimer();
+  FModes->MainTick();
   FZmodem->Tick();
   FXYmodem->Tick();
   if (FAsciiUpload.Running()) AsciiUploadTick();
@@ -220,33 +216,6 @@ void TApplication::OnMainTimer() {
   // composed screen is painted again only when its picture changed.
   if (ComposedPictureChanged()) Invalidate();
   LogFlushPending();
-}
-
-void TApplication::UpdateDoorTimer() {
-  // The door audio engine follows the sound setting; the 30 ms door timer
-  // runs while door graphics or timed door events are active.
-  if (FDDOFXParser->Audio.FEnabled != FConfig->AnsiMusicEnabled) {
-    FDDOFXParser->Audio.FEnabled = FConfig->AnsiMusicEnabled;
-    if (!FConfig->AnsiMusicEnabled) FDDOFXParser->Audio.StopSamples();
-    FDDOFXSound->Wake();
-  }
-  bool wanted = FDDOFXParser->Gfx.GraphicsMode || FDDOFXParser->HasActiveEvents();
-  if (wanted && !FWindow->HasTimer(tmDoor)) FWindow->SetTimer(tmDoor, 30);
-  if (!wanted && FWindow->HasTimer(tmDoor)) FWindow->KillTimer(tmDoor);
-}
-
-void TApplication::DoorAnimationTick() {
-  uint64_t now = platform::TickMs();
-  FDDOFXParser->TickEvents(now);
-  if (FDDOFXParser->Gfx.GraphicsMode) {
-    if (FDDOFXParser->Gfx.Tick(now) && IsDoorGraphicsMode()) Invalidate();
-  } else {
-    UpdateDoorTimer();
-  }
-}
-
-bool TApplication::IsDoorGraphicsMode() const {
-  return ScreenMode() == smOnline && FDDOFXParser && FDDOFXParser->Gfx.GraphicsMode && !FDoorTextView;
 }
 
 void TApplication::ScrollbackWheel(bool up) {

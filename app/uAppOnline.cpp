@@ -1,13 +1,14 @@
-// The online screen painter, text-grid path: the call's buffer through the
-// renderer, then the bottom line (prompt, status message or status bar), the
+// The online screen painter: the call's buffer through the renderer, with
+// what the call's modes draw over it (or a mode's own picture in its place:
+// the RIP/IGS canvas, the door's page), then the bottom line (prompt, status message or status bar), the
 // transfer window, the popups in their fixed order and the mouse's
 // highlights, all in the popup layer over the cells.
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uOnlineMouse.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
-#include "door/uDDOFXParser.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
@@ -16,8 +17,16 @@ void TApplication::PaintTerminal(TScreenFrame& frame) {
   platform::Surface& target = frame.Target();
   const int width = target.Width(), height = target.Height();
   FTermRect = platform::Rect{0, 0, width, height};
-  FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, FBlinkPhase, FGfxDirty, false);
-  FGfxDirty = false;
+  if (TCallMode* picture = FModes->FrameMode()) {
+    bool promptOrStatus = false;
+    TModeFrame modeFrame{target, BottomLineText(promptOrStatus), FBlinkPhase};
+    picture->PaintFrame(modeFrame);
+  } else {
+    FRenderer->RenderBuffer(*FBuffer, target, 0, 0, width, height, FBlinkPhase, FGfxDirty, false);
+    FGfxDirty = false;
+    TModeFrame modeFrame{target, std::string(), FBlinkPhase};
+    FModes->PaintOver(modeFrame);
+  }
   TPopupLayer& layer = frame.Popups();
   DrawBottomLine(layer);
   const uint64_t now = platform::TickMs();
@@ -39,8 +48,9 @@ void TApplication::PaintTerminal(TScreenFrame& frame) {
 
 std::string TApplication::BottomLineText(bool& promptOrStatus) const {
   const int cols = FBuffer->FWidth;
-  const bool doorField = ScreenMode() == smOnline && FDDOFXParser && FDDOFXParser->IsTextFieldActive() && !IsDoorGraphicsMode();
-  const bool prompt = FWheelScrollback || FDoorwayMode || FPaused || FScriptPromptOpen || doorField;
+  std::string modePrompt;
+  const bool modeField = FModes->HoldsPromptLine(cols, modePrompt);
+  const bool prompt = FWheelScrollback || FDoorwayMode || FPaused || FScriptPromptOpen || modeField;
   const bool status =
       !prompt && platform::TickMs() < FStatusUntil && !TrimText(FStatus).empty();
   promptOrStatus = prompt || status;
@@ -54,6 +64,7 @@ std::string TApplication::BottomLineText(bool& promptOrStatus) const {
     text = StatusBarText();
   }
   if (FScriptPromptOpen) return PadText(ScriptInputDisplayText(cols), cols);
+  if (modeField && !modePrompt.empty()) return PadText(modePrompt, cols);
   const int before = std::max(0, (cols - int(text.size())) / 2);
   return PadText(std::string(size_t(before), ' ') + text, cols);
 }

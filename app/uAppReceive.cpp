@@ -1,11 +1,13 @@
 // The receive pipeline: every byte a board sends is counted, captured,
 // queued, drained in chunks (paced by the modem-speed simulation) and handed
-// through the fixed chain of filters to exactly one text emulation.
+// through the fixed chain of filters (the call's own stages, then its modes in
+// table order) to exactly one text emulation.
 #include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <thread>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "data/uScriptRecorder.h"
 #include "data/uScriptRunner.h"
@@ -21,12 +23,6 @@
 #include "core/uTextEmulation.h"
 #include "data/uConfig.h"
 #include "data/uLoginScript.h"
-#include "door/uDDOFXParser.h"
-#include "door/uOOIIParser.h"
-#include "graphics/uIGSParser.h"
-#include "graphics/uITerm2Parser.h"
-#include "graphics/uRipParser.h"
-#include "graphics/uSixelParser.h"
 #include "net/uComBridge.h"
 #include "net/uComBridgeTcp.h"
 #include "net/uIEMSI.h"
@@ -186,7 +182,7 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
       }
     }
   }
-  const bool doorSession = FDDOFXParser && FDDOFXParser->Active();
+  const bool doorSession = FModes->DoorSession();
   FZmodem->DdofxActive = doorSession;
   FZmodem->UseDdofxDir = doorSession;
 
@@ -225,21 +221,20 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
   if (FScriptRunner && !replay && count > 0) FScriptRunner->Feed(data, count);
   if (FRecorder && !replay && count > 0) FRecorder->Feed(data, count);
   if (!replay && FZmodem->HasHeldBytes() && !FWindow->HasTimer(tmHeldInput)) FWindow->SetTimer(tmHeldInput, 60);
-  bool sixelPlaced = FSixelEnabled && FSixel->TakeImagePlaced();
-  bool itermPlaced = FITerm2Enabled && FITerm2->TakeImagePlaced();
-  if (sixelPlaced || itermPlaced) FGfxDirty = true;
-  bool igsDirty = FIgsMode && FIgsParser->TakeDirty();
-  bool ripChanged = FRipMode && FRipCanvas->Dirty();
+  // What the modes changed: a placed picture draws the grid whole again; a
+  // mode's own picture repaints the screen.
+  const unsigned changes = FModes->EndChunk();
+  if (changes & ccPicturePlaced) FGfxDirty = true;
   if (fed && FXferPanelUntil != 0 && !(FZmodem->State >= 2 && FZmodem->State <= 4) &&
       FXYmodem->Mode == TXYmodemEngine::xmIdle)
     FXferPanelUntil = 0;  // the transfer window goes as soon as the board writes text again
-  if (fed || ripChanged || igsDirty) FBuffer->Dirty = true;
-  if (fed || ripChanged || sixelPlaced || itermPlaced || igsDirty) Invalidate();
-  if (FIgsMode) StartIgsReplay();
+  if (fed || (changes & ccCanvasChanged)) FBuffer->Dirty = true;
+  if (fed || changes != ccNone) Invalidate();
 }
 
-// Stages after the Zmodem detector: X/Ymodem, IEMSI, the door clients, the
-// picture decoders, then the graphics emulation or the text emulation.
+// Stages after the Zmodem detector: X/Ymodem, IEMSI, then the call's modes
+// (the door clients, the picture decoders, one graphics emulation) in table
+// order, then the text emulation.
 void TApplication::PassFilters(uint8_t b, bool& fed) {
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle && !FXYmodem->ProcessByte(b)) return;
   if (FIemsiEnabled) {
@@ -254,52 +249,10 @@ void TApplication::PassFilters(uint8_t b, bool& fed) {
       FIemsi->SendAckWanted = false;
       SendIemsiReply();
     }
-    for (uint8_t r : released) PassDoorAndGraphics(r, fed);
+    for (uint8_t r : released) fed = FModes->Pass(r) || fed;
     return;
   }
-  PassDoorAndGraphics(b, fed);
-}
-
-void TApplication::PassDoorAndGraphics(uint8_t b, bool& fed) {
-  if (FOOIIParser->FilterByte(b)) return;
-  if (!MinorEmulationActive() && FDDOFXParser->FilterByte(b)) return;
-  if (FITerm2Enabled) {
-    std::vector<uint8_t>& out = FITerm2Out;
-    out.clear();
-    FITerm2->ProcessByte(b, out);
-    for (uint8_t o : out) PassSixel(o, fed);
-    return;
-  }
-  PassSixel(b, fed);
-}
-
-void TApplication::PassSixel(uint8_t b, bool& fed) {
-  if (FSixelEnabled) {
-    std::vector<uint8_t>& out = FSixelOut;
-    out.clear();
-    FSixel->ProcessByte(b, out);
-    for (uint8_t o : out) PassGraphics(o, fed);
-    return;
-  }
-  PassGraphics(b, fed);
-}
-
-void TApplication::PassGraphics(uint8_t b, bool& fed) {
-  if (FIgsMode || FRipMode) {
-    std::vector<uint8_t>& out = FGraphicsOut;
-    out.clear();
-    if (FIgsMode)
-      FIgsParser->FeedByte(b, out);
-    else
-      FRipParser->Feed(b, out);
-    for (uint8_t o : out) {
-      FeedByte(o);
-      fed = true;
-    }
-    return;
-  }
-  FeedByte(b);
-  fed = true;
+  fed = FModes->Pass(b) || fed;
 }
 
 // How many leading bytes of Data every stage after the Zmodem detector (and
@@ -308,27 +261,27 @@ void TApplication::PassGraphics(uint8_t b, bool& fed) {
 // emulation are chosen by the call's settings and the keyboard, never by the
 // bytes, so they stay the same through a run.
 size_t TApplication::PlainRun(const uint8_t* data, size_t count, bool replay) const {
-  if (FXYmodem->Mode != TXYmodemEngine::xmIdle || FIgsMode || FRipMode) return 0;
+  if (FXYmodem->Mode != TXYmodemEngine::xmIdle) return 0;
   if (!replay) count = FZmodem->PlainRun(data, count);
-  if (FIemsiEnabled) count = FIemsi->PlainRun(data, count);
-  count = FOOIIParser->PlainRun(data, count);
-  if (!MinorEmulationActive()) count = FDDOFXParser->PlainRun(data, count);
-  if (FITerm2Enabled) count = FITerm2->PlainRun(data, count);
-  if (FSixelEnabled) count = FSixel->PlainRun(data, count);
-  return count;
+  if (FIemsiEnabled && count > 0) count = FIemsi->PlainRun(data, count);
+  return count > 0 ? FModes->PlainRun(data, count) : 0;
 }
 
 // FeedByte for each byte of Data, in one piece where the emulation takes one.
 void TApplication::FeedBytes(const uint8_t* data, size_t count) {
-  if (FRipTextHidden || FUtf8Mode || ActiveMinorEmulation()) {
-    for (size_t i = 0; i < count; ++i) FeedByte(data[i]);
+  if (FModes->HidesText()) return;
+  if (!FUtf8Mode && !ActiveMinorEmulation()) {
+    FParser->Feed(data, count);
     return;
   }
-  FParser->Feed(data, count);
+  for (size_t i = 0; i < count; ++i) FeedTextByte(data[i]);
 }
 
 void TApplication::FeedByte(uint8_t b) {
-  if (FRipTextHidden) return;
+  if (!FModes->HidesText()) FeedTextByte(b);
+}
+
+void TApplication::FeedTextByte(uint8_t b) {
   if (TTextEmulation* emulation = ActiveMinorEmulation()) {
     emulation->Feed(b);
   } else if (FUtf8Mode) {
@@ -385,26 +338,5 @@ void TApplication::ReplayHeldInput() {
     ProcessIncoming(held, count, true);
   } else if (FZmodem->HasHeldBytes()) {
     FWindow->SetTimer(tmHeldInput, 60);
-  }
-}
-
-void TApplication::StartIgsReplay() {
-  if (!FWindow->HasTimer(tmIgsReplay) && FIgsMode && FIgsParser->IsBusy()) {
-    FWindow->SetTimer(tmIgsReplay, 15);
-    FIgsReplayRunning = true;
-  }
-}
-
-void TApplication::IgsReplayTick() {
-  std::vector<uint8_t> out;
-  if (FIgsMode && FIgsParser->ProcessQueued(out)) {
-    for (uint8_t b : out) FeedByte(b);
-    FIgsParser->TakeDirty();
-    FBuffer->Dirty = true;
-    Invalidate();
-  }
-  if (!(FIgsMode && FIgsParser->IsBusy())) {
-    FWindow->KillTimer(tmIgsReplay);
-    FIgsReplayRunning = false;
   }
 }

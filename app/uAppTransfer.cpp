@@ -1,9 +1,8 @@
 // The application's side of the transfer engines: their bytes go out through
 // the live call, their progress and results become the status text and the
-// transfer window, files are counted, and door-asset archives received during
-// a door-graphics session are registered and unpacked.
+// transfer window, files are counted, and downloaded files are offered to the
+// call's modes (door assets).
 #include <sys/stat.h>
-#include <zip.h>
 
 #include <cctype>
 #include <cmath>
@@ -12,12 +11,11 @@
 #include <fstream>
 #include <vector>
 
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
-#include "core/uPlainFileName.h"
 #include "data/uConfig.h"
-#include "door/uDDOFXParser.h"
 #include "data/uPhonebook.h"
 #include "net/uSSHClient.h"
 #include "net/uTelnetClient.h"
@@ -35,16 +33,6 @@ std::string BaseName(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-
-bool HasZipExtension(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string ext = path.substr(path.size() - 4);
-  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".zip";
-}
-
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 
 std::string LowerCase(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -199,20 +187,8 @@ void TApplication::OnZmodemFileDone(const std::string& name, bool ok) {
   if (ok) (FZmodem->Direction == 1 ? FFilesUp : FFilesDown) += 1;
   FStatus = (ok ? "Transfer complete: " : "Transfer failed: ") + (FZmodem->Direction == 1 ? ShownFileName(name) : name);
   FXferPanelUntil = platform::TickMs() + 1200;
-  if (ok && FDDOFXParser && FZmodem->Direction != 1) {
-    const std::string folder = FZmodem->ReceiveFolder;
-    const std::string path = FZmodem->ReceivePath;
-    FDDOFXParser->AddAssetFromFile(path);
-    if (HasZipExtension(path)) {
-      RegisterZipAssets(path);
-      if (FDDOFXParser->Active() && UnzipDoorAssets(path, folder) && FConfig->DDOFXDeleteZips) {
-        if (std::remove(path.c_str()) == 0)
-          LogLine("DDOFX: extracted and removed " + path);
-        else
-          LogLine("DDOFX: extracted " + path + " but could not delete it");
-      }
-    }
-  }
+  // A downloaded file may be an asset of a door session.
+  if (ok && FZmodem->Direction != 1) FModes->FileReceived(FZmodem->ReceivePath, FZmodem->ReceiveFolder);
   Invalidate();
 }
 
@@ -258,86 +234,3 @@ void TApplication::OnZmodemUploadWanted() {
   Invalidate();
 }
 
-void TApplication::RegisterZipAssets(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  in.seekg(0, std::ios::end);
-  const int64_t size = int64_t(in.tellg());
-  if (size <= 21) return;
-  const int64_t tailSize = std::min<int64_t>(size, 65557);
-  std::vector<uint8_t> tail(static_cast<size_t>(tailSize));
-  in.seekg(size - tailSize);
-  in.read(reinterpret_cast<char*>(tail.data()), tailSize);
-  if (!in) return;
-  int64_t eocd = -1;
-  for (int64_t i = tailSize - 22; i >= 0; --i)
-    if (tail[size_t(i)] == 'P' && tail[size_t(i) + 1] == 'K' && tail[size_t(i) + 2] == 5 && tail[size_t(i) + 3] == 6) {
-      eocd = i;
-      break;
-    }
-  if (eocd < 0) return;
-  const uint16_t count = Le16(&tail[size_t(eocd) + 10]);
-  int64_t offset = Le32(&tail[size_t(eocd) + 16]);
-  for (int n = 0; n < count; ++n) {
-    if (offset + 46 > size) break;
-    uint8_t header[46];
-    in.seekg(offset);
-    in.read(reinterpret_cast<char*>(header), 46);
-    if (!in || header[0] != 'P' || header[1] != 'K' || header[2] != 1 || header[3] != 2) break;
-    const uint16_t nameLen = Le16(header + 28), extraLen = Le16(header + 30), commentLen = Le16(header + 32);
-    const uint16_t time = Le16(header + 12), date = Le16(header + 14);
-    const uint32_t entrySize = Le32(header + 24);
-    if (nameLen > 0) {
-      std::string name(nameLen, '\0');
-      in.read(name.data(), nameLen);
-      if (!in) break;
-      FDDOFXParser->AddAssetFromZipEntry(BaseName(name), date, time, entrySize, 0);
-    }
-    offset += 46 + nameLen + extraLen + commentLen;
-  }
-}
-
-bool TApplication::UnzipDoorAssets(const std::string& path, const std::string& folder) {
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-  if (!archive) return false;
-  const zip_int64_t count = zip_get_num_entries(archive, 0);
-  bool ok = count > 0;
-  std::vector<char> buffer(65536);
-  for (zip_int64_t i = 0; ok && i < count; ++i) {
-    zip_stat_t st;
-    if (zip_stat_index(archive, zip_uint64_t(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
-      ok = false;
-      break;
-    }
-    std::string name = st.name;
-    if (!name.empty() && (name.back() == '/' || name.back() == '\\')) continue;
-    // Door assets are plain files of the door folder: an entry that names a
-    // sub-folder, a parent or an absolute path is refused, never written.
-    std::string why;
-    if (!IsPlainFileName(name, &why)) {
-      LogLine("DDOFX: refused zip entry \"" + name + "\" in " + path + ": " + why);
-      ok = false;
-      break;
-    }
-    zip_file_t* entry = zip_fopen_index(archive, zip_uint64_t(i), 0);
-    if (!entry) {
-      ok = false;
-      break;
-    }
-    const std::string target = folder + name;
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    zip_int64_t n;
-    uint64_t written = 0;
-    while (out && (n = zip_fread(entry, buffer.data(), buffer.size())) > 0) {
-      out.write(buffer.data(), n);
-      written += uint64_t(n);
-    }
-    zip_fclose(entry);
-    out.close();
-    struct stat fileStat {};
-    ok = out && stat(target.c_str(), &fileStat) == 0 && uint64_t(fileStat.st_size) == st.size && written == st.size;
-  }
-  zip_close(archive);
-  return ok;
-}

@@ -86,9 +86,6 @@ struct TAppProbe {
   void OnZmodemRefused(const std::string& name) { A.OnZmodemRefused(name); }
   void OnZmodemFileDone(const std::string& name, bool ok) { A.OnZmodemFileDone(name, ok); }
   void OnXYmodemDone(const std::string& name, bool ok) { A.OnXYmodemDone(name, ok); }
-  bool UnzipDoorAssets(const std::string& path, const std::string& folder) {
-    return A.UnzipDoorAssets(path, folder);
-  }
 
   TApplication& A;
 };

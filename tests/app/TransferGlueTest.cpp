@@ -7,6 +7,7 @@
 #include <random>
 #include <regex>
 
+#include "app/modes/uDoorGraphicsMode.h"
 #include "core/uTerminalBuffer.h"
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
@@ -132,10 +133,10 @@ TEST_F(TransferGlueTest, DoorArchivesUnpackOnlyPlainNamesIntoTheirFolder) {
   ASSERT_EQ(system(make.c_str()), 0);
   std::filesystem::create_directory(work.Path() + "door");
   const std::string folder = work.Path() + "door/";
-  EXPECT_TRUE(Probe().UnzipDoorAssets(good, folder));
+  EXPECT_TRUE(UnzipDoorAssets(good, folder));
   EXPECT_EQ(std::filesystem::file_size(folder + "a.pcx"), 300u);
   EXPECT_EQ(std::filesystem::file_size(folder + "b.wav"), 7u);
-  EXPECT_FALSE(Probe().UnzipDoorAssets(evil, folder));
+  EXPECT_FALSE(UnzipDoorAssets(evil, folder));
   EXPECT_FALSE(std::filesystem::exists(work.Path() + "escaped.txt")) << "nothing lands outside its folder";
 }
 

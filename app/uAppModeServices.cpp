@@ -1,0 +1,59 @@
+#include "app/uAppModeServices.h"
+
+#include "app/call/uCallModes.h"
+#include "app/uApp.h"
+#include "core/uFontRenderer.h"
+#include "net/uWireTransport.h"
+
+void TAppModeServices::SendToHost(const std::string& text) { A.SendToHost(text); }
+
+std::shared_ptr<TWireTransport> TAppModeServices::Transport() const { return A.FTelnet; }
+
+const TPhonebookEntry* TAppModeServices::Entry() const { return A.FEntry.get(); }
+
+TTerminalBuffer& TAppModeServices::Buffer() { return *A.FBuffer; }
+
+TFontRenderer& TAppModeServices::Renderer() { return *A.FRenderer; }
+
+const TBitmapFont& TAppModeServices::MainFont() const { return *A.FMainFont; }
+
+void TAppModeServices::ScreenPixels(int& width, int& height) const {
+  width = A.FBuffer->FWidth * A.FMainFont->Width();
+  height = A.FBuffer->FHeight * A.FMainFont->Height();
+}
+
+TAnsiParser& TAppModeServices::AnsiParser() { return *A.FParser; }
+
+void TAppModeServices::FeedText(const uint8_t* data, size_t count) {
+  for (size_t i = 0; i < count; ++i) A.FeedByte(data[i]);
+}
+
+void TAppModeServices::PicturePlaced() {
+  A.FGfxDirty = true;
+  A.FBuffer->Dirty = true;
+  A.Invalidate();
+}
+
+void TAppModeServices::SwitchColumns(bool is80) { A.OnColumnModeSwitch(is80); }
+
+bool TAppModeServices::MinorEmulationActive() const { return A.MinorEmulationActive(); }
+
+bool TAppModeServices::OnlineShown() const { return A.ScreenMode() == smOnline; }
+
+TAppConfig& TAppModeServices::Settings() { return *A.FConfig; }
+
+void TAppModeServices::ShowStatus(const std::string& text, uint32_t showMs) { A.SetStatus(text, showMs); }
+
+void TAppModeServices::Invalidate() { A.Invalidate(); }
+
+void TAppModeServices::ToggleSoundMute() { A.ToggleSoundMute(); }
+
+void TAppModeServices::StartTimer(TCallMode& mode, uint32_t ms) {
+  A.FWindow->SetTimer(tmModeFirst + int(A.FModes->RowOf(mode)), ms);
+}
+
+void TAppModeServices::StopTimer(TCallMode& mode) { A.FWindow->KillTimer(tmModeFirst + int(A.FModes->RowOf(mode))); }
+
+bool TAppModeServices::TimerRunning(const TCallMode& mode) const {
+  return A.FWindow->HasTimer(tmModeFirst + int(A.FModes->RowOf(mode)));
+}
