@@ -197,7 +197,9 @@ void TApplication::Create() {
   ReportRepairedPhonebooks();
 
   // 22. The screens that live for the whole run; the directory first.
-  FScreens.Register(std::make_shared<TOnlineScreen>(*this));
+  auto online = std::make_shared<TOnlineScreen>(*this);
+  FOnline = online.get();
+  FScreens.Register(online);
   auto directory = std::make_shared<TDirectoryScreen>(*this);
   FDirectory = directory.get();
   FScreens.Register(directory);

@@ -51,6 +51,7 @@ class TIEMSIResponder;
 class TCallModes;
 class TAppModeServices;
 class TDirectoryScreen;
+class TOnlineScreen;
 class TOnlineMouse;
 template <class Host>
 struct TCommand;
@@ -233,9 +234,6 @@ class TApplication : public TScreenServices {
   // A command row's run: the key goes to the current screen.
   static bool ToCurrentScreen(TApplication& app, const TKeyEvent& key);
   bool HandleScrollbackKey(uint16_t vk, bool ctrl, bool alt);
-  void HandleOnlineKey(uint16_t vk, bool shift, bool ctrl, bool alt);
-  // A typed character on the online screen: to the board while a call is open.
-  void OnlineChar(uint8_t ch, uint32_t codePoint);
   void LeaveScrollback();
   void SendFKeyMacro(int n);
   // The wheel on the online screen browses the scrollback.
@@ -400,11 +398,6 @@ class TApplication : public TScreenServices {
   // now gives the frame shown last: the grid, the popups and the caret.
   bool ComposedPictureChanged();
 
-  // Online screen, status bar and transfer window.
-  void PaintTerminal(TScreenFrame& frame);
-  std::string BottomLineText(bool& promptOrStatus) const;
-  void DrawBottomLine(TPopupLayer& layer);
-  std::string StatusBarText() const;
 
   bool PixelToCell(int x, int y, int& col, int& row) const;
 
@@ -560,6 +553,7 @@ class TApplication : public TScreenServices {
   // Program screens and popups.
   TScreenStack FScreens;
   TDirectoryScreen* FDirectory = nullptr;  // registered in FScreens
+  TOnlineScreen* FOnline = nullptr;        // registered in FScreens
   TPopups FPopups;
   std::unique_ptr<TTerminalBuffer> FScreenBuffer;  // the grid program screens compose into
   TPopupLayer FPopupLayer;
@@ -577,8 +571,7 @@ class TApplication : public TScreenServices {
   // Painting.
   uint64_t FBackId = 0;  // the back buffer the last frame was drawn into
   bool FScreenshotDue = false;
-  int32_t FPaintedMode = -1;          // the screen and bottom line last painted,
-  std::string FPaintedBottomLine;     // for the debug log
+  int32_t FPaintedMode = -1;  // the screen last painted, for the debug log
   bool FLastFrameByRenderer = false;  // the renderer presented the last frame
   // The composed screen painted last and its caret; a scratch grid and
   // popup layer to compose the picture again into, to tell whether it changed.

@@ -21,32 +21,6 @@
 
 namespace vk = platform::vk;
 
-namespace {
-
-const std::string kEsc(1, '\x1b');
-
-// The bytes a special key sends to the board; empty for keys that send none.
-std::string SpecialKeyBytes(uint16_t key, bool atascii, bool renegade) {
-  switch (key) {
-    case vk::Back: return "\x08";
-    case vk::Tab: return "\x09";
-    case vk::Return: return atascii ? "\x9b" : "\x0d";
-    case vk::Up: return kEsc + "[A";
-    case vk::Down: return kEsc + "[B";
-    case vk::Right: return kEsc + "[C";
-    case vk::Left: return kEsc + "[D";
-    case vk::Home: return kEsc + "[H";
-    case vk::End: return kEsc + "[K";
-    case vk::Prior: return kEsc + (renegade ? "[r" : "[V");
-    case vk::Next: return kEsc + (renegade ? "[q" : "[U");
-    case vk::Insert: return kEsc + (renegade ? "[n" : "[@");
-    case vk::Delete: return "\x7f";
-    default: return "";
-  }
-}
-
-}  // namespace
-
 void TApplication::SendTyped(const std::string& text) {
   if (!FTelnet) return;
   RecordTypedText(text);
@@ -166,46 +140,6 @@ void TApplication::LeaveScrollback() {
   Invalidate();
 }
 
-void TApplication::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt) {
-  // 1. No call open: Esc goes back to the directory.
-  if (!FTelnet) {
-    if (key == vk::Escape) {
-      FDialStage = 0;
-      FDialEntry.reset();
-      RestoreDefaultFont();
-      SwitchScreen(smDirectory);
-      FStatus = kDirectoryStatus;
-    }
-    return;
-  }
-  // 2-3. A mode that takes keys (a door's text field or key commands).
-  if (FModes->Key(TKeyEvent{key, shift, ctrl, alt, FLastScanCode})) return;
-  // 4. Ctrl+letter sends its control code.
-  if (ctrl && !alt && key >= vk::Letter('A') && key <= vk::Letter('Z')) {
-    SendTyped(std::string(1, char(key - vk::Letter('A') + 1)));
-    return;
-  }
-  // Esc while the call is still connecting cancels it.
-  if (key == vk::Escape) {
-    if (FTelnet->Connected.load()) {
-      SendTyped(kEsc);
-      return;
-    }
-    FPopups.Terminated.Reason = FEntry ? "Cancelled connecting to " + ShownHost(*FEntry) + "." : "Cancelled connecting.";
-    FStatus = FStatusBar ? FPopups.Terminated.Reason : "";
-    FPopups.Terminated.Until = platform::TickMs() + 500;
-    DisconnectCurrent();
-    FBuffer->ClearScreen(true);
-    FBuffer->ResetAttributes();
-    FBuffer->Dirty = true;
-    return;
-  }
-  // 5. Special keys.
-  const bool atascii = FPetsciiActive && FPetscii && FPetscii->GetMode() == TPetsciiParser::pmAtascii;
-  std::string bytes = SpecialKeyBytes(key, atascii, FRenegade);
-  if (!bytes.empty()) SendTyped(bytes);
-}
-
 void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
   FLastKeyTick = platform::TickMs();
   // The text of a key that answered a menu on key-down is not typed.
@@ -238,25 +172,6 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
   }
   if (TransferPromptChar(ch)) return;
   if (std::shared_ptr<TScreen> screen = FScreens.Current()) screen->Char(ch, codePoint);
-}
-
-void TApplication::OnlineChar(uint8_t ch, uint32_t codePoint) {
-  if (!FTelnet) return;
-  // A mode that takes typed characters (a door's text field) has them first.
-  if (FModes->Char(ch, FLastScanCode)) return;
-  if (FWheelScrollback) LeaveScrollback();
-  // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
-  // it, a byte above 127 as the code point with the same value.
-  if (FUtf8Mode && codePoint > 127)
-    SendTyped(CodePointToUtf8(codePoint));
-  else if (FUtf8Mode && ch > 127)
-    SendTyped(CodePointToUtf8(ch));
-  else
-    SendTyped(std::string(1, char(ch)));
-  if (FCmdEcho) {
-    FParser->ProcessChar(ch);
-    Invalidate();
-  }
 }
 
 void TApplication::SendFKeyMacro(int n) {

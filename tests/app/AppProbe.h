@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/uApp.h"
+#include "app/uOnlineScreen.h"
 
 struct TAppProbe {
   explicit TAppProbe(TApplication& app) : A(app) {}
@@ -24,7 +25,7 @@ struct TAppProbe {
   std::string& Status() { return A.FStatus; }
   uint64_t& StatusUntil() { return A.FStatusUntil; }
   bool& StatusBar() { return A.FStatusBar; }
-  std::string StatusBarText() const { return A.StatusBarText(); }
+  std::string StatusBarText() const { return A.FOnline->StatusBarText(); }
   TPopups& Popups() { return A.FPopups; }
 
   // The loop's running flag, which the receive pipeline looks at.
