@@ -38,6 +38,7 @@
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/AppFolder.h"
+#include "platform/Audio.h"
 #include "platform/Process.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
@@ -143,8 +144,9 @@ void TApplication::Create() {
   FRenderer->SetSmoothScaling(FConfig->SmoothScaling);
   LogEnabled = FConfig->RawLog;
 
-  // 11. The debug log.
+  // 11. The debug log, which the audio output's own lines go to as well.
   LogOpen(platform::AppFolder() + "korvan_debug.log");
+  platform::SetAudioLog([](const std::string& line) { LogLine(line); });
 
   // 12. Screen reader and status bar.
   FReaderOn = FConfig->ScreenReaderMode;
@@ -295,6 +297,7 @@ void TApplication::Destroy() {
   LogLine("Exit: Destroy finished, closing log");
   LogClose();
   FWindow.reset();
+  platform::AudioShutdown();  // every player is gone: the sound output closes
 }
 
 void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y) {

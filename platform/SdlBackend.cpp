@@ -16,6 +16,7 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/Audio.h"
 #include "platform/EventBackend.h"
 #include "platform/Keys.h"
 #include "platform/OpenUrl.h"
@@ -186,9 +187,8 @@ class SdlBackend : public EventBackend {
     if (FTexture) SDL_DestroyTexture(FTexture);
     if (FRenderer) SDL_DestroyRenderer(FRenderer);
     if (FWindow) SDL_DestroyWindow(FWindow);
-    if (FAudio) SDL_CloseAudioDevice(FAudio);
     if (FWakeFd >= 0) close(FWakeFd);
-    if (FVideoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | (FAudioStarted ? SDL_INIT_AUDIO : 0));
+    if (FVideoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
   }
 
   bool Ok() const override { return FWindow && (FRenderer || SDL_GetWindowSurface(FWindow)); }
@@ -448,22 +448,9 @@ class SdlBackend : public EventBackend {
 
   void Beep() override {
     // A short 880 Hz tone in place of the system's message beep.
-    if (!FAudioStarted) {
-      FAudioStarted = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-      if (FAudioStarted) {
-        SDL_AudioSpec want{}, have{};
-        want.freq = 22050;
-        want.format = AUDIO_S16SYS;
-        want.channels = 1;
-        want.samples = 1024;
-        FAudio = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (FAudio) SDL_PauseAudioDevice(FAudio, 0);
-      }
-    }
-    if (!FAudio) return;
-    std::vector<int16_t> tone(22050 / 12);
-    for (size_t i = 0; i < tone.size(); ++i) tone[i] = ((i * 880 * 2 / 22050) & 1) ? 6000 : -6000;
-    SDL_QueueAudio(FAudio, tone.data(), uint32_t(tone.size() * sizeof(int16_t)));
+    std::vector<uint8_t> tone(22050 / 12);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = ((i * 880 * 2 / 22050) & 1) ? 152 : 104;
+    PlayAndForget(AudioFormat{22050, 1, SampleType::U8}, std::move(tone));
   }
   bool OpenUrl(const std::string& url) override { return OpenUrlInBrowser(url); }
 
@@ -669,8 +656,6 @@ class SdlBackend : public EventBackend {
   SDL_Cursor* FCursors[4] = {};
   bool FDropping = false;
   std::vector<std::string> FDropped;
-  bool FAudioStarted = false;
-  SDL_AudioDeviceID FAudio = 0;
   // The last key-down was an Alt chord: -1 drops its text, a key code drops
   // text equal to that key's own character, 0 drops nothing.
   int FAltChordKey = 0;

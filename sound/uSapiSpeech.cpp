@@ -1,21 +1,22 @@
 // The voice: espeak-ng turns text into 16-bit mono sound on a worker thread,
-// chunk by chunk, and each chunk goes to the sound card (an SDL audio queue)
-// or to a WAV file. The interface thread only queues texts, purges and asks
+// chunk by chunk, and each chunk goes to a stream of the audio layer or to a
+// WAV file. The interface thread only queues texts, purges and asks
 // whether anything is still being said; it never waits for synthesis.
 #include "sound/uSapiSpeech.h"
 
-#include <SDL.h>
 #include <espeak-ng/speak_lib.h>
 
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 #include "core/uDebugLog.h"
 #include "core/uDllLoader.h"
+#include "platform/Audio.h"
 
 namespace {
 
@@ -103,8 +104,7 @@ struct TVoice {
   uint64_t Generation = 0;  // a purge moves it on; older sound is dropped
   bool Busy = false;        // the worker is synthesising
   bool Stopping = false;
-  SDL_AudioDeviceID Device = 0;
-  bool AudioStarted = false;
+  std::unique_ptr<platform::AudioStream> Stream;
   TWaveFile Wave;
 };
 
@@ -126,8 +126,9 @@ int OnSynthChunk(short* samples, int count, espeak_EVENT* events) {
   std::lock_guard<std::mutex> hold(v.Lock);
   if (v.Stopping || !utterance || utterance->Generation != v.Generation) return 1;
   if (samples && count > 0) {
-    if (v.Device)
-      SDL_QueueAudio(v.Device, samples, uint32_t(count) * sizeof(int16_t));
+    if (v.Stream)
+      v.Stream->Queue(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(samples),
+                                           reinterpret_cast<uint8_t*>(samples + count)));
     else
       v.Wave.Append(samples, count);
   }
@@ -177,24 +178,12 @@ bool LoadLibrary(TVoice& v, std::string& why) {
   return true;
 }
 
-// The sound card, or none: without one the voice still runs and its sound is
-// dropped, so the reader behaves the same on a machine without audio.
-void OpenSoundCard(TVoice& v) {
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    LogLine(std::string("Accessibility: no sound output - ") + SDL_GetError());
-    return;
-  }
-  v.AudioStarted = true;
-  SDL_AudioSpec want{}, have{};
-  want.freq = v.SampleRate;
-  want.format = AUDIO_S16SYS;
-  want.channels = 1;
-  want.samples = 1024;
-  v.Device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (v.Device)
-    SDL_PauseAudioDevice(v.Device, 0);
-  else
-    LogLine(std::string("Accessibility: no sound output - ") + SDL_GetError());
+// The audio layer, which plays to nowhere when there is no sound card, so
+// the reader behaves the same on a machine without audio.
+void OpenSoundOutput(TVoice& v) {
+  std::string why;
+  v.Stream = platform::OpenAudioStream({v.SampleRate, 1, platform::SampleType::S16}, nullptr, &why);
+  if (!v.Stream) LogLine("Accessibility: no sound output - " + why);
 }
 
 }  // namespace
@@ -223,7 +212,7 @@ bool InitSpeech() {
   if (!v.WavePath.empty()) {
     if (!v.Wave.Open(v.WavePath, v.SampleRate)) LogLine("Accessibility: cannot write " + v.WavePath);
   } else {
-    OpenSoundCard(v);
+    OpenSoundOutput(v);
   }
   {
     std::lock_guard<std::mutex> hold(v.Lock);
@@ -244,7 +233,7 @@ void SpeakText(const std::string& text, bool purge) {
   if (purge) {
     v.Queue.clear();
     ++v.Generation;
-    if (v.Device) SDL_ClearQueuedAudio(v.Device);
+    if (v.Stream) v.Stream->Reset();
   }
   v.Queue.push_back(text);
   v.Wake.notify_one();
@@ -254,7 +243,7 @@ bool IsSpeaking() {
   TVoice& v = Voice();
   if (!v.Available) return false;
   std::lock_guard<std::mutex> hold(v.Lock);
-  return !v.Queue.empty() || v.Busy || (v.Device && SDL_GetQueuedAudioSize(v.Device) > 0);
+  return !v.Queue.empty() || v.Busy || (v.Stream && v.Stream->Pending() > 0);
 }
 
 void PurgeSpeechQueue() {
@@ -264,7 +253,7 @@ void PurgeSpeechQueue() {
   std::lock_guard<std::mutex> hold(v.Lock);
   v.Queue.clear();
   ++v.Generation;
-  if (v.Device) SDL_ClearQueuedAudio(v.Device);
+  if (v.Stream) v.Stream->Reset();
 }
 
 void ShutdownSpeech() {
@@ -279,10 +268,7 @@ void ShutdownSpeech() {
   }
   v.Worker.join();
   std::lock_guard<std::mutex> hold(v.Lock);
-  if (v.Device) SDL_CloseAudioDevice(v.Device);
-  v.Device = 0;
-  if (v.AudioStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  v.AudioStarted = false;
+  v.Stream.reset();
   v.Wave.Close();
   v.Busy = false;
   v.Available = false;

@@ -377,7 +377,10 @@ TEST_F(AppCoreTest, SyncTermCapabilityQueriesAreAnswered) {
   const Row rows[] = {
       {"SyncTERM:Q;libsndfile", "\x1b[=7;100;1n"},
       {"SyncTERM:Q;JXL", "\x1b[=1;1-n"},  // libjxl is in the build's dll folder
-      {"SyncTERM:Q;libsndfileFormat;1;2", "\x1b[=1;0-n"},
+      {"SyncTERM:Q;libsndfileFormat;1;2", "\x1b[=1;1-n"},
+      {"SyncTERM:Q;libsndfileFormat;32;96", "\x1b[=1;1-n"},
+      {"SyncTERM:Q;libsndfileFormat;1;3", "\x1b[=1;0-n"},
+      {"SyncTERM:Q;libsndfileFormat;x;2", "\x1b[=1;0-n"},
       {"SyncTERM:Q;libsndfileFormat;12", ""},
   };
   for (const Row& r : rows) {

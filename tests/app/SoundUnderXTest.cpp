@@ -1,0 +1,130 @@
+// Sound in the real program under a virtual X server, with what it would
+// have played captured by the audio layer's test mode: a loopback board
+// stores, loads and queues an APC clip and plays ANSI music; the board's
+// queries get their answers while the clip plays and after; without a sound
+// device the program runs on silently and says so in its log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/app/AppFixture.h"
+#include "tests/app/ProgramUnderX.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/WaveFile.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kEsc = "\x1b";
+
+std::string Base64(const std::vector<uint8_t>& data) {
+  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < data.size(); i += 3) {
+    const uint32_t n = uint32_t(data[i]) << 16 | (i + 1 < data.size() ? data[i + 1] << 8 : 0) |
+                       (i + 2 < data.size() ? data[i + 2] : 0);
+    out += abc[n >> 18];
+    out += abc[(n >> 12) & 63];
+    out += i + 1 < data.size() ? abc[(n >> 6) & 63] : '=';
+    out += i + 2 < data.size() ? abc[n & 63] : '=';
+  }
+  return out;
+}
+
+std::string Apc(const std::string& text) { return kEsc + "_" + text + kEsc + "\\"; }
+
+class SoundUnderXTest : public EndToEndTest {
+ protected:
+  // Calls the board from the command line and takes the call.
+  std::unique_ptr<LoopbackPeer> Call(LoopbackListener& board, const std::vector<std::string>& env) {
+    Launch({"/S127.0.0.1:" + std::to_string(board.Port())}, env);
+    auto peer = board.Accept(60000);
+    if (peer) peer->ReadFor(300);  // the Telnet negotiation
+    return peer;
+  }
+  // Sends a query and returns the reply up to its final "n" (Telnet
+  // commands left out), or what came within the time.
+  static std::string Ask(LoopbackPeer& peer, const std::string& query) {
+    peer.Write(query);
+    const Bytes reply = peer.ReadUntil("n", 20000);
+    return WithoutTelnetCommands(reply);
+  }
+  // Asks for channel 0's state until the answer is Want.
+  static bool ChannelBecomes(LoopbackPeer& peer, char want) {
+    const std::string expected = kEsc + "[=7;0;" + want + "n";
+    return WaitFor([&] { return Ask(peer, kEsc + "[=7;0n") == expected; }, 60000);
+  }
+  TWave Capture() {
+    TWave wave;
+    EXPECT_TRUE(ReadWave(Dir.File("mix.wav"), wave));
+    return wave;
+  }
+};
+
+}  // namespace
+
+TEST_F(SoundUnderXTest, ApcClipsAndAnsiMusicFromABoardPlayAndItsQueriesAreAnswered) {
+  WriteConfig();
+  LoopbackListener board;
+  auto peer = Call(board, {"KORVAN_AUDIO_CAPTURE=" + Dir.File("mix.wav")});
+  ASSERT_TRUE(peer) << KeyAndCallLines(Log());
+
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfile")), kEsc + "[=7;100;1n");
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfileFormat;1;2")), kEsc + "[=1;1-n");
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfileFormat;32;96")), kEsc + "[=1;1-n");
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfileFormat;1;4")), kEsc + "[=1;0-n");
+  EXPECT_EQ(Ask(*peer, kEsc + "[=7;0n"), kEsc + "[=7;0;0n");
+
+  // Half a second of a constant level per side, in the mix format, so the
+  // capture holds its samples exactly; queued at -6 dB on the left.
+  std::vector<int16_t> samples;
+  for (int i = 0; i < 24000; ++i) samples.insert(samples.end(), {12000, -12000});
+  const std::string clip = Base64(WaveImage(48000, 2, 16, SampleBytes(samples)));
+  peer->Write(Apc("SyncTERM:C;S;chime;" + clip) + Apc("SyncTERM:A;Load;S=0;chime") +
+              Apc("SyncTERM:A;Queue;C=0;S=0;VL=-6dB"));
+  EXPECT_TRUE(ChannelBecomes(*peer, '1')) << LinesWith(Log(), {"ApcAudio"});
+  EXPECT_TRUE(ChannelBecomes(*peer, '0')) << "a channel whose clip has played is no longer busy";
+
+  // Two quarter notes of C at tempo 120 (1048 Hz), the second after a pause.
+  peer->Write(kEsc + "[MFT120L4CP4C\x0e");
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        TWave wave = Capture();
+        return SoundRuns(wave, 40, 8000).size() >= 3 && wave.Frames() > SoundRuns(wave, 40, 8000).back().End + 4800;
+      },
+      60000))
+      << LinesWith(Log(), {"Audio", "Music"});
+
+  TWave wave = Capture();
+  auto runs = SoundRuns(wave, 200);
+  ASSERT_GE(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Length(), 24000u);
+  EXPECT_EQ(wave.Samples[2 * runs[0].Start], 6014);  // 12000 x 10^(-6/20)
+  EXPECT_EQ(wave.Samples[2 * runs[0].Start + 1], -12000);
+  auto tones = SoundRuns(wave, 40, 8000);
+  ASSERT_EQ(tones.size(), 3u);
+  for (size_t i = 1; i < 3; ++i) {
+    EXPECT_NEAR(double(tones[i].Length()), 9635 * 48000.0 / 22050, 16);
+    EXPECT_NEAR(CrossingFrequency(wave, 0, tones[i].Start, tones[i].End), 1048, 6);
+  }
+  // Tone, silence, pause: the second C starts one second after the first.
+  EXPECT_NEAR(double(tones[2].Start - tones[1].Start), (9635 + 1367 + 11025) * 48000.0 / 22050, 4);
+}
+
+TEST_F(SoundUnderXTest, WithoutASoundDeviceTheProgramRunsOnSilently) {
+  WriteConfig();
+  LoopbackListener board;
+  auto peer = Call(board, {"SDL_AUDIODRIVER=no-such-driver"});
+  ASSERT_TRUE(peer) << KeyAndCallLines(Log());
+  std::vector<int16_t> samples(2000, 3000);
+  peer->Write(Apc("SyncTERM:C;S;tick;" + Base64(WaveImage(8000, 1, 16, SampleBytes(samples)))) +
+              Apc("SyncTERM:A;Load;S=1;tick") + Apc("SyncTERM:A;Queue;C=2;S=1") + kEsc + "[MFMLT255L64CDE\x0e");
+  EXPECT_TRUE(LogHas("ApcAudio: Store \"tick\" ok - 8000 Hz, 1 ch, 4000 decoded bytes", 30000))
+      << LinesWith(Log(), {"Audio"});
+  EXPECT_TRUE(LogHas("Audio: no sound device (", 30000)) << LinesWith(Log(), {"Audio"});
+  // The queries are still answered, and the call goes on.
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfile")), kEsc + "[=7;100;1n");
+  EXPECT_EQ(Ask(*peer, kEsc + "[=7;5n"), kEsc + "[=7;5;0n");
+}

@@ -1,0 +1,42 @@
+// Test helpers for sound: reading and writing 16-bit PCM WAV files (the
+// audio layer's capture, and clips for the players), and finding where the
+// sound in a capture starts and ends.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct TWave {
+  int Rate = 0;
+  int Channels = 0;
+  int Bits = 0;
+  std::vector<uint8_t> Data;   // the data chunk as stored
+  std::vector<int16_t> Samples;  // 16-bit data, interleaved; empty for other widths
+  size_t Frames() const { return Channels > 0 && Bits > 0 ? Data.size() / size_t(Channels * Bits / 8) : 0; }
+};
+
+// A plain RIFF/WAVE file; false when it is not one.
+bool ReadWave(const std::string& path, TWave& wave);
+// Raw little-endian 16-bit samples (what "mpg123 -s" and "oggdec -R" write).
+std::vector<int16_t> ReadRawSamples(const std::string& path);
+// A RIFF/WAVE image with one "fmt " and one "data" chunk.
+std::vector<uint8_t> WaveImage(int rate, int channels, int bits, const std::vector<uint8_t>& data);
+std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples);
+
+// One stretch of sound in a capture: frames [Start, End) where some sample of
+// a channel lies beyond Threshold (is not 0, by default), with quiet gaps of
+// at most MinGap frames bridged.
+struct TSoundRun {
+  size_t Start = 0, End = 0;
+  size_t Length() const { return End - Start; }
+};
+std::vector<TSoundRun> SoundRuns(const TWave& wave, size_t minGap, int threshold = 0);
+// The highest absolute sample of one channel over a frame range.
+int PeakLevel(const TWave& wave, int channel, size_t from, size_t to);
+// Frequency of one channel over a frame range, from its swings between the
+// halves of its peak level (so a square wave's ringing edges count once).
+double CrossingFrequency(const TWave& wave, int channel, size_t from, size_t to);
+
+}  // namespace testsupport
