@@ -19,20 +19,6 @@ namespace {
 
 const std::string kEsc = "\x1b";
 
-std::string Base64(const std::vector<uint8_t>& data) {
-  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < data.size(); i += 3) {
-    const uint32_t n = uint32_t(data[i]) << 16 | (i + 1 < data.size() ? data[i + 1] << 8 : 0) |
-                       (i + 2 < data.size() ? data[i + 2] : 0);
-    out += abc[n >> 18];
-    out += abc[(n >> 12) & 63];
-    out += i + 1 < data.size() ? abc[(n >> 6) & 63] : '=';
-    out += i + 2 < data.size() ? abc[n & 63] : '=';
-  }
-  return out;
-}
-
 std::string Apc(const std::string& text) { return kEsc + "_" + text + kEsc + "\\"; }
 
 class SoundUnderXTest : public EndToEndTest {
@@ -81,7 +67,7 @@ TEST_F(SoundUnderXTest, ApcClipsAndAnsiMusicFromABoardPlayAndItsQueriesAreAnswer
   // capture holds its samples exactly; queued at -6 dB on the left.
   std::vector<int16_t> samples;
   for (int i = 0; i < 24000; ++i) samples.insert(samples.end(), {12000, -12000});
-  const std::string clip = Base64(WaveImage(48000, 2, 16, SampleBytes(samples)));
+  const std::string clip = testsupport::Base64Clip(WaveImage(48000, 2, 16, SampleBytes(samples)));
   peer->Write(Apc("SyncTERM:C;S;chime;" + clip) + Apc("SyncTERM:A;Load;S=0;chime") +
               Apc("SyncTERM:A;Queue;C=0;S=0;VL=-6dB"));
   EXPECT_TRUE(ChannelBecomes(*peer, '1')) << LinesWith(Log(), {"ApcAudio"});
@@ -119,7 +105,7 @@ TEST_F(SoundUnderXTest, WithoutASoundDeviceTheProgramRunsOnSilently) {
   auto peer = Call(board, {"SDL_AUDIODRIVER=no-such-driver"});
   ASSERT_TRUE(peer) << KeyAndCallLines(Log());
   std::vector<int16_t> samples(2000, 3000);
-  peer->Write(Apc("SyncTERM:C;S;tick;" + Base64(WaveImage(8000, 1, 16, SampleBytes(samples)))) +
+  peer->Write(Apc("SyncTERM:C;S;tick;" + testsupport::Base64Clip(WaveImage(8000, 1, 16, SampleBytes(samples)))) +
               Apc("SyncTERM:A;Load;S=1;tick") + Apc("SyncTERM:A;Queue;C=2;S=1") + kEsc + "[MFMLT255L64CDE\x0e");
   EXPECT_TRUE(LogHas("ApcAudio: Store \"tick\" ok - 8000 Hz, 1 ch, 4000 decoded bytes", 30000))
       << LinesWith(Log(), {"Audio"});

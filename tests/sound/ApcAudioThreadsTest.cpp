@@ -21,20 +21,6 @@ using testsupport::TWave;
 
 namespace {
 
-std::string Base64(const std::vector<uint8_t>& data) {
-  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < data.size(); i += 3) {
-    const uint32_t n = uint32_t(data[i]) << 16 | (i + 1 < data.size() ? data[i + 1] << 8 : 0) |
-                       (i + 2 < data.size() ? data[i + 2] : 0);
-    out += abc[n >> 18];
-    out += abc[(n >> 12) & 63];
-    out += i + 1 < data.size() ? abc[(n >> 6) & 63] : '=';
-    out += i + 2 < data.size() ? abc[n & 63] : '=';
-  }
-  return out;
-}
-
 // A 16-bit clip of one constant level per channel.
 std::vector<uint8_t> LevelClip(int rate, int channels, std::vector<int16_t> levels, double seconds) {
   std::vector<int16_t> s;
@@ -67,7 +53,7 @@ class ApcAudioThreadsTest : public ::testing::Test {
   }
   void Send(const std::string& s) { Engine->HandleApc(s); }
   void Store(const std::string& name, const std::vector<uint8_t>& clip) {
-    Send("SyncTERM:C;S;" + name + ";" + Base64(clip));
+    Send("SyncTERM:C;S;" + name + ";" + testsupport::Base64Clip(clip));
   }
   // What the engine logged, once every command sent so far has run.
   std::string LogAfterCommands() {
@@ -255,7 +241,7 @@ TEST_F(ApcAudioThreadsTest, AFlushThatTimedOutCannotMakeTheNextOneReturnEarly) {
 TEST_F(ApcAudioThreadsTest, TheClipCacheIsBoundedInBytesAndNames) {
   // 8-bit clips of 4 MiB decode to 8 MiB each: eight fill the cache.
   const std::vector<uint8_t> big = testsupport::WaveImage(8000, 1, 8, std::vector<uint8_t>(4 << 20, 200));
-  const std::string payload = Base64(big);
+  const std::string payload = testsupport::Base64Clip(big);
   for (int i = 0; i < 9; ++i) Send("SyncTERM:C;S;big" + std::to_string(i) + ";" + payload);
   std::string log = LogAfterCommands();
   for (int i = 0; i < 8; ++i)
@@ -275,7 +261,7 @@ TEST_F(ApcAudioThreadsTest, TheClipCacheIsBoundedInBytesAndNames) {
   EXPECT_NE(log.find("ApcAudio: Store \"big1\" refused - clips hold 67108864 of 67108864 bytes"), std::string::npos);
   EXPECT_TRUE(Engine->Flush());
 
-  const std::string tiny = Base64(LevelClip(8000, 1, {1}, 0.001));
+  const std::string tiny = testsupport::Base64Clip(LevelClip(8000, 1, {1}, 0.001));
   for (size_t i = 0; i <= kApcMaxNames; ++i) Send("SyncTERM:C;S;n" + std::to_string(i) + ";" + tiny);
   log = LogAfterCommands();
   EXPECT_NE(log.find("ApcAudio: Store \"n4096\" refused - 4096 clip names are already stored"), std::string::npos);

@@ -83,6 +83,21 @@ std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples) {
   return out;
 }
 
+std::string Base64Clip(const std::vector<uint8_t>& data) {
+  static const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((data.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < data.size(); i += 3) {
+    const uint32_t n = uint32_t(data[i]) << 16 | (i + 1 < data.size() ? data[i + 1] << 8 : 0) |
+                       (i + 2 < data.size() ? data[i + 2] : 0);
+    out += abc[n >> 18];
+    out += abc[(n >> 12) & 63];
+    out += i + 1 < data.size() ? abc[(n >> 6) & 63] : '=';
+    out += i + 2 < data.size() ? abc[n & 63] : '=';
+  }
+  return out;
+}
+
 std::vector<TSoundRun> SoundRuns(const TWave& wave, size_t minGap, int threshold) {
   std::vector<TSoundRun> runs;
   if (wave.Channels <= 0) return runs;

@@ -24,6 +24,8 @@ std::vector<int16_t> ReadRawSamples(const std::string& path);
 // A RIFF/WAVE image with one "fmt " and one "data" chunk.
 std::vector<uint8_t> WaveImage(int rate, int channels, int bits, const std::vector<uint8_t>& data);
 std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples);
+// A clip's bytes as base64 text, the way a board sends it in an APC string.
+std::string Base64Clip(const std::vector<uint8_t>& data);
 
 // One stretch of sound in a capture: frames [Start, End) where some sample of
 // a channel lies beyond Threshold (is not 0, by default), with quiet gaps of
