@@ -99,8 +99,8 @@ void SetAudioCaptureFile(const std::string& path);
 void SetAudioLog(std::function<void(const std::string&)> log);
 
 // Closes the device (or the null sink and its capture file). Streams that
-// are still open go silent until a stream is next opened. Program exit and
-// tests call it.
+// are still open go silent until one of them queues a buffer or another
+// stream opens, which opens the output again. Program exit and tests call it.
 void AudioShutdown();
 
 // True when the output is open and is a real device.

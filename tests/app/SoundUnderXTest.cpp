@@ -5,6 +5,7 @@
 // device the program runs on silently and says so in its log.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,27 @@ TEST_F(SoundUnderXTest, ApcClipsAndAnsiMusicFromABoardPlayAndItsQueriesAreAnswer
   EXPECT_NEAR(double(tones[2].Start - tones[1].Start), (9635 + 1367 + 11025) * 48000.0 / 22050, 4);
 }
 
+TEST_F(SoundUnderXTest, AltMDuringALongTuneStopsItAtOnceAndMutesWhatFollows) {
+  WriteConfig();
+  LoopbackListener board;
+  auto peer = Call(board, {"KORVAN_AUDIO_CAPTURE=" + Dir.File("mix.wav")});
+  ASSERT_TRUE(peer) << KeyAndCallLines(Log());
+  peer->Write(kEsc + "[MFMLT32L1CCCC\x0e");  // four notes of 7.5 s
+  ASSERT_TRUE(WaitFor([&] { return !SoundRuns(Capture(), 40, 8000).empty(); }, 60000));
+  EXPECT_TRUE(KeyUntilLogged("alt+m", 77)) << KeyAndCallLines(Log());
+  // Music is off now: a tune is dropped, while an APC clip (a marker) plays.
+  peer->Write(kEsc + "[MFMLT255L8O2C\x0e");
+  std::vector<int16_t> marker(4800, 20000);
+  peer->Write(Apc("SyncTERM:C;S;m;" + Base64Clip(WaveImage(48000, 1, 16, SampleBytes(marker)))) +
+              Apc("SyncTERM:A;Load;S=0;m") + Apc("SyncTERM:A;Queue;C=0;S=0"));
+  ASSERT_TRUE(WaitFor([&] { return SoundRuns(Capture(), 40, 8000).size() >= 2; }, 60000));
+  const TWave wave = Capture();
+  const auto runs = SoundRuns(wave, 40, 8000);
+  ASSERT_EQ(runs.size(), 2u) << "the tune that came while muted was not played";
+  EXPECT_LT(runs[0].Length(), size_t(48000 * 5)) << "the 30-second tune stopped when Alt+M was pressed";
+  EXPECT_EQ(runs[1].Length(), 4800u);
+}
+
 TEST_F(SoundUnderXTest, WithoutASoundDeviceTheProgramRunsOnSilently) {
   WriteConfig();
   LoopbackListener board;
@@ -113,4 +135,30 @@ TEST_F(SoundUnderXTest, WithoutASoundDeviceTheProgramRunsOnSilently) {
   // The queries are still answered, and the call goes on.
   EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfile")), kEsc + "[=7;100;1n");
   EXPECT_EQ(Ask(*peer, kEsc + "[=7;5n"), kEsc + "[=7;5;0n");
+}
+
+TEST_F(SoundUnderXTest, WithoutTheVorbisLibraryOggClipsAreRefusedAndWavClipsPlay) {
+  // The program's own dll folder, with every library but libvorbisfile.
+  std::filesystem::remove(Dir.File("dll"));
+  std::filesystem::create_directory(Dir.File("dll"));
+  for (const auto& lib : std::filesystem::directory_iterator(std::string(KORVAN_BINARY_DIR) + "/dll"))
+    if (lib.path().filename() != "libvorbisfile.so.3")
+      std::filesystem::create_symlink(std::filesystem::canonical(lib.path()), Dir.File("dll/") + lib.path().filename().string());
+  WriteConfig();
+  LoopbackListener board;
+  auto peer = Call(board, {"KORVAN_AUDIO_CAPTURE=" + Dir.File("mix.wav")});
+  ASSERT_TRUE(peer) << KeyAndCallLines(Log());
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfileFormat;32;96")), kEsc + "[=1;0-n");
+  EXPECT_EQ(Ask(*peer, Apc("SyncTERM:Q;libsndfileFormat;1;2")), kEsc + "[=1;1-n");
+  EXPECT_TRUE(LogHas("VorbisFile: libvorbisfile.so.3 not found - OGG/Vorbis audio disabled", 30000))
+      << LinesWith(Log(), {"Vorbis", "Dll"});
+  // An Ogg clip is refused; a WAV clip still plays.
+  const std::string ogg = "OggS" + std::string(60, '\0');
+  peer->Write(Apc("SyncTERM:C;S;ogg;" + Base64Clip(std::vector<uint8_t>(ogg.begin(), ogg.end()))));
+  std::vector<int16_t> samples(4800, 2000);
+  peer->Write(Apc("SyncTERM:C;S;wav;" + Base64Clip(WaveImage(48000, 1, 16, SampleBytes(samples)))) +
+              Apc("SyncTERM:A;Load;S=3;wav") + Apc("SyncTERM:A;Queue;C=4;S=3"));
+  EXPECT_TRUE(LogHas("ApcAudio: Store \"ogg\" - clip decode failed (64 raw bytes), ignored", 30000))
+      << LinesWith(Log(), {"Audio", "Vorbis"});
+  EXPECT_TRUE(WaitFor([&] { return !SoundRuns(Capture(), 0).empty(); }, 30000));
 }
