@@ -45,18 +45,22 @@ AudioResampler::AudioResampler(int rate, int channels, int outRate)
 }
 
 void AudioResampler::Push(const int16_t* samples, size_t frames) {
-  if (FCopy) {
-    for (size_t f = 0; f < frames; ++f) {
-      const int16_t l = samples[f * size_t(FChannels)];
-      FCopyIn.push_back(l);
-      FCopyIn.push_back(FChannels == 2 ? samples[f * 2 + 1] : l);
-    }
+  if (FCopy && FChannels == 2) {
+    FCopyIn.insert(FCopyIn.end(), samples, samples + frames * 2);
     return;
   }
+  if (FCopy) {
+    const size_t at = FCopyIn.size();
+    FCopyIn.resize(at + frames * 2);
+    for (size_t f = 0; f < frames; ++f) FCopyIn[at + 2 * f] = FCopyIn[at + 2 * f + 1] = samples[f];
+    return;
+  }
+  const size_t at = FIn.size();
+  FIn.resize(at + frames * 2);
   for (size_t f = 0; f < frames; ++f) {
     const float l = samples[f * size_t(FChannels)];
-    FIn.push_back(l);
-    FIn.push_back(FChannels == 2 ? float(samples[f * 2 + 1]) : l);
+    FIn[at + 2 * f] = l;
+    FIn[at + 2 * f + 1] = FChannels == 2 ? float(samples[f * 2 + 1]) : l;
   }
 }
 
