@@ -1,6 +1,11 @@
 #include "core/uPlainFileName.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <filesystem>
 
 bool IsPlainFileName(const std::string& name, std::string* why) {
@@ -36,4 +41,83 @@ std::string FirstFreeFileName(const std::string& path, const std::function<bool(
     candidate = stem + "_" + std::to_string(n) + ext;
     if (!used(candidate)) return candidate;
   }
+}
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string WithSlash(const std::string& folder) {
+  return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+}  // namespace
+
+bool IsPlainPeerName(const std::string& name, std::string* why) {
+  if (!IsPlainFileName(name, why)) return false;
+  if (name.find(':') != std::string::npos) {
+    if (why) *why = "drive prefix";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> ListPlainFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return names;
+  const std::string base = WithSlash(folder);
+  while (dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    if (IsRegularFile(base + name)) names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+      const char x = LowerAscii(a[i]), y = LowerAscii(b[i]);
+      if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+  });
+  return names;
+}
+
+std::string FindPlainFile(const std::string& folder, const std::string& name, std::string* why) {
+  if (!IsPlainPeerName(name, why)) return {};
+  const std::string base = WithSlash(folder);
+  if (IsRegularFile(base + name)) return base + name;
+  for (const std::string& candidate : ListPlainFiles(folder))
+    if (EqualIgnoringCase(candidate, name)) return base + candidate;
+  return {};
+}
+
+bool ReadPlainFileInfo(const std::string& path, TPlainFileInfo& info) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::tm local {};
+  const time_t when = st.st_mtime;
+  if (!localtime_r(&when, &local)) return false;
+  info.Size = int64_t(st.st_size);
+  info.Year = local.tm_year + 1900;
+  info.Month = local.tm_mon + 1;
+  info.Day = local.tm_mday;
+  info.Hour = local.tm_hour;
+  info.Minute = local.tm_min;
+  info.Second = local.tm_sec;
+  return true;
 }
