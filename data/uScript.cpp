@@ -127,6 +127,10 @@ int64_t WrapMod(int64_t a, int64_t b) {
   return a % b;
 }
 
+void CheckTextLength(uint64_t length, int32_t line) {
+  if (length > kMaxTextLength) throw EScriptError::CreateAt(line, kTextTooLongError);
+}
+
 bool IsReservedWord(std::string_view text) {
   for (std::string_view word : kReservedWords)
     if (word == text) return true;

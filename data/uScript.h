@@ -200,6 +200,16 @@ constexpr const char* kNestingError = "expressions or blocks nested too deeply";
 // User-function calls nest at most this deep.
 constexpr int32_t kMaxCallDepth = 200;
 
+// No string a script makes may be longer than this. Every operation that
+// builds a longer string checks the length it would reach before taking the
+// memory, and ends the script with kTextTooLongError at the line concerned,
+// so a script doubling a string in a loop stops at once instead of filling
+// the machine's memory.
+constexpr size_t kMaxTextLength = 16 * 1024 * 1024;
+constexpr const char* kTextTooLongError = "string longer than 16 MiB";
+// Raises that error at Line when Length is over the limit.
+void CheckTextLength(uint64_t length, int32_t line);
+
 class TScript {
  public:
   TScript();
@@ -286,6 +296,8 @@ class TScript {
  public:
   // Run time: the generator behind "random", seeded at the start of a run.
   std::mt19937_64 Random;
+  // Run time: the line of the built-in call being run, for its errors.
+  int32_t BuiltinLine = 0;
 };
 
 // The first number in a text: the digits from its first decimal digit on, a

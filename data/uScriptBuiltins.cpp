@@ -26,9 +26,16 @@ constexpr char kLF = 10;
 std::string Text(const TValueArray& a, size_t i) { return i < a.size() ? ValueToStr(a[i]) : std::string(); }
 int64_t Number(const TValueArray& a, size_t i) { return i < a.size() ? ValueToInt(a[i]) : 0; }
 
-std::string Joined(const TValueArray& a) {
+// The arguments as one text, followed by Tail; refused before it is built
+// when it would be longer than a script's strings may be.
+std::string Joined(const TScript& s, const TValueArray& a, std::string_view tail = {}) {
+  uint64_t length = tail.size();
+  for (const TValue& v : a) length += v.Kind == vkStr ? v.Str.size() : ValueToStr(v).size();
+  CheckTextLength(length, s.BuiltinLine);
   std::string out;
+  out.reserve(size_t(length));
   for (const TValue& v : a) out += ValueToStr(v);
+  out += tail;
   return out;
 }
 
@@ -64,12 +71,12 @@ std::string TrimBytes(const std::string& s) {
 // --- Host operations ----------------------------------------------------------
 
 TValue BiSend(TScript& s, const TValueArray& a) {
-  s.Host->Send(Joined(a));
+  s.Host->Send(Joined(s, a));
   return Int(0);
 }
 
 TValue BiSendLn(TScript& s, const TValueArray& a) {
-  s.Host->Send(Joined(a) + kCR);
+  s.Host->Send(Joined(s, a, std::string_view(&kCR, 1)));
   return Int(0);
 }
 
@@ -118,7 +125,7 @@ TValue BiHangup(TScript& s, const TValueArray&) {
 TValue BiEntry(TScript& s, const TValueArray&) { return Str(s.Host->EntryName()); }
 
 TValue BiPrint(TScript& s, const TValueArray& a) {
-  s.Host->Print(Joined(a));
+  s.Host->Print(Joined(s, a));
   return Int(0);
 }
 
@@ -133,8 +140,10 @@ TValue BiScreen(TScript& s, const TValueArray&) {
   const int32_t rows = s.Host->Rows();
   std::string out;
   for (int32_t row = 1; row <= rows; ++row) {
+    const std::string line = s.Host->GetLine(row);
+    CheckTextLength(uint64_t(out.size()) + (row > 1 ? 1 : 0) + line.size(), s.BuiltinLine);
     if (row > 1) out += kLF;
-    out += s.Host->GetLine(row);
+    out += line;
   }
   return Str(std::move(out));
 }
@@ -211,11 +220,18 @@ TValue BiContains(TScript&, const TValueArray& a) {
   return Int(!needle.empty() && text.find(needle) != std::string::npos ? 1 : 0);
 }
 
-TValue BiReplace(TScript&, const TValueArray& a) {
+TValue BiReplace(TScript& s, const TValueArray& a) {
   std::string text = Text(a, 0);
   const std::string from = Text(a, 1), to = Text(a, 2);
   if (from.empty()) return Str(std::move(text));
+  // The result's length is known from the number of matches before any of
+  // it is built.
+  uint64_t matches = 0;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + from.size())) ++matches;
+  const uint64_t length = uint64_t(text.size()) - matches * from.size() + matches * to.size();
+  CheckTextLength(length, s.BuiltinLine);
   std::string out;
+  out.reserve(size_t(length));
   size_t pos = 0;
   for (size_t at; (at = text.find(from, pos)) != std::string::npos; pos = at + from.size()) {
     out.append(text, pos, at - pos);
@@ -332,5 +348,6 @@ TValue TScript::CallBuiltin(const TNode& call, TValueArray& args) {
     std::snprintf(text, sizeof text, "%s() needs %d argument(s)", call.Name.c_str(), int(call.Builtin->MinArgs));
     throw EScriptError::CreateAt(call.Line, text);
   }
+  BuiltinLine = call.Line;
   return call.Builtin->Fn(*this, args);
 }

@@ -258,10 +258,9 @@ TValue TScript::EvalBinary(const TNode& node) {
     case opAdd:
       if (left.Kind == vkStr || right.Kind == vkStr) {
         std::string text = left.Kind == vkStr ? std::move(left.Str) : ValueToStr(left);
-        if (right.Kind == vkStr)
-          text += right.Str;
-        else
-          text += ValueToStr(right);
+        const std::string tail = right.Kind == vkStr ? std::move(right.Str) : ValueToStr(right);
+        CheckTextLength(uint64_t(text.size()) + tail.size(), node.Line);
+        text += tail;
         return MakeStrValue(std::move(text));
       }
       return MakeIntValue(WrapAdd(left.Int, right.Int));

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/AppFolder.h"
@@ -25,6 +24,8 @@ constexpr int64_t kWaitSliceMs = 500;
 constexpr int64_t kDialPollMs = 200;
 constexpr int64_t kDialStartGraceMs = 1500;
 constexpr int64_t kDialLimitMs = 90000;
+
+constexpr const char* kScriptFileTooLarge = "script file larger than 16 MiB";
 
 // States of the escape stripper.
 enum : int32_t { esText = 0, esEsc = 1, esCsi = 2, esString = 3, esIntermediate = 4, esStringEsc = 5 };
@@ -407,10 +408,15 @@ std::string SanitizeScriptName(const std::string& name) {
 std::unique_ptr<TScript> LoadScriptFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error(std::strerror(errno));
-  std::ostringstream raw;
-  raw << in.rdbuf();
+  // A script's text is held to the length of a script's strings; a larger
+  // file is refused as soon as its reading passes that length.
+  std::string bytes;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    if (bytes.size() + size_t(in.gcount()) > kMaxTextLength) throw std::runtime_error(kScriptFileTooLarge);
+    bytes.append(chunk, size_t(in.gcount()));
+  }
   if (in.bad()) throw std::runtime_error("read error");
-  const std::string bytes = raw.str();
   // Lines end at CR, LF or CR LF; the parser gets them joined by CR LF.
   std::string source;
   source.reserve(bytes.size() + bytes.size() / 16);

@@ -171,6 +171,7 @@ std::string ScriptsFolder();
 std::string SanitizeScriptName(const std::string& name);
 
 // Reads the file (lines ended by CR, LF or CR LF) and parses it under the
-// file's name without folder and extension. A file that cannot be read
-// raises std::runtime_error; a syntax error raises EScriptError.
+// file's name without folder and extension. A file that cannot be read or
+// is longer than a script's strings may be raises std::runtime_error; a
+// syntax error raises EScriptError.
 std::unique_ptr<TScript> LoadScriptFile(const std::string& path);

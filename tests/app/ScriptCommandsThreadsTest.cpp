@@ -10,6 +10,7 @@
 #include <string>
 
 #include "data/uConfig.h"
+#include "data/uScript.h"
 #include "app/uScreenText.h"
 #include "tests/app/ScreenFixture.h"
 #include "tests/app/LoginPeer.h"
@@ -180,6 +181,19 @@ TEST_F(ScriptCommandsThreads, TheInputPromptAnswersTheTextOrTheDefault) {
     EXPECT_EQ(got, std::string("[") + row.Answer + "]");
     ASSERT_TRUE(StatusIs("Script ask.kvs finished"));
   }
+}
+
+TEST_F(ScriptCommandsThreads, AScriptThatOutgrowsItsStringsEndsAtTheLineThatDidIt) {
+  WriteScript("grow.kvs", "s = \"x\"\nfor i = 1 to 25\n  s = s + s\nend\nprint \"grew to \" + str(len(s))\n");
+  WriteScript("huge.kvs", "// " + std::string(kMaxTextLength, 'x'));
+  Start();
+  ShowOnlineWithoutCall();
+  App->Config().ShiftF[0] = "grow";
+  App->Config().ShiftF[1] = "huge";
+  ScriptKey(1);
+  EXPECT_TRUE(StatusIs("grow.kvs line 3: string longer than 16 MiB", 10000)) << App->StatusText();
+  ScriptKey(2);
+  EXPECT_TRUE(StatusIs("Could not load huge.kvs: script file larger than 16 MiB", 10000)) << App->StatusText();
 }
 
 TEST_F(ScriptCommandsThreads, ScriptsThatCannotRunSayWhy) {

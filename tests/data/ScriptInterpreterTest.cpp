@@ -66,6 +66,12 @@ std::string Recursion(int calls) {
          std::to_string(calls) + ")";
 }
 
+// Four lines that leave s holding 2 to the power Rounds bytes, so a row's
+// own statements start on line 5.
+std::string Doubled(int rounds) {
+  return "s = \"x\"\nfor i = 1 to " + std::to_string(rounds) + "\n s = s + s\nend\n";
+}
+
 const TRunRow kRuns[] = {
     {"UnknownVariable", "x = 1\nprint y", "error 2: y is not a variable - put text in quotes: \"y\""},
     {"BareWordMeantAsText", "waitfor Login", "error 1: login is not a variable - put text in quotes: \"login\""},
@@ -98,6 +104,17 @@ const TRunRow kRuns[] = {
     {"ExitInsideNestedCalls", "function a()\n b()\n print \"a goes on to its end\"\nend\nfunction b()\n exit\nend\n"
                               "a()\nprint \"not reached\"",
      ""},
+    {"StringsGrowTo16MiBAndNoFurther", Doubled(24) + "print len(s)\nprint len(s + \"\")\nx = 1 + s",
+     "16777216\n16777216\nerror 7: string longer than 16 MiB"},
+    {"DoublingInALoopStopsAtTheLimit", Doubled(25) + "print \"not reached\"", "error 3: string longer than 16 MiB"},
+    {"AnOperatorOnItsOwnLine", Doubled(24) + "x = s\n +\n \"y\"", "error 6: string longer than 16 MiB"},
+    {"ReplaceUpToTheLimit", Doubled(22) + "print len(replace(s, \"x\", \"abcd\"))\nx = replace(s, \"x\", \"abcde\")",
+     "16777216\nerror 6: string longer than 16 MiB"},
+    {"ReplaceInALoop", Doubled(1) + "for j = 1 to 25\n s = replace(s, \"x\", \"xx\")\nend\nprint \"not reached\"",
+     "error 6: string longer than 16 MiB"},
+    {"PrintJoinsUpToTheLimit", Doubled(22) + "print len(s + s + s + s)\nprint s, s, s, s, 1",
+     "16777216\nerror 6: string longer than 16 MiB"},
+    {"SendJoinsUpToTheLimit", Doubled(22) + "send s, s, s, s\nsendln s, s, s, s", "error 6: string longer than 16 MiB"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, ScriptRuns, ::testing::ValuesIn(kRuns),

@@ -256,6 +256,17 @@ TEST(ScriptNames, LoadScriptFileReportsUnreadableAndBadFiles) {
   } catch (const EScriptError& e) {
     EXPECT_EQ(e.Line, 2);  // a lone CR ends a line too
   }
+  // A script's text may be as long as its strings, and no longer.
+  std::string longest = "// " + std::string(kMaxTextLength - 3, 'x');
+  WriteWholeFile(folder.File("longest.kvs"), longest);
+  EXPECT_NO_THROW(LoadScriptFile(folder.File("longest.kvs")));
+  WriteWholeFile(folder.File("huge.kvs"), longest + "x");
+  try {
+    LoadScriptFile(folder.File("huge.kvs"));
+    FAIL() << "a script over the limit loaded";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "script file larger than 16 MiB");
+  }
 }
 
 }  // namespace
