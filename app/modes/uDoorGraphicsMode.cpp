@@ -48,9 +48,8 @@ uint32_t Le32(const uint8_t* p) {
 }  // namespace
 
 TDoorGraphicsMode::TDoorGraphicsMode(TCallModeServices& services)
-    : TCallMode(services), FParser(std::make_unique<TDDOFXParser>(&services.AnsiParser(), false)) {
+    : TCallMode(services), FParser(std::make_unique<TDDOFXParser>(&services.AnsiParser())) {
   const bool soundOn = services.Settings().AnsiMusicEnabled;
-  FParser->Gfx.SoundEnabled = soundOn;
   FParser->Audio.FEnabled = soundOn;
   FSound = std::make_unique<TDDOFXSoundOut>(&FParser->Audio);
   FParser->OnSoundWake = [this] { FSound->Wake(); };
@@ -64,14 +63,16 @@ TDoorGraphicsMode::~TDoorGraphicsMode() {
 }
 
 void TDoorGraphicsMode::Open(const TPhonebookEntry&) {
-  FParser->Sender = Services().Transport();
+  const std::shared_ptr<TWireTransport> transport = Services().Transport();
+  FParser->Sender = [this](const std::string& text) { Services().SendToHost(text); };
   FParser->Reset();
   LogLine("DDOFX: (re)connected - FDDOFXParser instance $" + Hex(FParser.get()) + " reset, FTelnet=$" +
-          Hex(FParser->Sender.get()));
+          Hex(transport.get()));
 }
 
 void TDoorGraphicsMode::Reset() {
-  FParser->Gfx.Reset();
+  FParser->Sender = nullptr;
+  FParser->Gfx().Reset();
   FParser->StopAudio();
   FDoorTextView = false;
 }
@@ -95,13 +96,13 @@ size_t TDoorGraphicsMode::PlainRun(const uint8_t* data, size_t count) const {
 
 bool TDoorGraphicsMode::TakeByte(uint8_t b, std::vector<uint8_t>&) { return FParser->FilterByte(b); }
 
-bool TDoorGraphicsMode::DoorSession() const { return FParser->Active(); }
+bool TDoorGraphicsMode::DoorSession() const { return FParser->CommandSeen(); }
 
 void TDoorGraphicsMode::FileReceived(const std::string& path, const std::string& folder) {
   FParser->AddAssetFromFile(path);
   if (!HasZipExtension(path)) return;
   RegisterZipAssets(path);
-  if (FParser->Active() && UnzipDoorAssets(path, folder) && Services().Settings().DDOFXDeleteZips) {
+  if (FParser->CommandSeen() && UnzipDoorAssets(path, folder) && Services().Settings().DDOFXDeleteZips) {
     if (std::remove(path.c_str()) == 0)
       LogLine("DDOFX: extracted and removed " + path);
     else
@@ -110,7 +111,7 @@ void TDoorGraphicsMode::FileReceived(const std::string& path, const std::string&
 }
 
 bool TDoorGraphicsMode::IsDoorGraphicsMode() const {
-  return Services().OnlineShown() && FParser->Gfx.GraphicsMode && !FDoorTextView;
+  return Services().OnlineShown() && FParser->Gfx().GraphicsMode() && !FDoorTextView;
 }
 
 void TDoorGraphicsMode::PaintFrame(TModeFrame& frame) {
@@ -127,7 +128,7 @@ bool TDoorGraphicsMode::Mouse(const TModeMouse& m) {
     if (IsDoorGraphicsMode()) {
       int px = 0, py = 0;
       const bool inside = ClientToDoorPixel(m, px, py);
-      if (FParser->Gfx.MouseMove(inside ? px : 0, inside ? py : 0, inside)) Services().Invalidate();
+      if (FParser->Gfx().MouseMove(inside ? px : 0, inside ? py : 0, inside)) Services().Invalidate();
     }
     return false;
   }
@@ -139,7 +140,7 @@ bool TDoorGraphicsMode::Mouse(const TModeMouse& m) {
 bool TDoorGraphicsMode::Pointer(const TModeMouse& at, platform::CursorKind& kind) const {
   int px = 0, py = 0;
   if (!IsDoorGraphicsMode() || !ClientToDoorPixel(at, px, py)) return false;
-  const TDDOFXGfx& gfx = FParser->Gfx;
+  const TDDOFXEngine& gfx = FParser->Gfx();
   kind = gfx.HasCustomPointer()       ? platform::CursorKind::None
          : gfx.IsOverHotspot(px, py) ? platform::CursorKind::Hand
                                      : platform::CursorKind::Arrow;
@@ -155,7 +156,7 @@ void TDoorGraphicsMode::UpdateDoorTimer() {
     if (!soundOn) FParser->Audio.StopSamples();
     FSound->Wake();
   }
-  const bool wanted = FParser->Gfx.GraphicsMode || FParser->HasActiveEvents();
+  const bool wanted = FParser->Gfx().GraphicsMode() || FParser->HasActiveEvents();
   const bool running = Services().TimerRunning(*this);
   if (wanted && !running) Services().StartTimer(*this, kDoorTimerMs);
   if (!wanted && running) Services().StopTimer(*this);
@@ -164,8 +165,8 @@ void TDoorGraphicsMode::UpdateDoorTimer() {
 void TDoorGraphicsMode::DoorAnimationTick() {
   const uint64_t now = platform::TickMs();
   FParser->TickEvents(now);
-  if (FParser->Gfx.GraphicsMode) {
-    if (FParser->Gfx.Tick(now) && IsDoorGraphicsMode()) Services().Invalidate();
+  if (FParser->Gfx().GraphicsMode()) {
+    if (FParser->Gfx().Tick(now) && IsDoorGraphicsMode()) Services().Invalidate();
   } else {
     UpdateDoorTimer();
   }
@@ -189,7 +190,7 @@ bool TDoorGraphicsMode::ClientToDoorPixel(const TModeMouse& at, int& px, int& py
 
 bool TDoorGraphicsMode::ForwardDoorMouse(const TModeMouse& m, bool down) {
   if (!IsDoorGraphicsMode()) return false;
-  TDDOFXGfx& gfx = FParser->Gfx;
+  TDDOFXEngine& gfx = FParser->Gfx();
   int px = 0, py = 0;
   if (!down)
     gfx.MouseUp();
@@ -232,7 +233,7 @@ void TDoorGraphicsMode::RegisterZipAssets(const std::string& path) {
       std::string name(nameLen, '\0');
       in.read(name.data(), nameLen);
       if (!in) break;
-      FParser->AddAssetFromZipEntry(BaseName(name), date, time, entrySize, 0);
+      FParser->AddAssetFromZipEntry(BaseName(name), date, time, entrySize);
     }
     offset += 46 + nameLen + extraLen + commentLen;
   }

@@ -1,0 +1,91 @@
+// Feeds arbitrary bytes to the door command interpreter, as received, with
+// a door pack in its asset folder (macros and a local script that call each
+// other), while control bytes of the input press keys, type into text
+// fields and move the clock of the timed events. Checks that nothing
+// crashes or hangs and that variables keep their length cap.
+// fuzz-sources: door/uDDOFXParser.cpp door/uDDOFXVariables.cpp door/uDDOFXQueries.cpp
+// fuzz-sources: door/uDDOFXMacros.cpp door/uDDOFXFields.cpp door/uDDOFXEvents.cpp
+// fuzz-sources: door/uDDOFXScripts.cpp door/uDDOFXPack.cpp core/uPlainFileName.cpp
+// fuzz-sources: core/uAnsiParser.cpp core/uAnsiControls.cpp core/uTerminalBuffer.cpp
+// fuzz-sources: core/uDebugLog.cpp core/uUtf8Cp437.cpp platform/Tick.cpp
+#include <stdlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "core/uAnsiParser.h"
+#include "core/uTerminalBuffer.h"
+#include "door/uDDOFXParser.h"
+
+namespace {
+
+void Put32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+}
+
+// A pack of two entries after a directory of three slots.
+std::string MakePack() {
+  const std::string macro = "\x1d{4DEFM,3,1,(*SHOW)(~INCVAR,1)}\x1d{7DEFRET,2,hi~there}";
+  const std::string script = "Line\r\n\x1d{4RUNM,3}\r\n{bare}\r\n\x1d{*SHOW}\x1a tail";
+  std::string pack(72, '\0');
+  pack.replace(0, 6, "MACROS");
+  Put32(pack, 12, 72);
+  Put32(pack, 16, uint32_t(macro.size()));
+  pack.replace(24, 4, "SHOW");
+  Put32(pack, 36, uint32_t(72 + macro.size()));
+  Put32(pack, 40, uint32_t(script.size()));
+  return pack + macro + script;
+}
+
+const std::string& AssetFolder() {
+  static const std::string folder = [] {
+    char pattern[] = "/tmp/ddofx_fuzz_XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    dir += "/";
+    const std::string pack = MakePack();
+    if (FILE* f = std::fopen((dir + "DOORM").c_str(), "wb")) {
+      std::fwrite(pack.data(), 1, pack.size(), f);
+      std::fclose(f);
+    }
+    return dir;
+  }();
+  return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  TTerminalBuffer buffer(80, 25);
+  TAnsiParser ansi(&buffer);
+  TDDOFXParser parser(&ansi);
+  uint64_t now = 1000;
+  std::string sent;
+  parser.Sender = [&sent](const std::string& s) {
+    if (sent.size() < (1u << 20)) sent += s;
+  };
+  parser.Clock = [&now] { return now; };
+  parser.Sleep = [](uint32_t) {};
+  parser.ProgramFolder = AssetFolder();
+  parser.SetAssetDir(AssetFolder());
+  parser.AddAssetFromZipEntry("ZIPPED.PCX", 0x5865, 0x70E4, 10);
+  for (size_t i = 0; i < Size; ++i) {
+    const uint8_t b = Data[i];
+    bool pass = false;
+    switch (b) {
+      case 0x01: parser.KeyPress(i + 1 < Size ? Data[i + 1] : 0, i + 2 < Size ? Data[i + 2] : 0, pass); break;
+      case 0x02: now += 250; parser.TickEvents(now); break;
+      case 0x03: parser.TextFieldKey(i + 1 < Size ? Data[i + 1] : 'a'); break;
+      case 0x04: parser.TextFieldEnter(); break;
+      case 0x05: parser.TextFieldBackspace(); parser.TextFieldEscape(); break;
+      case 0x06: parser.TextFieldHotKey(i + 1 < Size ? Data[i + 1] : 'a', pass); break;
+      case 0x07: parser.Reset(); break;
+      default: parser.FilterByte(b);
+    }
+  }
+  for (int n = 1; n <= TDDOFXParser::kVars; ++n)
+    if (parser.Variable(n).Value.size() > TDDOFXParser::kValueCap) abort();
+  (void)parser.DrawInputPrompt(40);
+  return 0;
+}
