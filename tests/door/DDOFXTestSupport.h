@@ -18,6 +18,22 @@ namespace ddofxtest {
 
 constexpr char kGS = 0x1D;
 
+// A door pack: one 24-byte directory entry per file, a closing empty
+// entry, then the files' bytes.
+inline std::string MakePack(const std::vector<std::pair<std::string, std::string>>& entries) {
+  auto put32 = [](std::string& s, size_t at, uint64_t v) {
+    for (int i = 0; i < 4; ++i) s[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+  };
+  std::string dir((entries.size() + 1) * 24, '\0'), data;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    dir.replace(i * 24, entries[i].first.size(), entries[i].first);
+    put32(dir, i * 24 + 12, (entries.size() + 1) * 24 + data.size());
+    put32(dir, i * 24 + 16, entries[i].second.size());
+    data += entries[i].second;
+  }
+  return dir + data;
+}
+
 // One framed command as a door sends it.
 inline std::string Cmd(const std::string& text) { return std::string(1, kGS) + "{" + text + "}"; }
 
