@@ -7,6 +7,8 @@
 
 void TAppModeServices::SendToHost(const std::string& text) { A.SendToHost(text); }
 
+void TAppModeServices::SendTyped(const std::string& text) { A.SendTyped(text); }
+
 std::shared_ptr<TWireTransport> TAppModeServices::Transport() const { return A.FTelnet; }
 
 const TPhonebookEntry* TAppModeServices::Entry() const { return A.FEntry.get(); }
@@ -35,6 +37,8 @@ void TAppModeServices::PicturePlaced() {
 }
 
 void TAppModeServices::SwitchColumns(bool is80) { A.OnColumnModeSwitch(is80); }
+
+void TAppModeServices::ResumeInput() { A.DrainInput(); }
 
 bool TAppModeServices::MinorEmulationActive() const { return A.MinorEmulationActive(); }
 

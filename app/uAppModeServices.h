@@ -10,6 +10,7 @@ class TAppModeServices final : public TCallModeServices {
   explicit TAppModeServices(TApplication& app) : A(app) {}
 
   void SendToHost(const std::string& text) override;
+  void SendTyped(const std::string& text) override;
   std::shared_ptr<TWireTransport> Transport() const override;
   const TPhonebookEntry* Entry() const override;
   TTerminalBuffer& Buffer() override;
@@ -20,6 +21,7 @@ class TAppModeServices final : public TCallModeServices {
   void FeedText(const uint8_t* data, size_t count) override;
   void PicturePlaced() override;
   void SwitchColumns(bool is80) override;
+  void ResumeInput() override;
   bool MinorEmulationActive() const override;
   bool OnlineShown() const override;
   TAppConfig& Settings() override;

@@ -18,7 +18,7 @@ void TApplication::HandleMouseEvent(const platform::Event& e) {
   FMouseX = e.X;
   FMouseY = e.Y;
   TMouseEvent m;
-  TModeMouse modeEvent{TMouseKind::Move, e.Button, e.X, e.Y, FWindow->ClientWidth(), FWindow->ClientHeight()};
+  TModeMouse modeEvent{TMouseKind::Move, e.Button, e.X, e.Y, FWindow->ClientWidth(), FWindow->ClientHeight(), e.Shift};
   switch (e.Kind) {
     case EventKind::MouseMove:
       if (FModes->Mouse(modeEvent)) return;

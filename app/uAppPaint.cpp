@@ -38,7 +38,7 @@ void TApplication::PaintScreen(platform::Surface& target) {
     FShownCaretRow = frame.CaretRow();
     FShownCaretColour = frame.CaretColour();
     if (composes) FRenderer->RenderBuffer(grid, target, 0, 0, w, h, true, false, false);
-    bool drawn = DrawPopupLayer();
+    bool drawn = !frame.PopupsComposed() && DrawPopupLayer();
     if (frame.HasCaret()) {
       FRenderer->DrawCursor(frame.CaretCol(), frame.CaretRow(), frame.CaretColour());
       drawn = true;

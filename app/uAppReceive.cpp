@@ -72,7 +72,7 @@ void TApplication::OnTelnetData(const uint8_t* data, int count) {
   // until the drain has caught up.
   // Door frame pacing keeps one drain per delivery: each is a frame.
   if (ReadAheadAllowed()) {
-    if (FDraining && RxWaiting() > kReadAhead)
+    if ((FDraining || FModes->HoldsInput()) && RxWaiting() > kReadAhead)
       platform::HoldCaller();
     else
       platform::ReleaseCaller();
@@ -100,6 +100,9 @@ void TApplication::DrainInput() {
     if (RxWaiting() < kPauseLimit) return;
     FPaused = false;
   }
+  // A mode that holds a backlog of its own takes nothing more until it asks
+  // for more; meanwhile the transport waits once the read-ahead is full.
+  if (FModes->HoldsInput()) return;
   FDraining = true;
   // Sheds the drained front of the queue.
   auto compact = [this] {
@@ -108,7 +111,7 @@ void TApplication::DrainInput() {
   };
   try {
     std::vector<uint8_t> copy;
-    while (FRunning) {
+    while (FRunning && !FModes->HoldsInput()) {
       size_t n = RxWaiting();
       if (n < 1 && ReadAheadAllowed()) {
         // What the transport has read meanwhile joins the queue at once:
@@ -158,7 +161,7 @@ void TApplication::DrainInput() {
     throw;
   }
   FDraining = false;
-  platform::ReleaseHeldCallers();
+  if (!FModes->HoldsInput()) platform::ReleaseHeldCallers();
   if (FWindow) FWindow->UpdateNow();
   int32_t pace = FConfig ? FConfig->DoorFramePaceMs : 0;
   if (pace > 0) {

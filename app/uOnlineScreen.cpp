@@ -49,17 +49,25 @@ void TOnlineScreen::PaintTerminal(TScreenFrame& frame) {
   platform::Surface& target = frame.Target();
   const int width = target.Width(), height = target.Height();
   A.FTermRect = platform::Rect{0, 0, width, height};
+  // The bottom line, the popups and the highlights are cells of the popup
+  // layer, drawn over the picture afterwards unless a mode draws them into
+  // its own.
+  TPopupLayer& layer = frame.Popups();
+  DrawOverlays(layer, frame.StandardFont());
   if (TCallMode* picture = A.FModes->FrameMode()) {
     bool promptOrStatus = false;
-    TModeFrame modeFrame{target, BottomLineText(promptOrStatus), A.FBlinkPhase};
+    TModeFrame modeFrame{target, BottomLineText(promptOrStatus), A.FBlinkPhase, &layer};
     picture->PaintFrame(modeFrame);
+    if (modeFrame.OverlaysDrawn) frame.SetPopupsComposed();
   } else {
     A.FRenderer->RenderBuffer(*A.FBuffer, target, 0, 0, width, height, A.FBlinkPhase, A.FGfxDirty, false);
     A.FGfxDirty = false;
-    TModeFrame modeFrame{target, std::string(), A.FBlinkPhase};
+    TModeFrame modeFrame{target, std::string(), A.FBlinkPhase, &layer};
     A.FModes->PaintOver(modeFrame);
   }
-  TPopupLayer& layer = frame.Popups();
+}
+
+void TOnlineScreen::DrawOverlays(TPopupLayer& layer, bool standardFont) {
   DrawBottomLine(layer);
   const uint64_t now = platform::TickMs();
   const bool transfer = (A.FZmodem->State >= 2 && A.FZmodem->State <= 4) ||
@@ -70,7 +78,7 @@ void TOnlineScreen::PaintTerminal(TScreenFrame& frame) {
                                             A.FXferBlock});
   if (now < A.FPopups.Terminated.Until) A.FPopups.DrawTerminatedBox(layer);
   if (A.FPopups.Redial.Open) A.FPopups.DrawRedialBox(layer);
-  if (A.FPopups.GuidePrompt) A.FPopups.DrawGuideUpdatePrompt(layer, !frame.StandardFont());
+  if (A.FPopups.GuidePrompt) A.FPopups.DrawGuideUpdatePrompt(layer, !standardFont);
   if (now < A.FPopups.Toast.Until) A.FPopups.DrawMessageBox(layer);
   if (A.FQuickDial.IsOpen()) A.FQuickDial.Draw(layer);
   A.FTransferPrompts.Draw(layer);

@@ -38,6 +38,8 @@ class TOnlineScreen : public TScreen {
   void PaintTerminal(TScreenFrame& frame);
   // The bottom line's text, and whether it is a prompt or status message.
   std::string BottomLineText(bool& promptOrStatus) const;
+  // The bottom line, the popups and the highlights.
+  void DrawOverlays(TPopupLayer& layer, bool standardFont);
   void DrawBottomLine(TPopupLayer& layer);
   void HandleOnlineKey(uint16_t vk, bool shift, bool ctrl, bool alt);
   // A typed character: to the board while a call is open.

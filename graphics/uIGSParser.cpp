@@ -102,6 +102,13 @@ void TIGSParser::FeedByte(uint8_t b, std::vector<uint8_t>& out) {
 
 bool TIGSParser::IsBusy() const { return FQueueCount > 0 || FLoopActive || IsWaiting() || FPendingSoundOp != 0; }
 
+size_t TIGSParser::PlainRun(const uint8_t* data, size_t count) const {
+  if (FState != psText || FVt52ArgCount > 0 || FEscPending || IsBusy()) return 0;
+  size_t n = 0;
+  while (n < count && data[n] != 'G' && data[n] != kEsc) ++n;
+  return n;
+}
+
 bool TIGSParser::IsWaiting() const { return FWaitUntil != 0 && Now() < FWaitUntil; }
 
 void TIGSParser::StartWait(int64_t ms) {

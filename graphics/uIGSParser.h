@@ -62,6 +62,9 @@ class TIGSParser {
   void FeedByte(uint8_t b, std::vector<uint8_t>& out);
   // Waiting, holding input, running a loop or holding a sound operation.
   bool IsBusy() const;
+  // How many leading bytes of Data FeedByte would hand straight back as
+  // text without noting anything: plain text between commands and escapes.
+  size_t PlainRun(const uint8_t* data, size_t count) const;
   // The queue is long enough that the caller should stop feeding bytes
   // until ProcessQueued has worked it down.
   bool QueueFull() const { return FQueueCount >= kQueueHoldBack; }

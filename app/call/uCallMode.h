@@ -58,6 +58,7 @@ class TPhonebookEntry;
 class TTerminalBuffer;
 class TWireTransport;
 class TCallMode;
+class TPopupLayer;
 
 // What a mode sees of the call it is attached to.
 class TCallModeServices {
@@ -66,6 +67,9 @@ class TCallModeServices {
 
   // The board: text to send, and the live transport (null with no call).
   virtual void SendToHost(const std::string& text) = 0;
+  // Text the user's action sends, as if typed: a running login recorder
+  // notes it, and it goes to the board while a call is open.
+  virtual void SendTyped(const std::string& text) = 0;
   virtual std::shared_ptr<TWireTransport> Transport() const = 0;
   // The call's entry; null between calls.
   virtual const TPhonebookEntry* Entry() const = 0;
@@ -84,6 +88,8 @@ class TCallModeServices {
   virtual void PicturePlaced() = 0;
   // The board switched between 40 and 80 columns.
   virtual void SwitchColumns(bool is80) = 0;
+  // A mode that held received bytes back (HoldsInput) takes them again.
+  virtual void ResumeInput() = 0;
   // The text emulation is not the ANSI one (PETSCII, Avatar, Viewdata...).
   virtual bool MinorEmulationActive() const = 0;
   // The online screen is the one shown.
@@ -115,6 +121,7 @@ struct TModeMouse {
   int Button = 0;                      // button::Left, Right or Middle
   int X = 0, Y = 0;
   int ClientWidth = 0, ClientHeight = 0;
+  bool Shift = false;
 };
 
 // One frame of the online screen as a mode paints it.
@@ -122,6 +129,11 @@ struct TModeFrame {
   platform::Surface& Target;
   std::string BottomLine;  // the bottom line as the online screen shows it
   bool BlinkOn = true;
+  // The online screen's bottom line, popups and highlights as cells. A mode
+  // that draws them into its picture sets OverlaysDrawn; otherwise they are
+  // drawn over it as over the text grid.
+  const TPopupLayer* Overlays = nullptr;
+  bool OverlaysDrawn = false;
 };
 
 class TCallMode {
@@ -155,6 +167,10 @@ class TCallMode {
   virtual bool HidesText() const { return false; }
   // The board may not resize the screen while this holds.
   virtual bool KeepsScreenSize() const { return false; }
+  // The mode holds so many received bytes of its own that the call stops
+  // handing it more (the board is kept waiting) until the mode calls
+  // Services().ResumeInput().
+  virtual bool HoldsInput() const { return false; }
   // A door session runs: received files go to the door folder.
   virtual bool DoorSession() const { return false; }
   // A file arrived complete in Folder.

@@ -111,6 +111,12 @@ bool TCallModes::KeepsScreenSize() const {
   return false;
 }
 
+bool TCallModes::HoldsInput() const {
+  for (const auto& mode : FModes)
+    if (mode->HoldsInput()) return true;
+  return false;
+}
+
 bool TCallModes::DoorSession() const {
   for (const auto& mode : FModes)
     if (mode->DoorSession()) return true;

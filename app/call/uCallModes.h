@@ -51,6 +51,7 @@ class TCallModes {
   unsigned EndChunk();
   bool HidesText() const;
   bool KeepsScreenSize() const;
+  bool HoldsInput() const;
   bool DoorSession() const;
   void FileReceived(const std::string& path, const std::string& folder);
 

@@ -69,6 +69,10 @@ class TScreenFrame {
     FCaretColour = colour;
   }
   bool HasCaret() const { return FCaret; }
+  // The screen drew its popup layer into its own picture: the layer is not
+  // drawn over it again.
+  void SetPopupsComposed() { FPopupsComposed = true; }
+  bool PopupsComposed() const { return FPopupsComposed; }
   int CaretCol() const { return FCaretCol; }
   int CaretRow() const { return FCaretRow; }
   TColorRGB CaretColour() const { return FCaretColour; }
@@ -79,6 +83,7 @@ class TScreenFrame {
   platform::Surface& FTarget;
   bool FStandardFont;
   bool FCaret = false;
+  bool FPopupsComposed = false;
   int FCaretCol = 0, FCaretRow = 0;
   TColorRGB FCaretColour{255, 255, 255};
 };

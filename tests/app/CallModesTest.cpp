@@ -9,40 +9,11 @@
 #include <vector>
 
 #include "app/call/uCallModes.h"
-#include "core/uTerminalBuffer.h"
+#include "tests/app/FakeCallServices.h"
 
 namespace {
 
-// The call as the modes see it: what reaches the text emulation is kept.
-class FakeCall : public TCallModeServices {
- public:
-  std::string Text;
-  std::vector<std::string> Sent;
-
-  void SendToHost(const std::string& text) override { Sent.push_back(text); }
-  std::shared_ptr<TWireTransport> Transport() const override { return nullptr; }
-  const TPhonebookEntry* Entry() const override { return nullptr; }
-  TTerminalBuffer& Buffer() override { return FBuffer; }
-  TFontRenderer& Renderer() override { throw std::logic_error("no renderer here"); }
-  const TBitmapFont& MainFont() const override { throw std::logic_error("no font here"); }
-  void ScreenPixels(int& width, int& height) const override { width = height = 0; }
-  TAnsiParser& AnsiParser() override { throw std::logic_error("no parser here"); }
-  void FeedText(const uint8_t* data, size_t count) override { Text.append(reinterpret_cast<const char*>(data), count); }
-  void PicturePlaced() override {}
-  void SwitchColumns(bool) override {}
-  bool MinorEmulationActive() const override { return false; }
-  bool OnlineShown() const override { return true; }
-  TAppConfig& Settings() override { throw std::logic_error("no settings here"); }
-  void ShowStatus(const std::string&, uint32_t) override {}
-  void Invalidate() override {}
-  void ToggleSoundMute() override {}
-  void StartTimer(TCallMode&, uint32_t) override {}
-  void StopTimer(TCallMode&) override {}
-  bool TimerRunning(const TCallMode&) const override { return false; }
-
- private:
-  TTerminalBuffer FBuffer{80, 25};
-};
+using testsupport::FakeCall;
 
 // A mode driven by a little script: it takes the bytes of Eats without
 // passing anything, holds the bytes of Holds and releases them (behind the

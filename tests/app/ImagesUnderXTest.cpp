@@ -15,19 +15,6 @@ using namespace testsupport;
 
 namespace {
 
-struct TBox {
-  int W = 0, H = 0, X = 0, Y = 0;
-};
-
-// Where the pixels of one colour lie in a screenshot (their bounding box).
-TBox BoxOf(const std::string& shot, const std::string& colour) {
-  TBox b;
-  const std::string geometry = CommandOutput("/usr/bin/convert '" + shot + "' -fuzz 12% -fill black +opaque '" +
-                                             colour + "' -trim -format '%w %h %X %Y' info: 2>/dev/null");
-  std::sscanf(geometry.c_str(), "%d %d %d %d", &b.W, &b.H, &b.X, &b.Y);
-  return b;
-}
-
 std::string Base64(const std::string& path) { return CommandOutput("base64 -w0 '" + path + "'"); }
 
 TEST_F(EndToEndTest, PicturesFromABoardAppearAtTheirPlaceUnderX) {

@@ -48,6 +48,20 @@ inline std::string LinesWith(const std::string& log, const std::vector<std::stri
   return out;
 }
 
+struct TBox {
+  int W = 0, H = 0, X = 0, Y = 0;
+};
+
+// Where the pixels of one colour lie in a screenshot (their bounding box);
+// all zero when there are none.
+inline TBox BoxOf(const std::string& shot, const std::string& colour) {
+  TBox b;
+  const std::string geometry = CommandOutput("/usr/bin/convert '" + shot + "' -fuzz 12% -fill black +opaque '" +
+                                             colour + "' -trim -format '%w %h %X %Y' info: 2>/dev/null");
+  std::sscanf(geometry.c_str(), "%d %d %d %d", &b.W, &b.H, &b.X, &b.Y);
+  return b;
+}
+
 inline std::string KeyAndCallLines(const std::string& log) { return LinesWith(log, {"Key:", "Telnet", "Paint:"}); }
 
 // One run of the real program: a copy of it beside the build's fonts and

@@ -49,8 +49,57 @@ TEST_P(IGSTextTest, PassesOn) {
   EXPECT_EQ(rig.Parser.FGraphicsShown, GetParam().Shown);
 }
 
+// The call's fast road for text: the bytes PlainRun counts go straight to
+// the text emulation, the others through FeedByte, with the same result.
+TEST_P(IGSTextTest, PlainRunsGiveTheSameText) {
+  TIGSRig rig;
+  std::vector<uint8_t> out;
+  for (const std::string& f : GetParam().Feeds) {
+    const auto* data = reinterpret_cast<const uint8_t*>(f.data());
+    for (size_t i = 0; i < f.size();) {
+      if (const size_t run = rig.Parser.PlainRun(data + i, f.size() - i)) {
+        rig.Text.append(f, i, run);
+        i += run;
+        continue;
+      }
+      out.clear();
+      rig.Parser.FeedByte(data[i++], out);
+      rig.Text.append(out.begin(), out.end());
+    }
+  }
+  rig.Replay();
+  EXPECT_EQ(rig.Text, GetParam().Text);
+  EXPECT_EQ(rig.Parser.FGraphicsShown, GetParam().Shown);
+}
+
 INSTANTIATE_TEST_SUITE_P(Bytes, IGSTextTest, ::testing::ValuesIn(kTextCases),
                          [](const auto& info) { return info.param.Name; });
+
+TEST(IGSParserTest, NoPlainRunWhileBusyOrInsideAnEscapeOrCommand) {
+  const struct {
+    std::string Before, Run;
+    size_t Plain;
+  } cases[] = {
+      {"", "abc", 3},
+      {"", "abGcd", 2},
+      {"", "ab\x1bY!!", 2},
+      {"G#q1:", "abc", 0},  // held during the wait
+      {"\x1b", "abc", 0},
+      {"\x1bY", "abc", 0},
+      {"\x1bYa", "abc", 0},
+      {"\x1bYab", "abc", 3},
+      {"G", "abc", 0},
+      {"G#L", "abc", 0},
+      {"G#?9:", "abc", 0},  // a chain of commands goes on until a byte ends it
+      {"G#?9:\n", "abc", 3},
+  };
+  for (const auto& c : cases) {
+    TIGSRig rig;
+    rig.Feed(c.Before);
+    EXPECT_EQ(rig.Parser.PlainRun(reinterpret_cast<const uint8_t*>(c.Run.data()), c.Run.size()), c.Plain)
+        << "after \"" << c.Before << "\"";
+  }
+}
 
 TEST(IGSParserTest, DoubleGDrawsTheLine) {
   TIGSRig rig;
