@@ -31,7 +31,12 @@ constexpr size_t kCallerReadSize = 4096;
 // How long the end of a session waits for a caller to take what is left.
 constexpr uint32_t kFinalFlushMs = 10000;
 constexpr uint32_t kOutboundEndMs = 5000;
-
+// A drop file is a dozen short lines: only the first eleven are read, and a
+// longer line than this refuses the file as soon as the reading passes it.
+constexpr size_t kDoor32Lines = 11;
+constexpr size_t kMaxDoor32LineLength = 4096;
+// Texts from the drop file go into the log cut to this many bytes.
+constexpr size_t kLogQuoteLength = 64;
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -62,6 +67,12 @@ int32_t NumberOr(const std::string& s, int32_t fallback) {
   return ReadNumber(s, n) ? int32_t(n) : fallback;
 }
 
+// Text from outside as the log quotes it: at most a short prefix.
+std::string LogQuote(const std::string& s) {
+  if (s.size() <= kLogQuoteLength) return s;
+  return s.substr(0, kLogQuoteLength) + "... (" + std::to_string(s.size()) + " bytes)";
+}
+
 std::string Upper(char c) { return std::string(1, char(std::toupper(static_cast<unsigned char>(c)))); }
 
 enum TCallerTelnet { ctData = 0, ctIac, ctOption, ctSub, ctSubIac };
@@ -77,7 +88,7 @@ std::string LocateDoor32Sys(const std::string& arg) {
   return "";
 }
 
-bool ParseDoor32Sys(const std::string& path, TDoor32Info& info) {
+bool ParseDoor32Sys(const std::string& path, TDoor32Info& info, std::string* error) {
   info = TDoor32Info{};
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return false;
@@ -85,8 +96,25 @@ bool ParseDoor32Sys(const std::string& path, TDoor32Info& info) {
   if (!in) return false;
   std::vector<std::string> lines;
   std::string line;
-  // A drop file is a dozen short lines; anything past them is not read.
-  while (lines.size() < 11 && std::getline(in, line)) lines.push_back(Trim(line));
+  bool open = false;  // a line has begun and not ended yet
+  for (char c; lines.size() < kDoor32Lines && in.get(c);) {
+    if (c == '\n') {
+      lines.push_back(Trim(line));
+      line.clear();
+      open = false;
+      continue;
+    }
+    // The CR of a CR LF end does not count.
+    if (line.size() > kMaxDoor32LineLength || (line.size() == kMaxDoor32LineLength && c != '\r')) {
+      if (error)
+        *error = "line " + std::to_string(lines.size() + 1) + " is longer than " +
+                 std::to_string(kMaxDoor32LineLength) + " bytes";
+      return false;
+    }
+    line += c;
+    open = true;
+  }
+  if (open && lines.size() < kDoor32Lines) lines.push_back(Trim(line));
   if (lines.size() < 2) return false;
   auto at = [&](size_t n) { return n <= lines.size() ? lines[n - 1] : std::string(); };
   info.CommType = NumberOr(at(1), -1);
@@ -168,13 +196,14 @@ int TDoorRelay::Session(const std::vector<std::string>& args) {
     return 1;
   }
   TDoor32Info info;
-  if (!ParseDoor32Sys(dropFile, info)) {
-    LogLine("DOOR: failed to parse dropfile at " + dropFile);
+  std::string dropError;
+  if (!ParseDoor32Sys(dropFile, info, &dropError)) {
+    LogLine("DOOR: failed to parse dropfile at " + dropFile + (dropError.empty() ? "" : " (" + dropError + ")"));
     return 1;
   }
   char text[512];
   std::snprintf(text, sizeof text, "DOOR: dropfile OK - commtype=%d handle=%s alias=%s node=%d", info.CommType,
-                info.CommHandle.c_str(), info.Alias.c_str(), info.Node);
+                LogQuote(info.CommHandle).c_str(), LogQuote(info.Alias).c_str(), info.Node);
   LogLine(text);
   if (info.CommType != 2) {
     LogLine("DOOR: comm type " + std::to_string(info.CommType) +
@@ -189,7 +218,7 @@ int TDoorRelay::Session(const std::vector<std::string>& args) {
 
   int64_t handle = 0;
   if (!ReadNumber(info.CommHandle, handle) || handle < 0) {
-    LogLine("DOOR: dropfile socket handle \"" + info.CommHandle + "\" did not parse");
+    LogLine("DOOR: dropfile socket handle \"" + LogQuote(info.CommHandle) + "\" did not parse");
     return 1;
   }
   // The handle must be a socket this process inherited: anything else (a

@@ -38,9 +38,11 @@ struct TDoor32Info {
 // DOOR32.SYS beside the executable, else DOOR32.SYS in the current folder;
 // empty when none exists.
 std::string LocateDoor32Sys(const std::string& arg);
-// Reads Path into Info (cleared first); false when it is missing, unreadable
-// or shorter than two lines, else whether the contents are valid.
-bool ParseDoor32Sys(const std::string& path, TDoor32Info& info);
+// Reads Path into Info (cleared first); false when it is missing, unreadable,
+// shorter than two lines or holds a line of more than 4096 bytes among the
+// eleven it reads, else whether the contents are valid. Error, when given,
+// says which line was too long.
+bool ParseDoor32Sys(const std::string& path, TDoor32Info& info, std::string* error = nullptr);
 // The DoorLog switch of korvan_config.ini's [Debug] section beside the
 // executable; false without the file.
 bool DoorLogEnabled();

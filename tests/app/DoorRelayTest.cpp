@@ -45,6 +45,11 @@ TEST(Door32Sys, ReadsTheLinesItNeeds) {
       {"one line only", "2\r\n", false, 0, ""},
       {"two lines, handle blank", "2\n   \n", false, 2, ""},
       {"two lines are enough", "1\n 1234 \n", true, 1, "1234"},
+      {"a line of 4096 bytes", "2\r\n7\r\n115200\r\n" + std::string(4096, 'B') + "\r\n", true, 2, "7"},
+      {"a line of 4097 bytes", "2\r\n7\r\n115200\r\n" + std::string(4097, 'B') + "\r\n", false, 0, ""},
+      {"a long handle line", "2\r\n" + std::string(100000, '7') + "\r\n", false, 0, ""},
+      {"a long last line without its end", "2\r\n7\r\n" + std::string(5000, 'x'), false, 0, ""},
+      {"a long line past the eleventh is not read", DropFile("2", "7") + std::string(100000, 'x') + "\r\n", true, 2, "7"},
   };
   for (const auto& r : rows) {
     const std::string path = dir.File("DOOR32.SYS");
@@ -54,6 +59,13 @@ TEST(Door32Sys, ReadsTheLinesItNeeds) {
     EXPECT_EQ(info.CommType, r.commType) << r.name;
     EXPECT_EQ(info.CommHandle, r.handle) << r.name;
   }
+  // A drop file of one endless line is refused as soon as the limit is
+  // passed, saying which line it was.
+  WriteWholeFile(dir.File("DOOR32.SYS"), "2\r\n7\r\n115200\r\n" + std::string(64 << 20, 'B'));
+  TDoor32Info endless;
+  std::string error;
+  EXPECT_FALSE(ParseDoor32Sys(dir.File("DOOR32.SYS"), endless, &error));
+  EXPECT_EQ(error, "line 4 is longer than 4096 bytes");
   TDoor32Info info;
   WriteWholeFile(dir.File("DOOR32.SYS"), DropFile("2", "7"));
   ASSERT_TRUE(ParseDoor32Sys(dir.File("DOOR32.SYS"), info));
@@ -141,6 +153,10 @@ TEST_F(DoorRelay, SetUpFailuresEndWithCodeOneAndALogLine) {
        "DOOR: inherited handle 987 is not a usable socket in this process (error 9 (Bad file descriptor))"},
       {"handle not a number", DropFile("2", "0x1F"), {"-D", "-L", "-S127.0.0.1"},
        "DOOR: dropfile socket handle \"0x1F\" did not parse"},
+      {"long handle quoted in part", DropFile("2", "0x" + std::string(4000, 'F')), {"-D", "-L", "-S127.0.0.1"},
+       "DOOR: dropfile socket handle \"0x" + std::string(62, 'F') + "... (4002 bytes)\" did not parse"},
+      {"handle line too long", DropFile("2", std::string(300000, '7')), {"-D", "-L", "-S127.0.0.1"},
+       "DOOR: failed to parse dropfile at " + Dir.File("DOOR32.SYS") + " (line 2 is longer than 4096 bytes)"},
       {"comm type 1", DropFile("1", n), {"-D", "-L", "-S127.0.0.1"},
        "DOOR: comm type 1 is not a socket handoff - unsupported in this build, aborting"},
       {"no host", DropFile("2", n), {"-D", "-L"}, "DOOR: no -S<host> given on the command line, aborting"},
