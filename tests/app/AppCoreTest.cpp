@@ -453,10 +453,13 @@ TEST_F(AppCoreTest, AFloodIsReadAheadOnlyAsFarAsTheDrainAllows) {
   const bool shown = RunUntil([&] { return Row(0).rfind("the last screen", 0) == 0; }, 120000);
   writer.join();
   ASSERT_TRUE(shown) << Row(0);
-  // The picture kept up meanwhile: frames were shown all through the flood
-  // (at least one in five display refreshes), not only at its end.
+  // The picture kept up meanwhile: frames were shown all through the flood,
+  // not only at its end. At least one in ten display refreshes: a frame costs
+  // several milliseconds of CPU in a sanitized build, so on a machine busy
+  // with other work the rate falls well below the display's, yet a program
+  // that paints only when the flood ends shows one or two frames.
   const uint64_t refreshes = (platform::TickMs() - start) / App->Window().FrameMs();
-  EXPECT_GE(App->Window().FramesPresented() - framesBefore, refreshes / 5) << refreshes << " refreshes";
+  EXPECT_GE(App->Window().FramesPresented() - framesBefore, refreshes / 10) << refreshes << " refreshes";
   // The queue's storage never shrinks: it shows the most that ever waited.
   EXPECT_LE(Probe().Pending().capacity(), size_t(256 * 1024));
   EXPECT_EQ(Probe().BytesIn(), int64_t(text.size()));
