@@ -27,7 +27,10 @@ void TApplication::HandleMouseEvent(const platform::Event& e) {
     case EventKind::MouseDown:
     case EventKind::MouseDouble:
       if (!FWindow->HasFocus()) FWindow->Raise();
-      modeEvent.Kind = TMouseKind::Down;
+      // The second press of a left double click is told apart: a mode may
+      // leave it alone, as the screen does.
+      modeEvent.Kind =
+          e.Kind == EventKind::MouseDouble && e.Button == button::Left ? TMouseKind::DoubleClick : TMouseKind::Down;
       if (FModes->Mouse(modeEvent)) return;
       if (e.Button == button::Left && LogEnabled) {
         char line[160];

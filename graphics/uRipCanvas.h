@@ -52,6 +52,8 @@ class TRipCanvas {
   uint32_t* Bits() { return FBits.Pixels(); }
   const platform::Surface& Surface() const { return FBits; }
   void MarkDirty() { FDirty = true; }
+  // The surface was shown some other way than PaintTo (a composed copy).
+  void ClearDirty() { FDirty = false; }
   bool Dirty() const { return FDirty; }
   int DrawnPixelCount() const;
   bool AnyDrawnIn(int x1, int y1, int x2, int y2) const;

@@ -117,7 +117,7 @@ enum TChunkChange : unsigned {
 
 // A mouse event in window pixels, offered to the modes before the screen.
 struct TModeMouse {
-  TMouseKind Kind = TMouseKind::Move;  // Move, Down (DoubleClick too) or Up
+  TMouseKind Kind = TMouseKind::Move;  // Move, Down, DoubleClick (left button) or Up
   int Button = 0;                      // button::Left, Right or Middle
   int X = 0, Y = 0;
   int ClientWidth = 0, ClientHeight = 0;

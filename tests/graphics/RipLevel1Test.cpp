@@ -86,22 +86,6 @@ TEST(RipMouseRegions, AddedClearedAndReset) {
   EXPECT_EQ(rig.Canvas.HotspotCount(), 0) << "the reset command removes the regions";
 }
 
-// An icon file: four planes a row, colour index = p0 x 8 + p1 x 4 + p2 x 2 + p3.
-std::string IconBytes(int w, int h, const std::function<int(int, int)>& index, int rowsWritten = -1) {
-  std::string s;
-  s += char((w - 1) & 255), s += char((w - 1) >> 8), s += char((h - 1) & 255), s += char((h - 1) >> 8);
-  const int b = (w + 7) / 8;
-  for (int y = 0; y < (rowsWritten < 0 ? h : rowsWritten); ++y) {
-    for (int plane = 0; plane < 4; ++plane) {
-      std::string bytes(size_t(b), '\0');
-      for (int x = 0; x < w; ++x)
-        if ((index(x, y) >> (3 - plane)) & 1) bytes[size_t(x / 8)] = char(bytes[size_t(x / 8)] | (0x80 >> (x % 8)));
-      s += bytes;
-    }
-  }
-  return s;
-}
-
 class RipAssetsTest : public ::testing::Test {
  protected:
   ScratchAppFolder App;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graphics/uRipParser.h"
+#include "tests/support/RipBytes.h"
 
 #define ESC "\x1b"
 
@@ -44,13 +45,6 @@ inline std::string ProbeText(const Probe& p) {
 
 inline void ExpectProbes(const RipRig& rig, const std::vector<Probe>& probes) {
   for (const Probe& p : probes) EXPECT_EQ(rig.Pixel(p.X, p.Y), p.Index) << "at " << ProbeText(p);
-}
-
-// A MegaNum of Digits base-36 digits.
-inline std::string Mega(int value, int digits = 2) {
-  std::string s(size_t(digits), '0');
-  for (int i = digits - 1; i >= 0; --i, value /= 36) s[size_t(i)] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[value % 36];
-  return s;
 }
 
 struct RowName {
