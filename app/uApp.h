@@ -567,6 +567,9 @@ class TApplication : public TScreenServices {
   std::shared_ptr<TBBSGuideDownloader> FGuideDownloader;
   bool FGuideRetried = false;
   std::vector<std::shared_ptr<TPhonebookEntry>> FGuidePending;
+  // Shell boards the downloaded list held and the update left out, for its
+  // report.
+  int32_t FGuideShellSkipped = 0;
 
   // Painting.
   uint64_t FBackId = 0;  // the back buffer the last frame was drawn into

@@ -6,6 +6,7 @@
 
 #include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
+#include "app/uAppGuide.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "data/uConfig.h"
@@ -79,9 +80,11 @@ void TApplication::ReportGuideUpdate(int editedKept) {
   const bool saved = FGuidebook->SaveToFile();
   FStatus = "Telnet BBS Guide updated: " + std::to_string(FGuidebook->Count()) + " entries" +
             (editedKept > 0 ? ", " + std::to_string(editedKept) + " edited kept" : std::string()) +
+            (FGuideShellSkipped > 0 ? ", " + ShellSkippedText(FGuideShellSkipped) : std::string()) +
             (FShowGuide ? std::string() : std::string(" (F11 to view)"));
   // An update that did not reach the file is not reported as done.
   if (!saved) FStatus = "Telnet BBS Guide updated but not saved: " + FGuidebook->LastError();
+  FGuideShellSkipped = 0;
   if (FShowGuide) FDirectory->ClampSelection(FGuidebook->Count());
   Invalidate();
 }

@@ -69,6 +69,10 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
 
+std::string ShellSkippedText(int32_t count) {
+  return std::to_string(count) + (count == 1 ? " shell entry" : " shell entries") + " skipped";
+}
+
 std::string GuideArchiveUrl(const std::string& nameTemplate, int year, int month) {
   std::string name = TrimmedText(nameTemplate);
   if (name.empty()) name = "ibbs%MMYY%.zip";
@@ -291,10 +295,14 @@ void TApplication::ImportGuideArchive(const std::vector<uint8_t>& data, const st
   if (auto editor = std::dynamic_pointer_cast<TEntryEditorScreen>(FScreens.Current())) editor->CommitAndLeave();
   EndGuideEntryEdit();
 
+  // A board of a list from the network never runs a local command.
   TPhonebook fresh(FGuidebook->FileName());
-  if (ImportSyncTerm(fresh, listPath) == 0) {
+  if (ImportSyncTerm(fresh, listPath, TListOrigin::Network, FGuideShellSkipped) == 0) {
     // The old list stays as it is.
-    FStatus = "BBS Guide: downloaded list didn't parse (format may have changed)";
+    FStatus = FGuideShellSkipped > 0
+                  ? "BBS Guide: downloaded list had no boards to take (" + ShellSkippedText(FGuideShellSkipped) + ")"
+                  : "BBS Guide: downloaded list didn't parse (format may have changed)";
+    FGuideShellSkipped = 0;
     return;
   }
   // The list on disk is kept as a dated backup before anything replaces it.

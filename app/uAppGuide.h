@@ -2,6 +2,7 @@
 // picking the list out of the downloaded archive. The application's half,
 // which runs the download and merges the list, lives in uAppGuide.cpp.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // The board-list service: the monthly archives lie under
@@ -12,6 +13,10 @@ extern const char* const kGuideServiceHost;
 // %MMYY%, %YYYY%, %MM% and %YY% (any case) become the date; a full http(s)
 // address stands as it is, a file name goes under the service's folder.
 std::string GuideArchiveUrl(const std::string& nameTemplate, int year, int month);
+
+// How the update's report counts the shell boards it left out of a list:
+// "1 shell entry skipped", "2 shell entries skipped".
+std::string ShellSkippedText(int32_t count);
 
 enum class TGuideExtract { Extracted, NotFound, TooLarge, Failed };
 

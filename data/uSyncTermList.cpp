@@ -18,15 +18,18 @@ constexpr int kMaxSkipLogLines = 100;
 
 class TSkipLog {
  public:
+  // Who logs: the first words of the closing line.
+  explicit TSkipLog(const char* who) : FWho(who) {}
   // Text is only made while lines are still logged.
   template <typename Text>
   void Line(Text text) {
     if (FCount < kMaxSkipLogLines) LogLine(text());
-    else if (FCount == kMaxSkipLogLines) LogLine("LoadSyncTermSections: further skipped lines are not logged");
+    else if (FCount == kMaxSkipLogLines) LogLine(std::string(FWho) + ": further skipped lines are not logged");
     ++FCount;
   }
 
  private:
+  const char* FWho;
   int FCount = 0;
 };
 
@@ -38,7 +41,7 @@ bool ParseSyncTermSections(std::string_view data, std::vector<TIniSection>& sect
   sections.clear();
   std::string storage;
   TImportLines lines(ImportText(data, storage));
-  TSkipLog skipped;
+  TSkipLog skipped("LoadSyncTermSections");
   std::unordered_set<std::string> seen;  // lower-case names
   TIniSection* current = nullptr;
   size_t pairs = 0, keys = 0;  // in the list, in the current section
@@ -124,12 +127,24 @@ bool LoadSyncTermSections(const std::string& fileName, std::vector<TIniSection>&
 
 namespace {
 
-int32_t ImportSyncTermSections(TPhonebook& book, const std::vector<TIniSection>& sections) {
+int32_t ImportSyncTermSections(TPhonebook& book, const std::vector<TIniSection>& sections, TListOrigin origin,
+                               int32_t& shellSkipped) {
   int32_t added = 0;
+  shellSkipped = 0;
+  TSkipLog refused("ImportSyncTerm");
   for (const TIniSection& s : sections) {
     const std::string type = s.ReadString("ConnectionType", "Telnet");
     const std::string address = s.ReadString("Address", "");
-    if (address.empty() && !SameTextAscii(type, "Shell")) continue;
+    const bool shell = SameTextAscii(type, "Shell");
+    if (shell && origin == TListOrigin::Network) {
+      refused.Line([&] {
+        return "ImportSyncTerm: section " + Quoted(s.Name()) +
+               " is a shell entry (a local command) - not taken from a downloaded list";
+      });
+      ++shellSkipped;
+      continue;
+    }
+    if (address.empty() && !shell) continue;
     TPhonebookEntryPtr e = AddImportedEntry(book, added, "ImportSyncTerm");
     if (!e) break;
     e->Name = s.Name();
@@ -155,7 +170,7 @@ int32_t ImportSyncTermSections(TPhonebook& book, const std::vector<TIniSection>&
     } else if (SameTextAscii(type, "Raw")) {
       e->UseRaw = true;
       e->Port = port(0);
-    } else if (SameTextAscii(type, "Shell")) {
+    } else if (shell) {
       e->UseShell = true;
       e->ShellCommand = e->Host;
       e->Host.clear();
@@ -174,12 +189,24 @@ int32_t ImportSyncTermSections(TPhonebook& book, const std::vector<TIniSection>&
 
 }  // namespace
 
-int32_t ImportSyncTerm(TPhonebook& book, const std::string& fileName) {
+int32_t ImportSyncTerm(TPhonebook& book, const std::string& fileName, TListOrigin origin, int32_t& shellSkipped) {
+  shellSkipped = 0;
   std::vector<TIniSection> sections;
-  return LoadSyncTermSections(fileName, sections) ? ImportSyncTermSections(book, sections) : 0;
+  return LoadSyncTermSections(fileName, sections) ? ImportSyncTermSections(book, sections, origin, shellSkipped) : 0;
+}
+
+int32_t ImportSyncTerm(TPhonebook& book, const std::string& fileName) {
+  int32_t shellSkipped = 0;
+  return ImportSyncTerm(book, fileName, TListOrigin::PickedFile, shellSkipped);
+}
+
+int32_t ImportSyncTermData(TPhonebook& book, std::string_view data, TListOrigin origin, int32_t& shellSkipped) {
+  shellSkipped = 0;
+  std::vector<TIniSection> sections;
+  return ParseSyncTermSections(data, sections) ? ImportSyncTermSections(book, sections, origin, shellSkipped) : 0;
 }
 
 int32_t ImportSyncTermData(TPhonebook& book, std::string_view data) {
-  std::vector<TIniSection> sections;
-  return ParseSyncTermSections(data, sections) ? ImportSyncTermSections(book, sections) : 0;
+  int32_t shellSkipped = 0;
+  return ImportSyncTermData(book, data, TListOrigin::PickedFile, shellSkipped);
 }

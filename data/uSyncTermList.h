@@ -21,8 +21,17 @@ bool LoadSyncTermSections(const std::string& fileName, std::vector<TIniSection>&
 // The same over the file's bytes.
 bool ParseSyncTermSections(std::string_view data, std::vector<TIniSection>& sections);
 
+// Where a list comes from. A list from the network never makes a shell entry:
+// its "address" would be a command run on this machine when the user dials
+// an innocent-looking board. A file the user picked may hold shell entries.
+enum class TListOrigin { PickedFile, Network };
+
 // Appends one entry per board of the list file to Book and returns how many:
 // the board-list download and the import driver read lists through this.
+// From the network, shell boards are skipped with a log line and counted in
+// ShellSkipped. Without an origin the list is a file the user picked.
+int32_t ImportSyncTerm(TPhonebook& book, const std::string& fileName, TListOrigin origin, int32_t& shellSkipped);
 int32_t ImportSyncTerm(TPhonebook& book, const std::string& fileName);
 // The same over the file's bytes.
+int32_t ImportSyncTermData(TPhonebook& book, std::string_view data, TListOrigin origin, int32_t& shellSkipped);
 int32_t ImportSyncTermData(TPhonebook& book, std::string_view data);

@@ -288,6 +288,76 @@ INSTANTIATE_TEST_SUITE_P(Threads, GuideUpdateAnswers,
                                            TAnswerCase{"ProgramEnds", TAnswerCase::Quit, 0, 0, true}),
                          [](const ::testing::TestParamInfo<TAnswerCase>& info) { return info.param.Name; });
 
+// A downloaded list cannot make a board that runs a local command: a shell
+// board, new or listed where the old list had a plain board of that name, is
+// left out with a log line and counted in the report, whatever the answer to
+// the question about edits. Dialling every board of the updated list then
+// reaches the boards and runs nothing.
+TEST_F(GuideDownloadThreads, ShellBoardsOfADownloadedListAreLeftOut) {
+  LoopbackListener board, oldBoard;  // Alpha BBS, and the board Innocent BBS was
+  const std::string ran = FZips.File("ran");
+  OfferList(FThisMonth, "[Alpha BBS]\nAddress=127.0.0.1\nPort=" + std::to_string(board.Port()) +
+                            "\n\n[Innocent BBS]\nConnectionType=Shell\nAddress=touch " + ran + "\n");
+  auto innocent = [&](const std::string& password) {
+    auto e = Board("Innocent BBS", "127.0.0.1", oldBoard.Port());
+    e->Password = password;
+    return e;
+  };
+  struct {
+    std::string Name;
+    std::vector<TPhonebookEntryPtr> Old;
+    char Answer;  // to the question about edits; 0: none is asked
+    std::string Status;
+    std::vector<std::string> Names;
+  } cases[] = {
+      {"new board", {}, 0, "Telnet BBS Guide updated: 1 entries, 1 shell entry skipped", {"Alpha BBS"}},
+      {"listed plain board", {innocent("")}, 0, "Telnet BBS Guide updated: 1 entries, 1 shell entry skipped",
+       {"Alpha BBS"}},
+      {"listed board with a password, update all", {innocent("pw")}, 'U',
+       "Telnet BBS Guide updated: 1 entries, 1 shell entry skipped", {"Alpha BBS"}},
+      {"listed board with a password, keep edited", {innocent("pw")}, 'K',
+       "Telnet BBS Guide updated: 2 entries, 1 edited kept, 1 shell entry skipped", {"Alpha BBS", "Innocent BBS"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    App.reset();
+    std::error_code ignored;
+    fs::remove(Folder.File("bbsguide.ini"), ignored);
+    if (!c.Old.empty()) WriteBoardList(c.Old);
+    Start();
+    CtrlF11();
+    ASSERT_TRUE(AwaitGuide()) << App->StatusText();
+    if (c.Answer) {
+      ASSERT_TRUE(App->Popups().GuidePrompt) << App->StatusText();
+      Type(std::string(1, c.Answer));
+      ASSERT_TRUE(RunUntil([&] { return !App->Popups().GuidePrompt; }));
+    }
+    EXPECT_EQ(App->StatusText(), c.Status);
+    EXPECT_EQ(Names(Probe().Guidebook()), c.Names);
+    const TPhonebook saved = SavedBoardList();
+    for (const TPhonebookEntryPtr& e : saved.Entries()) EXPECT_FALSE(e->UseShell) << e->Name;
+
+    for (const TPhonebookEntryPtr& e : std::vector<TPhonebookEntryPtr>(Probe().Guidebook().Entries())) {
+      EXPECT_FALSE(e->UseShell) << e->Name;
+      App->ConnectToEntry(e, false);
+      std::unique_ptr<LoopbackPeer> peer;
+      RunUntil([&] {
+        if (!peer) peer = (e->Port == board.Port() ? board : oldBoard).Accept(10);
+        return fs::exists(ran) || (peer && App->CallConnected());
+      }, 10000);
+      EXPECT_TRUE(peer) << e->Name;
+      App->DisconnectCurrent();
+      ASSERT_TRUE(RunUntil([&] { return !App->CallOpen(); }));
+    }
+    EXPECT_FALSE(RunUntil([&] { return fs::exists(ran); }, 1000));
+  }
+  EXPECT_TRUE(RunUntil([&] {
+    return ReadWholeFile(Folder.File("korvan_debug.log"))
+               .find("ImportSyncTerm: section \"Innocent BBS\" is a shell entry (a local command) - not taken from a "
+                     "downloaded list") != std::string::npos;
+  }));
+}
+
 // Entries that would land outside the work folder are never read; the list
 // inside a folder of the archive is found by its own name.
 TEST_F(GuideDownloadThreads, ArchiveEntriesOutsideTheFolderAreNotRead) {

@@ -222,4 +222,46 @@ TEST(SyncTermListFileTest, Utf16ListReadsLikeEightBits) {
   EXPECT_EQ(book.GetEntry(0)->Host, "cafe.example");
 }
 
+// A list from the network makes no shell entry, whatever the case of the
+// type and with or without a command; the same list picked by the user
+// keeps its shell boards. Every left-out board is counted and logged.
+TEST(SyncTermListOriginTest, ANetworkListMakesNoShellEntry) {
+  const std::string list =
+      "[Innocent BBS]\nConnectionType=Shell\nAddress=touch /tmp/x\n"
+      "[Plain BBS]\nAddress=plain.example\n"
+      "[Loud]\nConnectionType=SHELL\n"
+      "[Secure]\nConnectionType=SSH\nAddress=ssh.example\n";
+  struct {
+    TListOrigin Origin;
+    int Count, Skipped;
+    std::vector<std::string> Names;
+  } cases[] = {
+      {TListOrigin::Network, 2, 2, {"Plain BBS", "Secure"}},
+      {TListOrigin::PickedFile, 4, 0, {"Innocent BBS", "Plain BBS", "Loud", "Secure"}},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    LogEnabled = true;
+    LogOpen(dir.File("debug.log"));
+    TPhonebook book("unused.ini");
+    int32_t skipped = -1;
+    EXPECT_EQ(ImportSyncTermData(book, list, c.Origin, skipped), c.Count);
+    LogClose();
+    LogEnabled = false;
+    EXPECT_EQ(skipped, c.Skipped);
+    std::vector<std::string> names;
+    for (const auto& e : book.Entries()) {
+      names.push_back(e->Name);
+      if (c.Origin == TListOrigin::Network) {
+        EXPECT_FALSE(e->UseShell || !e->ShellCommand.empty()) << e->Name;
+      }
+    }
+    EXPECT_EQ(names, c.Names);
+    const std::string log = ReadWholeFile(dir.File("debug.log"));
+    const bool logged = log.find("ImportSyncTerm: section \"Innocent BBS\" is a shell entry (a local command) - not "
+                                 "taken from a downloaded list") != std::string::npos;
+    EXPECT_EQ(logged, c.Origin == TListOrigin::Network) << log;
+  }
+}
+
 }  // namespace
