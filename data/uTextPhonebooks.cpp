@@ -210,16 +210,17 @@ int32_t ImportQodemData(TPhonebook& book, std::string_view data) {
     }
     size_t eq = line.find('=');
     if (line.empty() || line.front() == '#' || !inEntry || eq == std::string_view::npos) continue;
+    // Qodem writes "key = value": the blanks around "=" belong to neither.
     const std::string key = LowerAscii(TrimBlanks(line.substr(0, eq)));
-    const std::string_view value = line.substr(eq + 1);
-    if (key == "notes") inNotes = TrimBlanks(value) == "<<<END";
+    const std::string_view value = TrimBlanks(line.substr(eq + 1));
+    if (key == "notes") inNotes = value == "<<<END";
     else if (key == "name") board.Name = value;
     else if (key == "address") board.Address = value;
     else if (key == "port") board.Port = value;
     else if (key == "username") board.Username = value;
     else if (key == "password") board.Password = value;
-    else if (key == "method") board.Method = TrimBlanks(value);
-    else if (key == "emulation") board.Emulation = TrimBlanks(value);
+    else if (key == "method") board.Method = value;
+    else if (key == "emulation") board.Emulation = value;
   }
   if (inEntry) FinishQodemBoard(book, board, added);
   return added;

@@ -92,7 +92,7 @@ TEST(QodemImportTest, MethodsEmulationsAndNotes) {
   EXPECT_TRUE(ssh.UseSSH);
   EXPECT_EQ(ssh.Host, "ssh.example");
   EXPECT_EQ(ssh.Port, 2222);
-  EXPECT_EQ(ssh.Username, " bob");  // the value as it stands after "="
+  EXPECT_EQ(ssh.Username, "bob");
   EXPECT_EQ(ssh.Password, "pw");
   EXPECT_TRUE(ssh.UseUTF8);
   EXPECT_EQ(ssh.Notes, "Imported from a Qodem phonebook");
@@ -140,6 +140,27 @@ TEST(QodemImportTest, NotTakenForASectionedList) {
   ASSERT_EQ(book.Count(), 2);
   EXPECT_EQ(At(book, 0).Name, "One");
   EXPECT_EQ(At(book, 1).Name, "Two");
+}
+
+// The blanks around "=" are not part of any value: an auto-login would send
+// a user name or password with them.
+TEST(QodemImportTest, BlanksAroundTheEqualsSignAreNotKept) {
+  struct {
+    const char* Line;
+    std::string TPhonebookEntry::*Field;
+    const char* Value;
+  } rows[] = {
+      {"username = bob", &TPhonebookEntry::Username, "bob"},
+      {"username=\t bob smith ", &TPhonebookEntry::Username, "bob smith"},
+      {"password =  se = cret", &TPhonebookEntry::Password, "se = cret"},
+      {"name =   Far Away ", &TPhonebookEntry::Name, "Far Away"},
+      {"address =  far.example", &TPhonebookEntry::Host, "far.example"},
+  };
+  for (const auto& r : rows) {
+    TPhonebook book("unused.ini");
+    ASSERT_EQ(ImportQodemData(book, std::string("[entry]\naddress=a.example\n") + r.Line + "\n"), 1) << r.Line;
+    EXPECT_EQ(At(book, 0).*r.Field, r.Value) << r.Line;
+  }
 }
 
 TEST(QodemImportTest, UnclosedNotesRunToTheEndAndTheLastBoardCounts) {
