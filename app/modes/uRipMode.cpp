@@ -161,16 +161,15 @@ void TRipMode::GotoXYPixels(int x, int y) {
   if (FRipCellW <= 0) return;
   TTerminalBuffer& grid = Services().Buffer();
   // SkyPix places text on its 8 x 14 grid whatever the RIP cell.
-  int col = x / 8, row = (y + 8) / 14;
+  const int64_t col = x / 8, row = (int64_t(y) + 8) / 14;
   if (LogEnabled) {
     char line[128];
-    std::snprintf(line, sizeof line, "SkyPix GotoXYPixels: Px=(%d,%d) -> preclamp Cell=(%d,%d) BufW=%d BufH=%d", x, y,
-                  col, row, grid.FWidth, grid.FHeight);
+    std::snprintf(line, sizeof line, "SkyPix GotoXYPixels: Px=(%d,%d) -> preclamp Cell=(%lld,%lld) BufW=%d BufH=%d", x,
+                  y, static_cast<long long>(col), static_cast<long long>(row), grid.FWidth, grid.FHeight);
     LogLine(line);
   }
-  col = std::clamp(col, 0, std::max(grid.FWidth - 1, 0));
-  row = std::clamp(row, 0, std::max(grid.FHeight - 1, 0));
-  grid.MoveCursor(col, row);
+  grid.MoveCursor(int(std::clamp<int64_t>(col, 0, std::max(grid.FWidth - 1, 0))),
+                  int(std::clamp<int64_t>(row, 0, std::max(grid.FHeight - 1, 0))));
   if (LogEnabled) {
     char line[96];
     std::snprintf(line, sizeof line, "SkyPix GotoXYPixels: MoveCursor to (%d,%d)", grid.CursorX, grid.CursorY);

@@ -239,6 +239,27 @@ TEST_F(RipModeTest, SkyPixMovesTheTextCursorInPixels) {
   EXPECT_EQ(grid.GetCell(0, 10).Ch, 'A') << CallScreenText();
   Receive(kEsc + "[2J" + kEsc + "[11H" + kEsc + "[4;0;0;50;300!" + kEsc + "[99!B");
   EXPECT_EQ(grid.GetCell(0, 22).Ch, 'B') << CallScreenText();
+  // Positions at the far end of 32 bits land on the grid's edges.
+  Receive(kEsc + "[2J" + kEsc + "[19;2147483647;2147483647!W");
+  EXPECT_EQ(grid.GetCell(79, grid.VisibleRows() - 1).Ch, 'W') << CallScreenText();
+}
+
+TEST_F(RipModeTest, SkyPixFontTextStartsAtTheCursorAndTheCursorFollowsIt) {
+  // A program folder with a SkyPix font: TOPAZ 8, solid 8 x 8 blocks.
+  std::filesystem::remove(Folder.File("fonts"));
+  std::filesystem::create_directories(Folder.File("fonts/skypix"));
+  std::filesystem::create_symlink(std::string(KORVAN_BINARY_DIR) + "/fonts/IBM_VGA_8x16.F16",
+                                  Folder.File("fonts/IBM_VGA_8x16.F16"));
+  WriteWholeFile(Folder.File("fonts/skypix/TOPAZ_08.SPF"), SpfBytes(8, 32, 6, 96));
+  CallRipBoard();
+  const TTerminalBuffer& grid = App->CallScreen();
+  // From the cursor at (2, 2), pixel (16, 28), two glyphs are drawn on the
+  // picture, not on the grid; the page's end puts the cursor behind them:
+  // pixel (32, 28), cell (4, 2).
+  Receive(kEsc + "[2J" + kEsc + "[3;3H" + kEsc + "[10;8!TOPAZ!AB" + kEsc + "[99!Z");
+  EXPECT_EQ(Row(2).substr(2, 3), "  Z") << CallScreenText();
+  EXPECT_EQ(Shown(20, 32), platform::PackRGB(187, 0, 136)) << "colour 15 of the SkyPix palette";
+  EXPECT_EQ(Shown(31, 32), platform::PackRGB(187, 0, 136));
 }
 
 TEST_F(RipModeTest, ThePictureFillsTheWindowWithTextAndOverlaysOverIt) {

@@ -13,22 +13,6 @@ namespace {
 using testsupport::ScratchAppFolder;
 using testsupport::WriteWholeFile;
 
-// An SPF2 font of Count glyphs from First: glyph 0 has no bitmap (width 0)
-// but advances Advance; every other glyph is a solid Width x Height block.
-std::string SpfBytes(int height, int first, int baseline, int count, int width = 8, int advance = 8) {
-  std::string s = "SPF2";
-  s += char(height), s += char(first), s += char(baseline), s += char(count & 255), s += char(count >> 8);
-  for (int i = 0; i < count; ++i) {
-    if (i == 0) {
-      s += char(advance), s += char(0);
-      continue;
-    }
-    s += char(advance), s += char(width);
-    s += std::string(size_t(height * ((width + 7) / 8)), '\xff');
-  }
-  return s;
-}
-
 TEST(SkyPixPalette, FirstCommandSwitchesToTheSkyPixColours) {
   RipRig rig;
   int starts = 0;

@@ -1,4 +1,5 @@
-// The bytes of RIPscrip the tests write: MegaNum parameters and icon files.
+// The bytes of RIPscrip and SkyPix the tests write: MegaNum parameters, icon
+// files and SPF2 fonts.
 #pragma once
 #include <functional>
 #include <string>
@@ -22,6 +23,22 @@ inline std::string IconBytes(int w, int h, const std::function<int(int, int)>& i
         if ((index(x, y) >> (3 - plane)) & 1) bytes[size_t(x / 8)] = char(bytes[size_t(x / 8)] | (0x80 >> (x % 8)));
       s += bytes;
     }
+  }
+  return s;
+}
+
+// An SPF2 font of Count glyphs from First: glyph 0 has no bitmap (width 0)
+// but advances Advance; every other glyph is a solid Width x Height block.
+inline std::string SpfBytes(int height, int first, int baseline, int count, int width = 8, int advance = 8) {
+  std::string s = "SPF2";
+  s += char(height), s += char(first), s += char(baseline), s += char(count & 255), s += char(count >> 8);
+  for (int i = 0; i < count; ++i) {
+    if (i == 0) {
+      s += char(advance), s += char(0);
+      continue;
+    }
+    s += char(advance), s += char(width);
+    s += std::string(size_t(height * ((width + 7) / 8)), '\xff');
   }
   return s;
 }
