@@ -5,6 +5,7 @@
 
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
 #include "core/uUtf8Cp437.h"
@@ -116,6 +117,10 @@ void TApplication::WndProc(const platform::Event& e) {
     case EventKind::MouseUp:
     case EventKind::Wheel:
       HandleMouseEvent(e);
+      break;
+    case EventKind::LinkNotOpened:
+      if (!e.Paths.empty()) FMouse->LinkNotOpened(e.Paths.front(), e.ExitStatus);
+      Invalidate();
       break;
     case EventKind::Wake: {
       platform::CheckSynchronize(0);

@@ -175,10 +175,12 @@ void TOnlineMouse::OpenLinkAt(TCellPoint cell, bool inBrowser) {
   // stream player, which hands every link it cannot play on to the browser.
   // No player is built yet, so every link reaches the browser.
   if (!inBrowser) LogLine("UrlAudio: HandleUrlClick called, AUrl=" + link.Url + ", FAudioPlayer=nil");
-  if (!FApp.FWindow->OpenUrl(link.Url)) {
-    LogLine("Link: the browser could not be started (xdg-open) for " + link.Url);
-    FApp.SetStatus("Could not open the link - no web browser could be started (xdg-open).", 4000);
-  }
+  FApp.FWindow->OpenUrl(link.Url);
+}
+
+void TOnlineMouse::LinkNotOpened(const std::string& url, int openerStatus) {
+  LogLine("Link: no browser took " + url + " (xdg-open ended with " + std::to_string(openerStatus) + ")");
+  FApp.SetStatus("Could not open the link - no web browser could be started (xdg-open).", 4000);
 }
 
 void TOnlineMouse::SendReport(int code, int col, int row, bool release) {

@@ -37,6 +37,9 @@ class TOnlineMouse {
   void CopySelectionToClipboard();
   // Every row as displayed, the reserved status row included.
   void CopyScreenToClipboard();
+  // The browser did not take a link opened here: the opener could not be
+  // started, or ended with OpenerStatus (xdg-open's 3: no browser found).
+  void LinkNotOpened(const std::string& url, int openerStatus);
   // The clipboard to the board in one write, on the online screen with a
   // call open.
   void PasteToSession();

@@ -2,6 +2,7 @@
 // it into events, show a frame, and the window's properties. One SDL2
 // implementation and one headless implementation for tests.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,7 +59,9 @@ class EventBackend {
   virtual void SetClipboardText(const std::string& utf8) = 0;
   virtual std::string ClipboardText() const = 0;
   virtual void Beep() = 0;
-  virtual bool OpenUrl(const std::string& url) = 0;
+  // Starts the browser on Url; false when it could not be started. Ended is
+  // called, on any thread, with the opener's exit status once it has ended.
+  virtual bool OpenUrl(const std::string& url, std::function<void(int status)> ended) = 0;
 };
 
 std::unique_ptr<EventBackend> MakeHeadlessBackend(const EventLoop::Options& options);

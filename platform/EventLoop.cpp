@@ -7,6 +7,7 @@
 
 #include "platform/EventBackend.h"
 #include "platform/Keys.h"
+#include "platform/OpenUrl.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
 
@@ -334,9 +335,21 @@ void EventLoop::Beep() {
   ++FBeeps;
   FBackend->Beep();
 }
-bool EventLoop::OpenUrl(const std::string& url) {
+void EventLoop::OpenUrl(const std::string& url) {
   FUrlsOpened.push_back(url);
-  return FBackend->OpenUrl(url);
+  // The opener ends on a worker thread, perhaps after this loop is gone.
+  std::weak_ptr<Pending> pending = FPending;
+  auto ended = [pending, url](int status) {
+    if (status == 0) return;
+    if (auto p = pending.lock()) {
+      Event e;
+      e.Kind = EventKind::LinkNotOpened;
+      e.Paths = {url};
+      e.ExitStatus = status;
+      p->Push(e);
+    }
+  };
+  if (!FBackend->OpenUrl(url, ended)) ended(kOpenerNotStarted);
 }
 
 }  // namespace platform

@@ -21,7 +21,7 @@ namespace platform {
 
 enum class EventKind {
   Paint, KeyDown, KeyUp, Char, MouseMove, MouseDown, MouseUp, MouseDouble, Wheel, Timer,
-  DropFiles, Size, Activate, Close, Wake, Quit
+  DropFiles, Size, Activate, Close, Wake, Quit, LinkNotOpened
 };
 
 enum class CursorKind { Arrow, Hand, IBeam, None };
@@ -39,7 +39,8 @@ struct Event {
   int WheelDelta = 0;       // 120 per notch, up is positive
   int TimerId = 0;
   bool Active = false;      // Activate: gained (true) or lost (false) focus
-  std::vector<std::string> Paths;  // DropFiles
+  std::vector<std::string> Paths;  // DropFiles; LinkNotOpened: the link
+  int ExitStatus = 0;       // LinkNotOpened: the opener's, 127 when it could not be started
 
   static Event Key(uint16_t vk, bool shift = false, bool ctrl = false, bool alt = false);
   static Event Character(uint32_t codePoint);
@@ -146,7 +147,9 @@ class EventLoop {
   std::string ClipboardText() const;
   void Beep();
   int BeepCount() const { return FBeeps; }
-  bool OpenUrl(const std::string& url);
+  // Hands Url to the browser. When no browser took it (the opener could not
+  // be started, or ended with a failure), a LinkNotOpened event follows.
+  void OpenUrl(const std::string& url);
   // Every link handed to the browser, in order (tests read it).
   const std::vector<std::string>& UrlsOpened() const { return FUrlsOpened; }
 

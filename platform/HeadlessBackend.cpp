@@ -76,7 +76,7 @@ class HeadlessBackend : public EventBackend {
   void SetClipboardText(const std::string& utf8) override { FClipboard = utf8; }
   std::string ClipboardText() const override { return FClipboard; }
   void Beep() override {}
-  bool OpenUrl(const std::string&) override { return true; }  // the loop records it
+  bool OpenUrl(const std::string&, std::function<void(int)>) override { return true; }  // the loop records it
 
  private:
   std::mutex FLock;

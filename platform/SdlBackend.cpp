@@ -452,7 +452,9 @@ class SdlBackend : public EventBackend {
     for (size_t i = 0; i < tone.size(); ++i) tone[i] = ((i * 880 * 2 / 22050) & 1) ? 152 : 104;
     PlayAndForget(AudioFormat{22050, 1, SampleType::U8}, std::move(tone));
   }
-  bool OpenUrl(const std::string& url) override { return OpenUrlInBrowser(url); }
+  bool OpenUrl(const std::string& url, std::function<void(int status)> ended) override {
+    return OpenUrlInBrowser(url, std::move(ended));
+  }
 
  private:
   static constexpr uint64_t kPumpAtLeastMs = 1000;

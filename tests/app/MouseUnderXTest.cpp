@@ -272,10 +272,11 @@ TEST_F(MouseUnderXTest, TheStatusRowIsNotTheBoards) {
   EXPECT_EQ(ReceivedUpTo(*peer, ";"), "rows=24;");
 }
 
-// A link clicked where no browser can be started says so.
+// A link clicked where no browser can be started says so: whether there is
+// no opener at all, or the opener finds no browser to hand the link to.
 TEST_F(MouseUnderXTest, ALinkWithNoBrowserToOpenItSaysSo) {
   WriteConfig();
-  fs::create_directory(Dir.File("bin"));  // nothing on the program's PATH opens links
+  fs::create_directory(Dir.File("bin"));  // the program's only PATH
   LoopbackListener board;
   WriteBoard("Link Board", board.Port());
   Launch({}, {"PATH=" + Dir.File("bin")});
@@ -284,8 +285,34 @@ TEST_F(MouseUnderXTest, ALinkWithNoBrowserToOpenItSaysSo) {
   ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
   ASSERT_TRUE(peer->Write("\x1b[2J\x1b[Hsee http://example.com/page now"));
   ASSERT_TRUE(LogHas("see http://example.com/page", 30000)) << KeyAndCallLines(Log());
-  Mouse(CellPoint(10, 0) + " click 1");
-  EXPECT_TRUE(LogHas("Paint: bottom line \"Could not open the link - no web browser could be started (xdg-open).\"",
-                     30000))
-      << LinesWith(Log(), {"Link:", "Paint: bottom"});
+
+  struct Row {
+    const char* Name;
+    const char* Opener;  // the opener's script; empty: none on PATH
+    int Status;          // its exit status as the log gives it
+  };
+  const Row rows[] = {
+      {"no opener", "", 127},
+      // As xdg-open ends on a desktop with no browser it knows how to start.
+      {"an opener that finds no browser", "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n",
+       3},
+  };
+  const std::string shown = "Paint: bottom line \"Could not open the link - no web browser could be started (xdg-open).\"";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    if (*row.Opener) {
+      ASSERT_TRUE(WriteWholeFile(Dir.File("bin/xdg-open"), row.Opener));
+      fs::permissions(Dir.File("bin/xdg-open"), fs::perms::owner_all);
+    }
+    const size_t mark = LogMark();
+    Mouse(CellPoint(10, 0) + " click 1");
+    EXPECT_TRUE(LogHasSince(mark, shown, 30000)) << LinesWith(LogSince(mark), {"Link:", "Paint: bottom"});
+    EXPECT_NE(LogSince(mark).find("Link: no browser took http://example.com/page (xdg-open ended with " +
+                                  std::to_string(row.Status) + ")"),
+              std::string::npos)
+        << LinesWith(LogSince(mark), {"Link:"});
+    // The text goes when its time is up, before the next click.
+    const size_t gone = LogMark();
+    EXPECT_TRUE(LogHasSince(gone, "Paint: bottom line", 30000)) << LinesWith(LogSince(mark), {"Paint: bottom"});
+  }
 }
