@@ -1,6 +1,9 @@
 // Saving and loading a board list of 1 000 and 10 000 entries: wall time and
 // the peak memory each step added, beside the file's size. Each size runs in
 // a child process of its own, so one size's heap does not colour the next.
+// Then the board-list merge of 50 000 fresh boards over 50 000 previous ones
+// (half of them still listed), and the import of the largest foreign
+// phonebook accepted: a PuTTY export just under the import's size limit.
 // Prints figures and ratios; never fails.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +16,7 @@
 #include <string>
 
 #include "data/uPhonebook.h"
+#include "data/uPhonebookImport.h"
 
 namespace fs = std::filesystem;
 
@@ -91,6 +95,65 @@ void RunSize(int count, const fs::path& dir) {
   std::fflush(stdout);
 }
 
+// Previous: boards 0..Count-1; fresh: boards Count/2..Count*3/2-1, so half
+// match by name, and every fourth previous one holds a login.
+void RunMerge(int count) {
+  auto board = [](int i) {
+    auto e = std::make_shared<TPhonebookEntry>();
+    e->Name = "Board number " + std::to_string(i) + " of the list";
+    e->Host = "bbs" + std::to_string(i) + ".example.org";
+    return e;
+  };
+  for (TGuideMergeMode mode : {gmSurvey, gmKeepEdited, gmUpdateAll}) {
+    TPhonebook fresh("unused.ini");
+    std::vector<TPhonebookEntryPtr> previous;
+    for (int i = 0; i < count; ++i) {
+      previous.push_back(board(i));
+      if (i % 4 == 0) previous.back()->Username = "caller";
+      fresh.Append(board(count / 2 + i));
+    }
+    int32_t orphans = 0, result = 0;
+    std::vector<std::string> report;
+    const Step merge = Measure(
+        [&] { result = TPhonebook::MergeBBSGuide(fresh, previous, mode, orphans, mode == gmSurvey ? &report : nullptr); });
+    std::printf("merge %d over %d, mode %d: %8.1f ms  (count %d, orphans %d, list %d)\n", count, count, int(mode),
+                merge.Ms, result, orphans, fresh.Count());
+    std::fflush(stdout);
+  }
+}
+
+// A PuTTY sessions export of about Bytes, one session per board with the
+// values a real export carries.
+std::string PuttyExport(size_t bytes) {
+  std::string out = "Windows Registry Editor Version 5.00\r\n\r\n";
+  for (int i = 0; out.size() < bytes; ++i) {
+    out += "[HKEY_CURRENT_USER\\Software\\SimonTatham\\PuTTY\\Sessions\\Board%20" + std::to_string(i) + "]\r\n";
+    out += "\"HostName\"=\"bbs" + std::to_string(i) + ".example.org\"\r\n";
+    out += "\"Protocol\"=\"telnet\"\r\n\"PortNumber\"=dword:00000017\r\n\"UserName\"=\"\"\r\n";
+    for (int k = 0; k < 12; ++k)
+      out += "\"Colour" + std::to_string(k) + "\"=\"187,187,187\"\r\n\"Setting" + std::to_string(k) +
+             "\"=dword:00000000\r\n";
+    out += "\"LineCodePage\"=\"UTF-8\"\r\n\r\n";
+  }
+  out.resize(bytes);
+  return out;
+}
+
+void RunForeignImport(const fs::path& dir) {
+  const std::string path = (dir / "putty.reg").string();
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << PuttyExport(kMaxImportFileBytes - 1024);
+  }
+  TPhonebook book((dir / "korvan.ini").string());
+  TImportOutcome outcome;
+  const Step step = Measure([&] { outcome = ImportIntoPhonebook(book, path); });
+  std::printf("import of a %.1f MB PuTTY export: %8.1f ms  +%6.1f MB  (%d entries from %s, saved %d)\n",
+              fs::file_size(path) / 1048576.0, step.Ms, step.PeakMb, outcome.Count, outcome.Source.c_str(),
+              int(outcome.Saved));
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main() {
@@ -106,6 +169,8 @@ int main() {
     int status = 0;
     waitpid(child, &status, 0);
   }
+  RunMerge(50000);
+  RunForeignImport(dir);
   fs::remove_all(dir);
   return 0;
 }

@@ -1,22 +1,60 @@
 // The merge of a freshly downloaded board list with the entries it replaces:
 // which old entry a new one stands for, whether the user changed that old
 // entry, and which old entries hold the user's own data.
+#include <unordered_map>
+
 #include "core/uDebugLog.h"
 #include "data/uIniFile.h"
 #include "data/uPhonebook.h"
 
 namespace {
 
-// The first previous entry with the fresh entry's name (ASCII case ignored),
-// else the first with its host (case ignored) and port; -1 when none.
-int FindGuideMatch(const TPhonebookEntry& fresh, const std::vector<TPhonebookEntryPtr>& previous) {
-  for (size_t i = 0; i < previous.size(); ++i)
-    if (previous[i] && SameTextAscii(previous[i]->Name, fresh.Name)) return int(i);
-  for (size_t i = 0; i < previous.size(); ++i)
-    if (previous[i] && SameTextAscii(previous[i]->Host, fresh.Host) && previous[i]->Port == fresh.Port)
-      return int(i);
-  return -1;
-}
+// The previous entries by name (ASCII case ignored) and by host (case
+// ignored) and port, so a fresh entry finds its match without scanning the
+// whole list. The slots of one key are kept in list order; a slot the merge
+// has emptied is passed over when that key is next looked up (slots are
+// only ever emptied, never filled again, while the index lives).
+class TGuideIndex {
+ public:
+  explicit TGuideIndex(const std::vector<TPhonebookEntryPtr>& previous) : FPrevious(previous) {
+    FByName.reserve(previous.size());
+    FByAddress.reserve(previous.size());
+    for (size_t i = 0; i < previous.size(); ++i) {
+      if (!previous[i]) continue;
+      FByName[LowerAscii(previous[i]->Name)].Slots.push_back(i);
+      FByAddress[AddressKey(*previous[i])].Slots.push_back(i);
+    }
+  }
+
+  // The first previous entry with the fresh entry's name, else the first
+  // with its host and port; -1 when none.
+  int Find(const TPhonebookEntry& fresh) {
+    const int byName = First(FByName, LowerAscii(fresh.Name));
+    return byName >= 0 ? byName : First(FByAddress, AddressKey(fresh));
+  }
+
+ private:
+  struct TSlots {
+    std::vector<size_t> Slots;
+    size_t Next = 0;  // the slots before it are empty
+  };
+  using TMap = std::unordered_map<std::string, TSlots>;
+
+  static std::string AddressKey(const TPhonebookEntry& e) {
+    return LowerAscii(e.Host) + '\n' + std::to_string(e.Port);
+  }
+
+  int First(TMap& map, const std::string& key) {
+    auto it = map.find(key);
+    if (it == map.end()) return -1;
+    TSlots& s = it->second;
+    while (s.Next < s.Slots.size() && !FPrevious[s.Slots[s.Next]]) ++s.Next;
+    return s.Next < s.Slots.size() ? int(s.Slots[s.Next]) : -1;
+  }
+
+  const std::vector<TPhonebookEntryPtr>& FPrevious;
+  TMap FByName, FByAddress;
+};
 
 bool SameLines(const std::vector<std::string>& a, const std::vector<std::string>& b) {
   // Compared as one text of lines, as the phonebook stores them.
@@ -63,9 +101,10 @@ int32_t TPhonebook::MergeBBSGuide(TPhonebook& fresh, std::vector<TPhonebookEntry
   std::vector<TPhonebookEntryPtr> surveyed;
   if (mode == gmSurvey) surveyed = previous;
   std::vector<TPhonebookEntryPtr>& leftOver = mode == gmSurvey ? surveyed : previous;
+  TGuideIndex index(previous), surveyIndex(surveyed);
   std::vector<TPhonebookEntryPtr>& list = fresh.Entries();
   for (TPhonebookEntryPtr& entry : list) {
-    const int match = FindGuideMatch(*entry, previous);
+    const int match = index.Find(*entry);
     if (match < 0) continue;
     TPhonebookEntryPtr& old = previous[size_t(match)];
     const bool edited = IsEditedEntry(*old, *entry);
@@ -74,7 +113,7 @@ int32_t TPhonebook::MergeBBSGuide(TPhonebook& fresh, std::vector<TPhonebookEntry
         if (report) report->push_back(old->Name);
         ++count;
       }
-      const int taken = FindGuideMatch(*entry, surveyed);
+      const int taken = surveyIndex.Find(*entry);
       if (taken >= 0) surveyed[size_t(taken)].reset();
     } else if (mode == gmKeepEdited && edited) {
       LogLine("BBSGuide merge: kept edited entry \"" + old->Name + "\"");

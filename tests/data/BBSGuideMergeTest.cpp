@@ -3,6 +3,7 @@
 // keeping edits leaves in the list, what updating all leaves, and which
 // call statistics travel.
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <functional>
 #include <string>
@@ -186,6 +187,82 @@ TEST(BBSGuideMergeSlots, TakenEntriesLeaveEmptySlotsAndTheRestStaysForTheCaller)
   EXPECT_EQ(previous[1], nullptr);
   EXPECT_EQ(previous[2].get(), gone);
   EXPECT_EQ(fresh.GetEntry(1).get(), edited);
+}
+
+// The processor time this thread has used: unlike the wall clock, it does
+// not grow when other programs load the machine.
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Two lists of 50 000 boards that overlap by half merge at once in each mode
+// (a merge that scanned the old list for every new board took minutes of
+// processor time), with the counts and the list that follow from how the
+// lists were made.
+TEST(BBSGuideMergeSize, FiftyThousandOverFiftyThousand) {
+  constexpr int kCount = 50000;
+  // Previous board I: every fourth holds a login, every tenth has calls.
+  // Fresh board J (from kCount / 2 on): every fifth renamed, found by address.
+  auto lists = [](TList& previous, TPhonebook& fresh) {
+    for (int i = 0; i < kCount; ++i) {
+      previous.push_back(Old("Board " + std::to_string(i), "h" + std::to_string(i) + ".example", 23, i % 10 ? 0 : 7,
+                             [&](TPhonebookEntry& e) { e.Username = i % 4 ? "" : "me"; }));
+      const int j = kCount / 2 + i;
+      fresh.Append(New((j % 5 ? "Board " : "Renamed ") + std::to_string(j), "H" + std::to_string(j) + ".EXAMPLE"));
+    }
+  };
+  // Matched boards kCount/2..kCount-1 are edited when renamed or with a login;
+  // boards below kCount/2 with a login are no longer listed.
+  const int32_t edited = kCount / 2 / 4 + kCount / 2 / 5 - kCount / 2 / 20, orphans = kCount / 2 / 4;
+  struct {
+    TGuideMergeMode Mode;
+    int32_t Count, Orphans, ListSize;
+  } cases[] = {
+      {gmSurvey, edited + orphans, orphans, kCount},
+      {gmKeepEdited, edited + orphans, orphans, kCount + orphans},
+      {gmUpdateAll, 0, 0, kCount},
+  };
+  for (const auto& c : cases) {
+    TList previous;
+    TPhonebook fresh("fresh.ini");
+    lists(previous, fresh);
+    std::vector<std::string> report;
+    int32_t orphanCount = -1;
+    const double start = ThreadCpuSeconds();
+    EXPECT_EQ(TPhonebook::MergeBBSGuide(fresh, previous, c.Mode, orphanCount, &report), c.Count) << c.Mode;
+    EXPECT_LT(ThreadCpuSeconds() - start, 5.0) << c.Mode;
+    EXPECT_EQ(orphanCount, c.Orphans) << c.Mode;
+    ASSERT_EQ(fresh.Count(), c.ListSize) << c.Mode;
+    if (c.Mode == gmSurvey) {
+      ASSERT_EQ(report.size(), size_t(c.Count));
+      EXPECT_EQ(report.front(), "Board 25000");
+      EXPECT_EQ(report.back(), "Board 24996 (no longer listed)");
+    }
+    // Fresh board 25001 stands for its unchanged old board; 25004's old
+    // board holds a login; 25010 was renamed, found by address, and its old
+    // board has calls.
+    struct {
+      int Index;
+      std::string Name, Notes, User;
+      int32_t Calls;
+    } boards[] = {
+        {1, "Board 25001", "new", "", 0},
+        {4, "Board 25004", c.Mode == gmKeepEdited ? "old" : "new", c.Mode == gmKeepEdited ? "me" : "", 0},
+        {10, c.Mode == gmKeepEdited ? "Board 25010" : "Renamed 25010", c.Mode == gmKeepEdited ? "old" : "new", "",
+         c.Mode == gmSurvey ? 0 : 7},
+    };
+    for (const auto& b : boards) {
+      const TPhonebookEntry& e = *fresh.GetEntry(b.Index);
+      EXPECT_EQ(e.Name + "|" + e.Notes + "|" + e.Username + "|" + std::to_string(e.TimesConnected),
+                b.Name + "|" + b.Notes + "|" + b.User + "|" + std::to_string(b.Calls))
+          << c.Mode;
+    }
+    if (c.Mode == gmKeepEdited) {
+      EXPECT_EQ(fresh.GetEntry(kCount + orphans - 1)->Name, "Board 24996");
+    }
+  }
 }
 
 }  // namespace
