@@ -14,7 +14,9 @@
 #include "data/uConfig.h"
 #include "door/uDDOFXParser.h"
 #include "net/uWireTransport.h"
+#include "core/uFontRenderer.h"
 #include "platform/AppFolder.h"
+#include "platform/Keys.h"
 #include "platform/Tick.h"
 #include "sound/uDDOFXSound.h"
 
@@ -54,6 +56,8 @@ TDoorGraphicsMode::TDoorGraphicsMode(TCallModeServices& services)
   FSound = std::make_unique<TDDOFXSoundOut>(&FParser->Audio);
   FParser->OnSoundWake = [this] { FSound->Wake(); };
   FParser->OnToggleMute = [this] { Services().ToggleSoundMute(); };
+  FParser->ProgramFolder = platform::AppFolder();
+  LoadDoorFont();
 }
 
 TDoorGraphicsMode::~TDoorGraphicsMode() {
@@ -119,8 +123,78 @@ void TDoorGraphicsMode::PaintFrame(TModeFrame& frame) {
   frame.Target.Fill(0);
 }
 
-bool TDoorGraphicsMode::HoldsPromptLine(int, std::string&) const {
-  return Services().OnlineShown() && FParser->IsTextFieldActive() && !IsDoorGraphicsMode();
+bool TDoorGraphicsMode::HoldsPromptLine(int cols, std::string& text) const {
+  if (!Services().OnlineShown() || !FParser->IsTextFieldActive() || IsDoorGraphicsMode()) return false;
+  text = FParser->DrawInputPrompt(cols);
+  return true;
+}
+
+bool TDoorGraphicsMode::DoorKey(int hkey, int lkey) {
+  bool pass = true;
+  const bool taken = FParser->KeyPress(hkey, lkey, pass);
+  if (taken) Services().Invalidate();
+  if (taken && !pass) return true;
+  return !taken && FParser->KeysLocked();
+}
+
+bool TDoorGraphicsMode::Key(const TKeyEvent& key) {
+  namespace vk = platform::vk;
+  if (FParser->IsTextFieldActive()) {
+    // The field being edited takes its editing keys; nothing of them
+    // reaches the board.
+    if (key.Key == vk::Back) FParser->TextFieldBackspace();
+    else if (key.Key == vk::Return) FParser->TextFieldEnter();
+    else if (key.Key == vk::Escape) FParser->TextFieldEscape();
+    else return false;
+    Services().Invalidate();
+    return true;
+  }
+  // The keys a door hears at key-down: four with their character code, the
+  // moving and function keys without one. The rest arrive as characters.
+  int lkey = 0;
+  switch (key.Key) {
+    case vk::Back: lkey = 8; break;
+    case vk::Tab: lkey = 9; break;
+    case vk::Return: lkey = 13; break;
+    case vk::Escape: lkey = 27; break;
+    case vk::Prior: case vk::Next: case vk::End: case vk::Home: case vk::Left: case vk::Up:
+    case vk::Right: case vk::Down: case vk::Insert: case vk::Delete: break;
+    default:
+      if (key.Key < vk::F1 || key.Key > vk::F24) return false;
+  }
+  return DoorKey(key.ScanCode, lkey);
+}
+
+bool TDoorGraphicsMode::Char(uint8_t ch, uint16_t scanCode) {
+  if (FParser->IsTextFieldActive()) {
+    FParser->TextFieldKey(ch);
+    Services().Invalidate();
+    return true;
+  }
+  bool pass = true;
+  if (FParser->TextFieldHotKey(ch, pass) && !pass) return true;
+  return DoorKey(scanCode, ch);
+}
+
+void TDoorGraphicsMode::LoadDoorFont() {
+  std::vector<uint8_t> glyphs;
+  const std::string path = FindPlainFile(platform::AppFolder() + "fonts/", "IBM_VGA_8x16.F16");
+  if (!path.empty()) {
+    std::ifstream in(path, std::ios::binary);
+    glyphs.resize(4096);
+    if (!in.read(reinterpret_cast<char*>(glyphs.data()), 4096)) glyphs.clear();
+  }
+  if (glyphs.empty()) {
+    // Row r of a 16-row glyph is the main font's row H * r / 16.
+    const TBitmapFont& font = Services().MainFont();
+    const int h = font.Height();
+    glyphs.assign(4096, 0);
+    for (int c = 0; c < 256; ++c)
+      for (int r = 0; r < 16; ++r)
+        for (int x = 0; x < 8; ++x)
+          if (font.GetPixel(uint8_t(c), x, h * r / 16)) glyphs[size_t(c * 16 + r)] |= uint8_t(0x80 >> x);
+  }
+  FParser->Gfx().SetTextFont(glyphs.data());
 }
 
 bool TDoorGraphicsMode::Mouse(const TModeMouse& m) {
@@ -257,7 +331,7 @@ bool UnzipDoorAssets(const std::string& path, const std::string& folder) {
     // Door assets are plain files of the door folder: an entry that names a
     // sub-folder, a parent or an absolute path is refused, never written.
     std::string why;
-    if (!IsPlainFileName(name, &why)) {
+    if (!IsPlainPeerName(name, &why)) {
       LogLine("DDOFX: refused zip entry \"" + name + "\" in " + path + ": " + why);
       ok = false;
       break;

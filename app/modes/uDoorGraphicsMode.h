@@ -34,6 +34,8 @@ class TDoorGraphicsMode : public TCallMode {
   bool HoldsPromptLine(int cols, std::string& text) const override;
   bool Mouse(const TModeMouse& m) override;
   bool Pointer(const TModeMouse& at, platform::CursorKind& kind) const override;
+  bool Key(const TKeyEvent& key) override;
+  bool Char(uint8_t ch, uint16_t scanCode) override;
 
   void MainTick() override { UpdateDoorTimer(); }
   void TimerTick() override { DoorAnimationTick(); }
@@ -53,6 +55,12 @@ class TDoorGraphicsMode : public TCallMode {
   // its picture is shown.
   bool ForwardDoorMouse(const TModeMouse& m, bool down);
   void RegisterZipAssets(const std::string& path);
+  // The door's text font: the VGA font file beside the program, else
+  // sampled from the main font.
+  void LoadDoorFont();
+  // A key the door took goes no further; while the door locked the keys,
+  // neither does one it did not take.
+  bool DoorKey(int hkey, int lkey);
 
   std::unique_ptr<TDDOFXParser> FParser;
   std::unique_ptr<TDDOFXSoundOut> FSound;
