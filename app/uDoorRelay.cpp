@@ -316,7 +316,10 @@ void TDoorRelay::RelayLoop() {
 
 bool TDoorRelay::ServeCaller(int waitMs) {
   if (FCallerGone) return false;
-  pollfd p{FCaller, short(POLLIN | (FHead < FBuffer.size() ? POLLOUT : 0)), 0};
+  // While the board leaves too much unread the caller is not read either:
+  // what it sends waits in the network, and its own flow control holds it.
+  const bool takeCaller = !FOutbound || !FOutbound->SendHeldBack();
+  pollfd p{FCaller, short((takeCaller ? POLLIN : 0) | (FHead < FBuffer.size() ? POLLOUT : 0)), 0};
   const int ready = poll(&p, 1, waitMs);
   if (ready <= 0) return true;
   if (p.revents & (POLLERR | POLLNVAL)) {

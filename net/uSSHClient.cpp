@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,6 +26,8 @@ namespace {
 constexpr int kConnectWaitMs = 10000, kConnectSliceMs = 200;
 constexpr long kLoginTimeoutMs = 10000, kShellTimeoutMs = 50;
 constexpr size_t kReadChunk = 4096;
+// How long a pass waits while the received bytes cannot be taken.
+constexpr int kHoldPassMs = 20;
 constexpr int kTelnetLookAhead = 64, kTelnetIacWindow = 16;
 
 // libssh2 starts and stops process-wide; the first transport in starts it and
@@ -182,6 +185,11 @@ void TSSHClient::SendBytes(const uint8_t* data, int count) {
     FSendBuf.push_back(data[i]);
     if (doubleIac && data[i] == tnIAC) FSendBuf.push_back(tnIAC);
   }
+}
+
+size_t TSSHClient::SendBacklog() {
+  std::lock_guard<std::mutex> hold(FSendLock);
+  return FSendBuf.size() + FWriteQueued;
 }
 
 void TSSHClient::SendString(const std::string& s) {
@@ -441,6 +449,12 @@ void TSSHClient::ReceiveLoop() {
     // in its window, and nothing it asks for is answered meanwhile. The
     // write above has waited for room already.
     if (!FWriteQueue.MayRead(platform::TickMs())) continue;
+    if (HoldReceive) {
+      // Whoever takes the received bytes is full: the server's window holds
+      // the rest meanwhile.
+      poll(nullptr, 0, kHoldPassMs);
+      continue;
+    }
     ssize_t n = libssh2_channel_read(FChannel, chunk, sizeof chunk);
     if (n > 0) {
       const uint8_t* bytes = reinterpret_cast<const uint8_t*>(chunk);
@@ -509,6 +523,7 @@ void TSSHClient::Flush(bool lastPass) {
       FWriteQueue.Append(FSendBuf.data(), FSendBuf.size());
       FSendBuf.clear();
     }
+    FWriteQueued = FWriteQueue.Size();
   }
   while (!FWriteQueue.Empty()) {
     ssize_t n = libssh2_channel_write(FChannel, reinterpret_cast<const char*>(FWriteQueue.Data()), FWriteQueue.Size());
@@ -526,6 +541,7 @@ void TSSHClient::Flush(bool lastPass) {
     LogLine("SSH: write failed" + LastErrorText() + "; " + std::to_string(FWriteQueue.Size()) + " bytes not sent");
     FWriteQueue.Clear();
   }
+  FWriteQueued = FWriteQueue.Size();
 }
 
 void TSSHClient::DetectTelnet(const uint8_t* data, int count) {

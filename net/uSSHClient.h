@@ -47,6 +47,7 @@ class TSSHClient : public TWireTransport {
   void SendString(const std::string& s) override;
   void Disconnect() override;
   void SetWindowSize(uint16_t cols, uint16_t rows) override;
+  size_t SendBacklog() override;
 
  protected:
   void Execute() override;

@@ -20,6 +20,11 @@ class TSendQueue {
   static constexpr uint32_t kReadGraceMs = 500;
   // Past this many the far end is not read at all until the queue shrinks.
   static constexpr size_t kReadStopBytes = size_t(16) << 20;
+  // Past this many waiting bytes whoever produces them is held back (a
+  // caller relayed to the board, a script sending, a door program's
+  // bridge) until the far end has taken some, so memory stays bounded
+  // however long the far end does not read.
+  static constexpr size_t kHoldBackBytes = size_t(16) << 20;
   // Bytes waiting this long with none of them leaving: the far end has
   // stopped reading.
   static constexpr uint32_t kStallMs = 60000;

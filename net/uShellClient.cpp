@@ -90,6 +90,11 @@ void TShellClient::SendBytes(const uint8_t* data, int count) {
   FSendBuf.insert(FSendBuf.end(), data, data + count);
 }
 
+size_t TShellClient::SendBacklog() {
+  std::lock_guard<std::mutex> hold(FSendLock);
+  return FSendBuf.size() + FWriteQueued;
+}
+
 void TShellClient::SendString(const std::string& s) {
   SendBytes(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int>(s.size()));
 }
@@ -203,6 +208,11 @@ void TShellClient::ReceiveLoop() {
       poll(&p, 1, kPollMs);
       continue;
     }
+    if (HoldReceive) {
+      // Whoever takes the output is full: it waits in the terminal.
+      poll(nullptr, 0, kPollMs);
+      continue;
+    }
     if (!ReadOutput(kPollMs)) {
       // Every holder of the terminal closed it: the program has ended (or
       // left its terminal), which is an orderly end.
@@ -250,6 +260,7 @@ void TShellClient::Flush() {
     std::lock_guard<std::mutex> hold(FSendLock);
     FWriteQueue.Append(FSendBuf.data(), FSendBuf.size());
     FSendBuf.clear();
+    FWriteQueued = FWriteQueue.Size();
   }
   while (!FWriteQueue.Empty()) {
     ssize_t n = write(FMaster, FWriteQueue.Data(), FWriteQueue.Size());
@@ -264,6 +275,7 @@ void TShellClient::Flush() {
       FWriteQueue.Clear();
     }
   }
+  FWriteQueued = FWriteQueue.Size();
 }
 
 void TShellClient::Release() {

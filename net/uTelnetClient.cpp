@@ -401,7 +401,7 @@ std::string TTelnetClient::ReceiveLoop() {
       pending = !FSendQueue.Empty();
       // While the queue is long the board is not read: whatever it sends
       // waits in the network, and nothing it asks for is answered meanwhile.
-      mayRead = FSendQueue.MayRead(now);
+      mayRead = FSendQueue.MayRead(now) && !HoldReceive;
       if (FSendQueue.Stalled(now, SendStallMs)) stuck = FSendQueue.Size();
     }
     if (stuck > 0) {
@@ -712,6 +712,11 @@ void TTelnetClient::SendBytes(const uint8_t* data, int count) {
       out.push_back(0);
   }
   QueueSend(out.data(), out.size());
+}
+
+size_t TTelnetClient::SendBacklog() {
+  std::lock_guard<std::mutex> hold(FSendLock);
+  return FSendQueue.Size();
 }
 
 void TTelnetClient::SendString(const std::string& s) {

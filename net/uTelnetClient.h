@@ -85,6 +85,7 @@ class TTelnetClient : public TWireTransport {
   void SendString(const std::string& s) override;
   void Disconnect() override;
   void SetWindowSize(uint16_t cols, uint16_t rows) override;
+  size_t SendBacklog() override;
 
   // How long the TCP connect may take, and how long an RLogin server may
   // take to accept the login string.

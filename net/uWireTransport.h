@@ -29,6 +29,11 @@ class TWireTransport : public platform::Thread {
   virtual void SendString(const std::string& s) = 0;
   // Ask for the end of the call; returns at once.
   virtual void Disconnect() = 0;
+  // Any thread: bytes handed to SendBytes that have not left yet.
+  virtual size_t SendBacklog() = 0;
+  // Any thread: whether a producer of outgoing bytes is to wait before it
+  // hands over more (SendBytes itself never waits).
+  bool SendHeldBack() { return SendBacklog() >= TSendQueue::kHoldBackBytes; }
   // The terminal size changed; each protocol tells the far end its own way.
   virtual void SetWindowSize(uint16_t cols, uint16_t rows) = 0;
 
@@ -49,6 +54,10 @@ class TWireTransport : public platform::Thread {
   // How long queued bytes may wait with none of them leaving before the
   // call is ended as one the far end has stopped reading.
   std::atomic<uint32_t> SendStallMs{TSendQueue::kStallMs};
+  // Set by whoever takes the received bytes while it cannot take more (a
+  // door program's bridge that is full): the far end is then not read, so
+  // its own flow control holds it back, while sending goes on.
+  std::atomic<bool> HoldReceive{false};
 
   // Assigned by the creator on the interface thread right after creation,
   // and read only there.
@@ -88,6 +97,10 @@ class TWireTransport : public platform::Thread {
 
   // Transport thread: whether the disconnected report has been raised.
   bool EndReported() const { return FEndReported; }
+
+  // Transport threads that move queued bytes out of the lock's reach keep
+  // their count here, for SendBacklog.
+  std::atomic<size_t> FWriteQueued{0};
 
  private:
   bool FEndReported = false;  // transport thread only

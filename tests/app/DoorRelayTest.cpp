@@ -5,6 +5,7 @@
 // exit code 1 and a line in korvan_door.log.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,8 +14,10 @@
 
 #include <filesystem>
 #include <random>
+#include <sstream>
 
 #include "app/uDoorRelay.h"
+#include "net/uSendQueue.h"
 #include "platform/Tick.h"
 #include "tests/app/AppFixture.h"
 #include "tests/support/ChildProcess.h"
@@ -331,6 +334,68 @@ TEST_F(DoorRelay, TelnetOnTheCallerSideIsKeptApart) {
   EXPECT_TRUE(Caller->WaitClosed(20000));
   EXPECT_EQ(Program.Wait(20000), 0) << Log();
   EXPECT_NE(Log().find("DOOR: outbound disconnected - "), std::string::npos) << Log();
+}
+
+// The most the kernel lets a socket hold for sending once it has grown.
+size_t SocketSendBufferMax() {
+  size_t low = 0, initial = 0, most = 0;
+  std::istringstream(ReadWholeFile("/proc/sys/net/ipv4/tcp_wmem")) >> low >> initial >> most;
+  return most;
+}
+
+// A board that does not read holds the caller back instead of filling the
+// relay's memory: the caller gets no more through than what the board's
+// queue may hold and the sockets on the way take, and once the board reads,
+// everything arrives, in order.
+TEST_F(DoorRelay, ABoardThatDoesNotReadHoldsTheCallerBack) {
+  LoopbackListener board;
+  AcceptCaller();
+  // Small fixed buffers at the caller's end, so what the sockets hold there
+  // does not hide what the relay takes.
+  const int small = 256 * 1024;
+  ASSERT_EQ(setsockopt(BbsSide->Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+  ASSERT_EQ(setsockopt(Caller->Fd(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+  WriteWholeFile(Dir.File("DOOR32.SYS"), DropFile("2", std::to_string(Inherited)));
+  StartDoor({"-D", "-L", "-S127.0.0.1", "-P" + std::to_string(board.Port())});
+  std::unique_ptr<LoopbackPeer> boardSide = board.Accept(20000);
+  ASSERT_TRUE(boardSide) << Log();
+
+  std::mt19937 rng(5);
+  std::string data(size_t(48) << 20, '\0');
+  for (char& c : data) c = char('a' + rng() % 26);  // no $FF, no CR: Telnet passes it as it is
+  const size_t bound = TSendQueue::kHoldBackBytes + SocketSendBufferMax() + (size_t(4) << 20);
+  ASSERT_LT(bound, data.size());
+  const int caller = Caller->Fd();
+  ASSERT_EQ(fcntl(caller, F_SETFL, fcntl(caller, F_GETFL) | O_NONBLOCK), 0);
+  size_t sent = 0;
+  auto sendMore = [&] {
+    const ssize_t n = send(caller, data.data() + sent, std::min<size_t>(65536, data.size() - sent), MSG_NOSIGNAL);
+    if (n > 0) sent += size_t(n);
+    return n > 0;
+  };
+  // The caller sends until three seconds pass with nothing taken.
+  uint64_t lastTaken = platform::TickMs();
+  while (sent < data.size() && platform::TickMs() - lastTaken < 3000) {
+    if (sendMore()) {
+      lastTaken = platform::TickMs();
+      continue;
+    }
+    pollfd p{caller, POLLOUT, 0};
+    poll(&p, 1, 50);
+  }
+  EXPECT_LT(sent, bound) << "the relay took the caller's bytes the board did not read";
+
+  // The board reads now: the rest flows on.
+  std::string atBoard;
+  const uint64_t until = platform::TickMs() + 180000;
+  while (atBoard.size() < data.size() && platform::TickMs() < until) {
+    while (sent < data.size() && sendMore()) {
+    }
+    atBoard += WithoutTelnetCommands(boardSide->ReadFor(5));
+  }
+  EXPECT_EQ(sent, data.size());
+  ASSERT_EQ(atBoard.size(), data.size()) << Log();
+  EXPECT_TRUE(atBoard == data) << "bytes were lost or reordered on the way";
 }
 
 }  // namespace
