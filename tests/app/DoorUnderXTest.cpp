@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "tests/app/ProgramUnderX.h"
@@ -25,16 +26,39 @@ class DoorUnderXTest : public EndToEndTest {
     return WaitFor([&] { return SimLog().find(text) != std::string::npos; }, ms);
   }
   // The simulator waits for a typed "a"; the key is given until its key
-  // macro's text arrived (a key sent before the window takes input is lost).
+  // macro's text arrived (a key sent before the window takes input is lost);
+  // then the rest of the dialog runs.
   void PressAUntilDone() {
     ASSERT_TRUE(SimSaid("PRESS-A", 90000)) << SimLog() << LinesWith(Log(), {"DDOFX", "Telnet"});
     WaitFor(
         [&] {
           Focus();
           Keys("a");
-          return SimSaid("DONE", 3000);
+          return SimSaid("key macro", 3000);
         },
         60000);
+    EXPECT_TRUE(SimSaid("DONE", 120000)) << SimLog();
+  }
+  // A zip made by zip(1) of two files with set times, as a door sends its
+  // assets: song.mod of 1234 bytes and PIC.PCX of 10.
+  std::string MakeAssetZip() {
+    const std::string folder = Dir.File("made/");
+    std::filesystem::create_directory(folder);
+    WriteWholeFile(folder + "song.mod", std::string(1234, 'm'));
+    WriteWholeFile(folder + "PIC.PCX", std::string(10, 'p'));
+    EXPECT_EQ(system(("cd '" + folder + "' && touch -d '2024-03-05 14:07:08' song.mod && touch -d '2023-12-31 23:59:58' "
+                      "PIC.PCX && zip -q -X assets.zip song.mod PIC.PCX")
+                         .c_str()),
+              0)
+        << "zip is needed (package zip)";
+    return folder + "assets.zip";
+  }
+  void ExpectZipSteps() {
+    const std::string log = SimLog();
+    for (const char* step : {"ok zip entry by its upper-case name", "ok zip entry by its lower-case name",
+                             "ok zip entry as a resource"})
+      EXPECT_NE(log.find(step), std::string::npos) << step << "\n" << log;
+    EXPECT_EQ(ReadWholeFile(Dir.File("doors/ddofx/song.mod")), std::string(1234, 'm')) << "unpacked into the door folder";
   }
   void ExpectEveryStep() {
     const std::string log = SimLog();
@@ -53,7 +77,9 @@ TEST_F(DoorUnderXTest, ADoorGetsItsAnswersOverRawTcp) {
   WriteConfig();
   ChildProcess::Options o;
   o.OutputFile = Dir.File("sim.out");
-  ASSERT_TRUE(Sim.Start({"python3", kSimulator, "--listen", Dir.File("door.port"), "--log", Dir.File("door.log")}, o));
+  const std::string zip = MakeAssetZip();
+  ASSERT_TRUE(Sim.Start(
+      {"python3", kSimulator, "--listen", Dir.File("door.port"), "--log", Dir.File("door.log"), "--zip", zip}, o));
   ASSERT_TRUE(WaitFor([&] { return !ReadWholeFile(Dir.File("door.port")).empty(); }, 20000))
       << ReadWholeFile(Dir.File("sim.out"));
   WriteBoard("Door Board", uint16_t(std::stoi(ReadWholeFile(Dir.File("door.port")))));
@@ -61,6 +87,7 @@ TEST_F(DoorUnderXTest, ADoorGetsItsAnswersOverRawTcp) {
   CallSelectedBoard();
   PressAUntilDone();
   ExpectEveryStep();
+  ExpectZipSteps();
 }
 
 TEST_F(DoorUnderXTest, ADoorBehindTelnetdGetsOneFFWhileTheWireCarriesTwo) {
@@ -70,7 +97,8 @@ TEST_F(DoorUnderXTest, ADoorBehindTelnetdGetsOneFFWhileTheWireCarriesTwo) {
   WriteConfig();
   // telnetd runs the simulator on its terminal instead of a login.
   const std::string wrapper = Dir.File("door.sh");
-  WriteWholeFile(wrapper, "#!/bin/sh\nexec python3 '" + kSimulator + "' --stdio --log '" + Dir.File("door.log") + "'\n");
+  WriteWholeFile(wrapper, "#!/bin/sh\nexec python3 '" + kSimulator + "' --stdio --log '" + Dir.File("door.log") +
+                              "' --zip '" + MakeAssetZip() + "'\n");
   ASSERT_EQ(chmod(wrapper.c_str(), 0755), 0);
   const uint16_t serverPort = FreeLoopbackPort();
   ASSERT_TRUE(Server.Start({"socat", "TCP-LISTEN:" + std::to_string(serverPort) + ",bind=127.0.0.1,reuseaddr",
@@ -89,6 +117,7 @@ TEST_F(DoorUnderXTest, ADoorBehindTelnetdGetsOneFFWhileTheWireCarriesTwo) {
   CallSelectedBoard();
   PressAUntilDone();
   ExpectEveryStep();
+  ExpectZipSteps();
   // The program's first answer, "LITERM Ver. 2.00" and its 0xFF, went out
   // with the 0xFF doubled as Telnet wants it.
   EXPECT_NE(ReadWholeFile(Dir.File("wire.txt")).find("2e 30 30 ff ff"), std::string::npos)

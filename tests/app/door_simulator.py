@@ -5,14 +5,15 @@ calling it, checks each answer and writes what it saw to a log file.
   door_simulator.py --listen PORTFILE --log LOG   one TCP call on 127.0.0.1
   door_simulator.py --stdio --log LOG             on its terminal (behind telnetd)
 
-Log lines: "ok <step>", "FAIL <step>: <what came>", "PRESS-A" when it waits
+With --zip it then sends that file with sz (lrzsz) and asks about the files
+inside it. Log lines: "ok <step>", "FAIL <step>: <what came>", "PRESS-A" when it waits
 for the user to type a, and "DONE" at the end.
 """
 import argparse
 import os
 import select
 import socket
-import sys
+import subprocess
 import time
 
 GS = b"\x1d"
@@ -65,7 +66,18 @@ class Line:
         self.check(step, self.read_until(FF), want)
 
 
-def dialog(line):
+def send_zip(line, path):
+    """Sends Path with sz over the call, then asks for the files inside it:
+    the program registers a received zip's entries with their DOS times."""
+    subprocess.run(["sz", "-q", path], stdin=line.read_fd, stdout=line.write_fd, stderr=subprocess.DEVNULL,
+                   timeout=120)
+    line.pending = b""
+    line.ask("zip entry by its upper-case name", "dmSONG.MOD", b"1234,2024,3,5,14,7,8")
+    line.ask("zip entry by its lower-case name", "drpic.pcx", b"10,2023,12,31,23,59,58")
+    line.ask("zip entry as a resource", "dRESOURCE,1,Pic.Pcx", b"YES")
+
+
+def dialog(line, zip_path):
     line.send(b"Door simulator here\r\n")
     line.ask("detect", "dLITERM", b"LITERM Ver. 2.00")
     line.ask("memory", "dMEM", b"8388608")
@@ -89,6 +101,8 @@ def dialog(line):
     line.command("4MKEY,1,0,97,0,KEY-A^M")
     line.log("PRESS-A")
     line.check("key macro", line.read_until(b"\r", 90.0), b"KEY-A")
+    if zip_path:
+        send_zip(line, zip_path)
     line.log("DONE")
     line.send(b"Door simulator done\r\n")
 
@@ -98,11 +112,12 @@ def main():
     parser.add_argument("--listen")
     parser.add_argument("--stdio", action="store_true")
     parser.add_argument("--log", required=True)
+    parser.add_argument("--zip")
     args = parser.parse_args()
     if args.stdio:
         import tty
         tty.setraw(0)
-        dialog(Line(0, 1, args.log))
+        dialog(Line(0, 1, args.log), args.zip)
         time.sleep(30)
         return
     server = socket.socket()
@@ -112,7 +127,7 @@ def main():
         f.write(str(server.getsockname()[1]))
     os.rename(args.listen + ".tmp", args.listen)
     conn, _ = server.accept()
-    dialog(Line(conn.fileno(), conn.fileno(), args.log))
+    dialog(Line(conn.fileno(), conn.fileno(), args.log), args.zip)
     time.sleep(30)
 
 
