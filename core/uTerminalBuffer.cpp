@@ -77,7 +77,9 @@ TTerminalBuffer::TTerminalBuffer(int AWidth, int AHeight) {
   if (FWidth != AWidth || FHeight != AHeight)
     LogLine(Printf("TTerminalBuffer: size %dx%d cut to %dx%d", AWidth, AHeight, FWidth, FHeight));
   Rows.assign(size_t(FHeight), BlankRow());
-  Scrollback.resize(ScrollbackCapacity);
+  // Room for the whole ring, so its rows never move, but no slot is made
+  // before a row arrives for it.
+  Scrollback.reserve(ScrollbackCapacity);
   ReportedText.assign(size_t(FHeight), std::string());
   CandidateText.assign(size_t(FHeight), std::string());
   MarginX1 = FWidth - 1;
@@ -514,6 +516,7 @@ void TTerminalBuffer::ScrollUp(int N) {
     // The top row moves into the ring as it is; the slot's old row is
     // recycled as the new blank bottom row, so no cells are copied.
     int slot = (ScrollbackHead + ScrollbackCount) % ScrollbackCapacity;
+    if (size_t(slot) == Scrollback.size()) Scrollback.emplace_back();
     TCellRow recycled = std::move(Scrollback[size_t(slot)]);
     Scrollback[size_t(slot)] = std::move(Rows[0]);
     if (ScrollbackCount < ScrollbackCapacity)
@@ -530,8 +533,11 @@ void TTerminalBuffer::ScrollUp(int N) {
 
 // ---------------------------------------------------------------- scrollback
 
+// The ring's slots are made as the first rows arrive: they fill in order
+// from slot 0 until the ring is full.
 void TTerminalBuffer::PushScrollback(const TCellRow& Row) {
   int slot = (ScrollbackHead + ScrollbackCount) % ScrollbackCapacity;
+  if (size_t(slot) == Scrollback.size()) Scrollback.emplace_back();
   Scrollback[size_t(slot)] = Row;
   if (ScrollbackCount < ScrollbackCapacity)
     ++ScrollbackCount;

@@ -85,7 +85,7 @@ class TTerminalBuffer {
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   std::vector<TCellRow> Rows;  // the live grid, row 0 on top
-  std::vector<TCellRow> Scrollback;  // ScrollbackCapacity slots
+  std::vector<TCellRow> Scrollback;  // up to ScrollbackCapacity slots, made as rows arrive
   int32_t ScrollbackCount = 0;
   int32_t ScrollbackHead = 0;  // slot of the oldest row
   std::vector<TCellRow> SavedRows;  // the main grid while the alternate one shows

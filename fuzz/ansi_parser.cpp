@@ -1,7 +1,10 @@
 // Feeds arbitrary bytes to the ANSI-BBS emulation on a buffer of arbitrary
-// size (sometimes with a status row, sometimes in VT mode), in pieces cut at
-// arbitrary places and partly byte by byte, with every event wired, and checks
-// after each piece that the grid, cursor and margins hold together.
+// size up to a board's usual 80 x 25 and a little over (sometimes with a
+// status row, sometimes in VT mode), in pieces cut at arbitrary places and
+// partly byte by byte, with every event wired, and checks after each piece
+// that the grid, cursor and margins hold together. The screen is small and
+// the rows' text is read at the end (and one row after each move of the
+// scrollback view), so that a run goes through thousands of inputs a second.
 // fuzz-sources: core/uAnsiParser.cpp core/uAnsiControls.cpp core/uTerminalBuffer.cpp
 // fuzz-sources: core/uDebugLog.cpp core/uUtf8Cp437.cpp platform/Tick.cpp
 #include <cstddef>
@@ -37,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const uint8_t width = Data[0], height = Data[1], flags = Data[2], cut = Data[3];
   Data += 4;
   Size -= 4;
-  TTerminalBuffer buffer(1 + width % 140, 1 + height % 60);
+  TTerminalBuffer buffer(1 + width % 82, 1 + height % 26);
   buffer.SetReservedRows(flags & 3);
   TAnsiParser parser(&buffer);
   parser.VtMode = (flags & 4) != 0;
@@ -64,9 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     else
       parser.Feed(Data + at, n);
     CheckGrid(buffer);
-    if (flags & 0x40) buffer.SetScrollbackView(int(Data[at]) * 8);
-    for (int r = 0; r < buffer.FHeight; ++r) (void)buffer.GetDisplayRowText(r);
+    // A row shown from a moved scrollback view is read at once, while the
+    // rows it mixes are as this piece left them.
+    if (flags & 0x40) {
+      buffer.SetScrollbackView(int(Data[at]) * 8);
+      (void)buffer.GetDisplayRowText(Data[at] % buffer.FHeight);
+    }
   }
+  for (int r = 0; r < buffer.FHeight; ++r) (void)buffer.GetDisplayRowText(r);
   parser.Reset();
   CheckGrid(buffer);
   Check(!buffer.InAltScreen);

@@ -1,6 +1,9 @@
-// Drives the X/Ymodem engine with arbitrary peer bytes and clock steps, in
-// every receiving and sending protocol, and checks that it stays within its
-// folder and ends or keeps running without faults.
+// Drives the X/Ymodem engine with arbitrary peer bytes and clock steps (a
+// simulated clock: no input waits), in every receiving and sending protocol,
+// and checks that it stays within its folder and ends or keeps running
+// without faults. Each input starts with an empty download folder: files
+// left by earlier inputs would make every new name a longer search for a
+// free one, and the run slower with every file.
 // fuzz-sources: net/uXYmodem.cpp net/uXYmodemSend.cpp net/uCrc.cpp
 // fuzz-sources: core/uPlainFileName.cpp core/uDebugLog.cpp platform/Tick.cpp
 #include <cstddef>
@@ -55,5 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     e.ProcessByte(data[i]);
   }
   e.Abort("fuzz input over");
+  std::error_code ec;
+  std::filesystem::remove_all(dir + "down/", ec);
   return 0;
 }
