@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/uDebugLog.h"
 #include "core/uUtf8Cp437.h"
@@ -47,15 +48,24 @@ std::string_view ImportText(std::string_view data, std::string& storage) {
   return data;
 }
 
+const char* TImportLines::NextOf(char c, const char*& cached) {
+  if (!cached || cached < FRest.data()) {
+    const void* found = std::memchr(FRest.data(), c, FRest.size());
+    cached = found ? static_cast<const char*>(found) : FRest.data() + FRest.size();
+  }
+  return cached;
+}
+
 bool TImportLines::Next(std::string_view& line) {
   if (FRest.empty()) return false;
-  size_t end = FRest.find_first_of("\r\n");
-  line = FRest.substr(0, end);
-  if (end == std::string_view::npos) {
+  const char* end = std::min(NextOf('\r', FCr), NextOf('\n', FLf));
+  const size_t length = size_t(end - FRest.data());
+  line = FRest.substr(0, length);
+  if (length == FRest.size()) {
     FRest = {};
   } else {
-    size_t next = end + 1;
-    if (FRest[end] == '\r' && next < FRest.size() && FRest[next] == '\n') ++next;
+    size_t next = length + 1;
+    if (FRest[length] == '\r' && next < FRest.size() && FRest[next] == '\n') ++next;
     FRest.remove_prefix(next);
   }
   ++FNumber;
@@ -80,9 +90,24 @@ struct TReader {
   int32_t (*Import)(TPhonebook&, std::string_view);
 };
 
+// The sectioned list makes a board only of a section with an address or a
+// connection type; a file without such a key anywhere (a registry export,
+// for one) is not read into sections at all, which for a large file of
+// another format took longer than its own reader.
+int32_t ImportSyncTermWhenKeyed(TPhonebook& book, std::string_view data) {
+  std::string storage;
+  const bool keyed = SomeImportLine(ImportText(data, storage), [](std::string_view line) {
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    const std::string_view key = TrimBlanks(line.substr(0, eq));
+    return SameTextAscii(key, "Address") || SameTextAscii(key, "ConnectionType");
+  });
+  return keyed ? ImportSyncTermData(book, data) : 0;
+}
+
 const TReader kReaders[] = {
-    {"NetRunner", ImportNetRunnerData}, {"IcyTerm", ImportIcyTermData},   {"MagiTerm", ImportMagiTermData},
-    {"Qodem", ImportQodemData},         {"SyncTERM", ImportSyncTermData}, {"PuTTY", ImportPuTTYData},
+    {"NetRunner", ImportNetRunnerData}, {"IcyTerm", ImportIcyTermData},        {"MagiTerm", ImportMagiTermData},
+    {"Qodem", ImportQodemData},         {"SyncTERM", ImportSyncTermWhenKeyed}, {"PuTTY", ImportPuTTYData},
     {"mTelnet", ImportMTelnetData},
 };
 

@@ -51,9 +51,26 @@ class TImportLines {
   int32_t Number() const { return FNumber; }
 
  private:
+  // The next CR and the next LF at or after where they were last looked
+  // for (the text's end when there is none), so that each is searched for
+  // once over the whole text, in memchr's stride.
+  const char* NextOf(char c, const char*& cached);
   std::string_view FRest;
+  const char* FCr = nullptr;
+  const char* FLf = nullptr;
   int32_t FNumber = 0;
 };
+
+// True when some line of Text, without its surrounding blanks, passes Test:
+// how the readers recognise their format.
+template <typename Test>
+bool SomeImportLine(std::string_view text, Test test) {
+  TImportLines lines(text);
+  std::string_view line;
+  while (lines.Next(line))
+    if (test(TrimBlanks(line))) return true;
+  return false;
+}
 
 // Appends an entry with the creation values for a reader that has added
 // Added entries so far, or returns null (with a log line naming the reader)

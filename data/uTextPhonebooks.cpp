@@ -17,16 +17,6 @@ bool HasMagiTermAddressKey(std::string_view line) {
   return false;
 }
 
-// True when some line, without its surrounding blanks, passes Test.
-template <typename Test>
-bool SomeLine(std::string_view text, Test test) {
-  TImportLines lines(text);
-  std::string_view line;
-  while (lines.Next(line))
-    if (test(TrimBlanks(line))) return true;
-  return false;
-}
-
 // --- Qodem ---
 
 struct TQodemBoard {
@@ -185,7 +175,7 @@ void ReadPuttyValue(TPuttySession& s, std::string_view line) {
 int32_t ImportQodemData(TPhonebook& book, std::string_view data) {
   std::string storage;
   const std::string_view text = ImportText(data, storage);
-  if (!SomeLine(text, [](std::string_view line) { return line == "[entry]"; })) return 0;
+  if (!SomeImportLine(text, [](std::string_view line) { return line == "[entry]"; })) return 0;
   TQodemBoard board;
   bool inEntry = false, inNotes = false;
   int32_t added = 0;
@@ -229,8 +219,8 @@ int32_t ImportQodemData(TPhonebook& book, std::string_view data) {
 int32_t ImportMagiTermData(TPhonebook& book, std::string_view data) {
   std::string storage;
   const std::string_view text = ImportText(data, storage);
-  if (!SomeLine(text, [](std::string_view line) { return line.size() > 3 && line.starts_with("[ "); }) ||
-      !SomeLine(text, HasMagiTermAddressKey))
+  if (!SomeImportLine(text, [](std::string_view line) { return line.size() > 3 && line.starts_with("[ "); }) ||
+      !SomeImportLine(text, HasMagiTermAddressKey))
     return 0;
   bool section = false;
   std::string name, address, port;

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "data/uBinaryPhonebooks.h"
 #include "data/uPhonebookImport.h"
@@ -49,6 +51,49 @@ std::string NetRunnerText(const std::string& name, const std::string& address) {
 
 // A board name and address that also form a sectioned list once the file is
 // read as text lines.
+// Lines end at CR, LF or CR LF, mixed in one text; a break at the very end
+// opens no further line, and a lone CR or LF makes an empty line.
+TEST(ImportLinesTest, EveryLineBreakEndsALine) {
+  struct {
+    std::string Text;
+    std::vector<std::string> Lines;
+  } rows[] = {
+      {"", {}},
+      {"one", {"one"}},
+      {"one\r\ntwo\rthree\nfour", {"one", "two", "three", "four"}},
+      {"a\n\r\nb\r\r\n", {"a", "", "b", ""}},
+      {"\n\r", {"", ""}},
+      {std::string("x\0y\rz\n", 6), {std::string("x\0y", 3), "z"}},
+  };
+  for (const auto& r : rows) {
+    TImportLines lines(r.Text);
+    std::vector<std::string> got;
+    std::string_view line;
+    while (lines.Next(line)) got.emplace_back(line);
+    EXPECT_EQ(got, r.Lines) << r.Text;
+    EXPECT_EQ(lines.Number(), int32_t(r.Lines.size()));
+  }
+}
+
+// A sectioned list is still found after the formats before it when its
+// keys are written in any case and with blanks.
+TEST(ImportOrderTest, SectionedListKeysInAnyCase) {
+  struct {
+    std::string Text;
+    int32_t Count;
+  } rows[] = {
+      {"[One]\n  ADDRESS = one.example\n", 1},
+      {"[Local]\nconnectiontype=Shell\n", 1},
+      {"[One]\nHost=one.example\n", 0},
+  };
+  for (const auto& r : rows) {
+    TPhonebook book("unused.ini");
+    std::string source;
+    EXPECT_EQ(ImportFromData(book, r.Text, source), r.Count) << r.Text;
+    EXPECT_EQ(source, r.Count ? "SyncTERM" : "") << r.Text;
+  }
+}
+
 TEST(ImportOrderTest, NetRunnerComesFirst) {
   const std::string data = NetRunnerText("\n[Sync]\n", "\nAddress=sync.example\n");
   TPhonebook asList("unused.ini");
