@@ -47,7 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FrameCase{"the query bytes go on to the terminal", {ESC "[!x"}, ESC "[!x", 15},
                       FrameCase{"a query cut across feeds", {ESC, "[", "0", "!"}, ESC "[0!", 15},
                       FrameCase{"an over-long query is dropped", {ESC "[" + std::string(400, '9') + "!"},
-                                ESC "[" + std::string(400, '9') + "!", 15}),
+                                ESC "[" + std::string(400, '9') + "!", 15},
+                      FrameCase{"an ESC inside a query starts the next one and swallows nothing",
+                                {ESC "[15", ESC "[15;4!ok"}, ESC "[15" ESC "[15;4!ok", 4}),
     RowName());
 
 TEST(RipFraming, VersionQueryIsAnswered) {
