@@ -18,7 +18,9 @@
 #include "app/screens/uQuickConnectScreen.h"
 #include "app/uOnlineMouse.h"
 #include "app/uOnlineScreen.h"
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
+#include "app/uAppCallHost.h"
 #include "app/uAppModeServices.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
@@ -119,9 +121,6 @@ void TApplication::Create() {
   FParser->OnFontSelect = [this](int slot, int id) { OnFontSelect(slot, id); };
   FParser->AnnounceSixel = true;
 
-  // 7-8. IEMSI.
-  FIemsi = std::make_unique<TIEMSIResponder>();
-
   // 9. Fonts and the renderer.
   const std::string vgaPath = platform::AppFolder() + "fonts/IBM_VGA_8x16.F16";
   FMainFont = std::make_unique<TBitmapFont>(8, 16);
@@ -159,18 +158,14 @@ void TApplication::Create() {
   FModeServices = std::make_unique<TAppModeServices>(*this);
   FModes = std::make_unique<TCallModes>(*FModeServices);
 
-  // 14. Zmodem and X/Ymodem, with the receive and door-graphics folders.
-  const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
-  FZmodem = std::make_unique<TZmodemEngine>(downloadDir);
-  FZmodem->Allow8K = FConfig->Zmodem8K;
-  FXYmodem = std::make_unique<TXYmodemEngine>(downloadDir);
+  // 14. The empty call that stands until the first call starts, with its
+  // Zmodem and X/Ymodem engines and the receive and door-graphics folders.
+  MakeCall(nullptr);
   ApplyFolderSettings();
-  WireTransferEngines();
 
   // 15-18. Buffer events.
   FBuffer->OnCleared = [this](TTerminalBuffer*) { OnBufferCleared(); };
   FBuffer->OnScrolled = [this](int lines) { OnBufferScrolled(lines); };
-  FUtf8Decoder.Reset();
 
   // 19. The user's phonebook; a missing file gets one default board.
   FPhonebook = std::make_unique<TPhonebook>(ResolvePath("korvan.ini"), "phonebook");
@@ -285,12 +280,11 @@ void TApplication::Destroy() {
   FModes.reset();
   LogLine("Exit: after FMusicPlayer.Free");
   FModeServices.reset();
-  FIemsi.reset();
-  FZmodem.reset();
-  FXYmodem.reset();
   FRenderer.reset();
   FUiFont.reset();
   FMainFont.reset();
+  // The empty call the last reset left goes before the parts it drives.
+  FCall.reset();
   FParser.reset();
   FBuffer.reset();
   FreeBackBuffer();
@@ -320,13 +314,16 @@ void TApplication::PlaceWindow() {
   FWindow->SetOuterPosition(x, y);
 }
 
+void TransferFoldersOf(const TAppConfig& config, std::string& download, std::string& door) {
+  download = WithSlash(ResolvePath(config.DownloadDir));
+  const std::string doorSetting = Trimmed(config.DDOFXDir);
+  door = doorSetting.empty() ? "" : WithSlash(ResolvePath(doorSetting));
+}
+
 void TApplication::ApplyFolderSettings() {
-  const std::string downloadDir = WithSlash(ResolvePath(FConfig->DownloadDir));
-  FZmodem->SetDownloadDir(downloadDir);
-  FXYmodem->SetDownloadDir(downloadDir);
-  const std::string doorSetting = Trimmed(FConfig->DDOFXDir);
-  const std::string doorDir = doorSetting.empty() ? "" : WithSlash(ResolvePath(doorSetting));
-  FZmodem->SetDdofxDir(doorDir);
+  std::string downloadDir, doorDir;
+  TransferFoldersOf(*FConfig, downloadDir, doorDir);
+  FCall->SetTransferFolders(downloadDir, doorDir);
   FModes->FoldersChanged(downloadDir, doorDir);
 }
 
@@ -360,19 +357,6 @@ void TApplication::RestoreScreen() {
 void TApplication::SetStatus(const std::string& text, uint32_t showMs) {
   FStatus = text;
   FStatusUntil = showMs ? platform::TickMs() + showMs : 0;
-}
-
-bool TApplication::MinorEmulationActive() const {
-  return FPetsciiActive || FViewdataActive || FAvatarActive || FVT52Active || FAsciiActive;
-}
-
-void TApplication::FreeMinorEmulations() {
-  FPetscii.reset();
-  FAvatar.reset();
-  FViewdata.reset();
-  FVT52.reset();
-  FAscii.reset();
-  FPetsciiActive = FAvatarActive = FViewdataActive = FVT52Active = FAsciiActive = false;
 }
 
 int RunApplication(const TAppOptions& options) {

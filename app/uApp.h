@@ -33,21 +33,16 @@
 
 class TAnsiParser;
 class TTextEmulation;
-class TAvatarParser;
-class TVT52Parser;
-class TAsciiParser;
-class TViewdataParser;
-class TPetsciiParser;
 class TBitmapFont;
 class TFontRenderer;
 class TAppConfig;
 class TPhonebook;
 class TPhonebookEntry;
-class TLoginScript;
 class TWireTransport;
+class TCall;
+class TAppCallHost;
 class TZmodemEngine;
 class TXYmodemEngine;
-class TIEMSIResponder;
 class TCallModes;
 class TAppModeServices;
 class TDirectoryScreen;
@@ -123,8 +118,8 @@ class TApplication : public TScreenServices {
   // hanging up, the entry it belongs to, and whether it is connected.
   void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry, bool skipDial);
   void DisconnectCurrent();
-  const std::shared_ptr<TPhonebookEntry>& CallEntry() const { return FEntry; }
-  bool CallConnected() const { return FConnectTick != 0; }
+  const std::shared_ptr<TPhonebookEntry>& CallEntry() const;
+  bool CallConnected() const;
 
   // --- What the program screens see of the application -------------------
   TPhonebook* ActivePhonebook() const override;
@@ -141,7 +136,7 @@ class TApplication : public TScreenServices {
   void SetScreenTimer(uint32_t ms) override;
   void Repaint() override { Invalidate(); }
   void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry) override { ConnectToEntry(entry, false); }
-  bool CallOpen() const override { return FTelnet != nullptr; }
+  bool CallOpen() const override;
   void BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) override;
   void EndEntryEdit() override { EndGuideEntryEdit(); }
   std::string ClipboardText() override;
@@ -157,22 +152,17 @@ class TApplication : public TScreenServices {
   friend class TOnlineMouse;
   friend struct TAppProbe;
   friend class TAppModeServices;
+  friend class TAppCallHost;
 
   void WakeMainThread();
   void Invalidate();
   void PumpMessages();
 
 
-  // Receive pipeline.
-  void OnTelnetData(const uint8_t* data, int count);
-  void DrainInput();
-  int32_t BaudBudget();
-  // Whether the transport may read on while received data is drained.
-  bool ReadAheadAllowed() const;
-  void ProcessIncoming(const uint8_t* data, int count, bool replay);
-  void FeedByte(uint8_t b);
+  // Scroll Lock's pause of the call's received bytes.
   void TogglePause();
-  void ReplayHeldInput();
+  // A new call for Entry (null: the empty one between calls).
+  void MakeCall(std::shared_ptr<TPhonebookEntry> entry);
 
   // Connect road and call life cycle.
   void ParseCommandLine();
@@ -183,7 +173,7 @@ class TApplication : public TScreenServices {
   void RestoreDefaultFont();
   void LoadAtariFont();
   void OnTelnetStatus(const std::string& msg);
-  void OnTelnetConnected(const std::string& msg);
+  void OnTelnetConnected();
   void OnTelnetDisconnected(const std::string& msg, bool live);
   void ResetSessionState();
   void AnswerRedial(bool yes);
@@ -203,7 +193,6 @@ class TApplication : public TScreenServices {
   void OnBufferCleared();
   void OnBufferScrolled(int lines);
   void OnColumnModeSwitch(bool is80);
-  void SendToHost(const std::string& text);
 
   // Terminal geometry.
   int TextRows(int rows) const;
@@ -281,20 +270,8 @@ class TApplication : public TScreenServices {
   std::string OutputFolder() const;
   std::string OutputStem(bool scrollback) const;
 
-  // Transfer engines.
-  void WireTransferEngines();
+  // The program's own files, which no download may touch.
   bool IsProgramPath(const std::string& path) const;
-  void OnTransferSend(const uint8_t* data, int count);
-  std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total);
-  void ShowTransferProgress(const std::string& direction, const std::string& protocol, const std::string& name,
-                            int64_t done, int64_t total, int errors, int block);
-  void OnZmodemProgress(const std::string& name, int64_t done, int64_t total);
-  void OnXYmodemProgress(const std::string& name, int64_t done, int64_t total);
-  void OnZmodemFileDone(const std::string& name, bool ok);
-  void OnXYmodemDone(const std::string& name, bool ok);
-  void OnZmodemSkipped(const std::string& name);
-  void OnZmodemRefused(const std::string& name);
-  void OnZmodemUploadWanted();
 
   // Uploads, the protocol menus and text uploads; the phonebook import.
   std::string UploadFolder() const;
@@ -361,14 +338,7 @@ class TApplication : public TScreenServices {
   void StopRecording(bool quiet);
   void RecordTypedText(const std::string& text);
 
-  // IEMSI answers.
-  void SendIemsiIci();
-  void SendIemsiReply();
-  void SendAutoLogin();
-
   std::string CanonicalTermType(const std::string& type) const;
-  bool TransferRunning() const;
-  TTextEmulation* ActiveMinorEmulation() const;
 
   void PlaceWindow();
 
@@ -433,54 +403,24 @@ class TApplication : public TScreenServices {
   bool FBlinkPhase = true;
   int32_t FFontIndex = -1;
 
-  // Screen and emulations.
+  // Screen and the ANSI emulation.
   std::unique_ptr<TTerminalBuffer> FBuffer;
   std::unique_ptr<TAnsiParser> FParser;
-  std::unique_ptr<TPetsciiParser> FPetscii;
-  std::unique_ptr<TAvatarParser> FAvatar;
-  std::unique_ptr<TViewdataParser> FViewdata;
-  std::unique_ptr<TVT52Parser> FVT52;
-  std::unique_ptr<TAsciiParser> FAscii;
-  bool FPetsciiActive = false, FAvatarActive = false, FViewdataActive = false, FVT52Active = false,
-       FAsciiActive = false;
-  TUtf8ToCp437Decoder FUtf8Decoder;
-  bool FUtf8Mode = false;
   bool FGfxDirty = false;
   TScreenSnapshot FScreenSnapshot;
   std::unique_ptr<TBitmapFont> FMainFont, FUiFont;
   std::unique_ptr<TFontRenderer> FRenderer;
   bool FDefaultFontLoaded = true;
 
-  // Call state.
-  std::shared_ptr<TWireTransport> FTelnet;
-  std::shared_ptr<TPhonebookEntry> FEntry;
-  std::unique_ptr<TLoginScript> FLoginScript;  // the entry's login steps, for this call only
-  uint64_t FConnectTick = 0;
-  int64_t FBytesIn = 0, FBytesOut = 0;
-  int32_t FFilesDown = 0, FFilesUp = 0;
-  // Received bytes not yet passed through the chain start FRxHead bytes into
-  // FRxPending: a drain moves the front past what it took and sheds it now
-  // and then, so a long backlog is not moved up once per chunk.
-  std::vector<uint8_t> FRxPending;
-  size_t FRxHead = 0;
-  size_t RxWaiting() const { return FRxPending.size() > FRxHead ? FRxPending.size() - FRxHead : 0; }
-  bool FDraining = false, FPaused = false;
-  double FSimBytesPerSec = 0;
-  uint32_t FBudgetTick = 0;
-  double FBudgetCarry = 0;
-  uint64_t FLastFrameTick = 0;
-  uint64_t FLastPumpTick = 0;  // when the drain last let the window's events through
-  std::string FRxTail;
-  bool FRenegade = false;
+  // The live call (an empty one between calls) and what it sees of the program.
+  std::unique_ptr<TAppCallHost> FCallHost;
+  std::shared_ptr<TCall> FCall;
   uint64_t FLastKeyTick = 0;
   bool FQuitting = false;
   std::shared_ptr<TPhonebookEntry> FDialEntry;
   int32_t FDialStage = 0;
   uint64_t FDialDue = 0;
-  bool FBbsSizeSet = false;
-  int32_t FBbsCols = 0, FBbsRows = 0;
   bool FDoorwayMode = false;
-  bool FIemsiEnabled = false;
   bool FStdFontLoaded = true;
 
   // Command line.
@@ -511,10 +451,6 @@ class TApplication : public TScreenServices {
   std::unique_ptr<TScriptRecorder> FRecorder;
   bool FRecordAwaitsConnect = false;  // recording began with no call connected
 
-  // Engines.
-  std::unique_ptr<TZmodemEngine> FZmodem;
-  std::unique_ptr<TXYmodemEngine> FXYmodem;
-  std::unique_ptr<TIEMSIResponder> FIemsi;
   // The graphics, sound and door modes, in receive-chain order, and what
   // they see of the call.
   std::unique_ptr<TAppModeServices> FModeServices;
@@ -532,14 +468,6 @@ class TApplication : public TScreenServices {
   bool FStatusShort = false;
   std::string FSavedStatus;
   bool FWheelScrollback = false;
-  std::string FXferTitle, FXferFile, FXferRate;
-  int64_t FXferDone = 0, FXferTotal = 0;
-  int32_t FXferErrors = 0, FXferBlock = 0;
-  uint64_t FXferPanelUntil = 0;
-  std::string FRateFile;
-  uint64_t FRateStartTick = 0;
-  int64_t FRateStartBytes = 0;
-  uint64_t FLastUploadAsk = 0;
   std::unique_ptr<TOnlineMouse> FMouse;  // selection, links and reports of the online screen
   TQuickDialBox FQuickDial{*this};
   platform::Rect FSavedWindow;  // outer position and client size before full screen
@@ -592,24 +520,18 @@ class TApplication : public TScreenServices {
   void Destroy();
   void OnMainTimer();
   void OnTimer(int id);
-  bool MinorEmulationActive() const;
-  void FreeMinorEmulations();
-  void PassFilters(uint8_t b, bool& fed);
-  size_t PlainRun(const uint8_t* data, size_t count, bool replay) const;
-  void FeedBytes(const uint8_t* data, size_t count);
-  // One byte into the text emulation, whatever the modes hide.
-  void FeedTextByte(uint8_t b);
   void LaunchGuideDownload(const std::string& url);
   void ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder, const std::string& zipPath,
                           const std::string& listPath);
-  // The IEMSI stage's scratch buffer, so a byte passing it takes no allocation.
-  std::vector<uint8_t> FIemsiOut;
   // Handlers given to transports check this before touching the object, so
   // a report queued by a transport after shutdown does nothing.
   std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };
 
 std::string FormatByteSize(int64_t n);
+// The receive folder and the door-graphics folder ("" for none) the settings
+// give, each ending in "/".
+void TransferFoldersOf(const TAppConfig& config, std::string& download, std::string& door);
 // Where the main window's outer frame goes in the work area.
 void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y);
 std::string TruncateWithDots(const std::string& s, int n);

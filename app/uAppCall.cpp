@@ -4,8 +4,10 @@
 #include <climits>
 #include <cstdio>
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppCallHost.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
@@ -48,27 +50,33 @@ void TApplication::OnTelnetStatus(const std::string& msg) {
   Invalidate();
 }
 
-void TApplication::OnTelnetConnected(const std::string&) {
+const std::shared_ptr<TPhonebookEntry>& TApplication::CallEntry() const { return FCall->Entry(); }
+
+bool TApplication::CallConnected() const { return FCall->ConnectTick() != 0; }
+
+bool TApplication::CallOpen() const { return FCall && FCall->Transport() != nullptr; }
+
+void TApplication::MakeCall(std::shared_ptr<TPhonebookEntry> entry) {
+  if (!FCallHost) FCallHost = std::make_unique<TAppCallHost>(*this);
+  // The files queued for an upload stay queued from call to call.
+  const std::vector<std::string> uploads = FCall ? FCall->QueuedUploads() : std::vector<std::string>();
+  FCall = std::make_shared<TCall>(*FCallHost, TCallParts{*FBuffer, *FParser, *FModes}, std::move(entry), FLifeToken,
+                                  uploads);
+}
+
+// The board answered: the call's time runs from now and its login steps
+// have started.
+void TApplication::OnTelnetConnected() {
   FStatus.clear();
-  FConnectTick = platform::TickMs();
   FBuffer->ClearScreen(false);
-  if (FLoginScript) FLoginScript->Start();
-  if (FRecorder && FEntry) FRecorder->SetEntry(FEntry->Name, FEntry->Username, FEntry->Password);
+  const std::shared_ptr<TPhonebookEntry>& entry = FCall->Entry();
+  if (FRecorder && entry) FRecorder->SetEntry(entry->Name, entry->Username, entry->Password);
   RunLogonScript();
   Invalidate();
 }
 
 void TApplication::DisconnectCurrent() {
-  if (FTelnet) {
-    // Late reports of this call go to the handler that knows it is over.
-    std::weak_ptr<int> life = FLifeToken;
-    FTelnet->OnDisconnected = [this, life](const std::string& msg) {
-      if (!life.expired()) OnTelnetDisconnected(msg, false);
-    };
-    FBytesOut = FTelnet->BytesSent.load();
-    FTelnet->Disconnect();
-    FTelnet.reset();
-  }
+  FCall->Disconnect();
   if (CaptureActive()) {
     std::string path = CapturePath();
     StopCapture();
@@ -79,12 +87,12 @@ void TApplication::DisconnectCurrent() {
 }
 
 void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
-  if (!live && FTelnet) {
+  if (!live && FCall->Transport()) {
     LogLine("Telnet: ignoring late disconnect event from a replaced session, AMsg=" + msg);
     return;
   }
-  std::shared_ptr<TPhonebookEntry> entry = FEntry;
-  const bool cleanClose = FTelnet && FTelnet->RemoteClosed.load();
+  std::shared_ptr<TPhonebookEntry> entry = FCall->Entry();
+  const bool cleanClose = FCall->Transport() && FCall->Transport()->RemoteClosed.load();
   const int64_t sinceInput =
       FLastKeyTick == 0 ? INT64_MAX : int64_t(platform::TickMs() - FLastKeyTick);
   const bool recentInput = sinceInput < 3000;
@@ -96,10 +104,7 @@ void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
                 offerRedial ? "True" : "False");
   LogLine(line);
   LogLine("Telnet: OnTelnetDisconnected fired, AMsg=" + msg);
-  if (FTelnet) {
-    FBytesOut = FTelnet->BytesSent.load();
-    FTelnet.reset();
-  }
+  FCall->DropTransport();
   ResetSessionState();
   FBuffer->ClearScreen(false);
   SwitchScreen(smOnline);
@@ -145,76 +150,58 @@ void TApplication::AnswerRedial(bool yes) {
 }
 
 void TApplication::ResetSessionState() {
-  const bool hadCall = FConnectTick != 0;
+  const bool hadCall = FCall->ConnectTick() != 0;
   // 1-2. The call's modes: door graphics, music, APC audio and pictures,
   // the graphics emulations and picture decoders.
   FModes->Reset();
-  // 4. Board recognition.
-  FRxTail.clear();
-  FRenegade = false;
   // 3, 5-7. Transfers. The call's questions close (the files held by the
-  // message-upload warning are forgotten) and a text upload stops. An
-  // upload armed for this call must never reach the next board: the engine
-  // is stopped, forgets that a receiver was waiting and keeps only its list
-  // of files, which the next upload picker shows again.
+  // message-upload warning are forgotten) and a text upload stops. Both
+  // engines stop; the Zmodem one keeps only its list of files, which the
+  // next upload picker shows again. The hold on the upload picker was this
+  // call's: the next board's first upload request opens it.
   FTransferPrompts.MessageUpload = {};
   FTransferPrompts.DownloadMenu = false;
   FTransferPrompts.UploadMenu = {};
   CancelAsciiUpload();
-  std::vector<std::string> queued;
-  for (int i = 0; i < FZmodem->UploadFileCount(); ++i) queued.push_back(FZmodem->GetUploadFile(i));
-  FZmodem->Abort();
-  for (const std::string& file : queued) FZmodem->AddUploadFile(file);
-  // An X/Ymodem transfer belongs to its call as much as a Zmodem one does:
-  // left running, it would take the next call's bytes for its blocks.
-  if (FXYmodem->Mode != TXYmodemEngine::xmIdle) FXYmodem->Abort("Call ended");
-  FXferPanelUntil = 0;
-  // The hold on the upload picker was this call's: the next board's first
-  // upload request opens it.
-  FLastUploadAsk = 0;
+  FCall->StopTransfers();
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.
-  if (FConnectTick != 0) {
-    FPopups.Terminated.Summary = OnlineStatusText(int64_t((platform::TickMs() - FConnectTick) / 1000));
-    FConnectTick = 0;
+  if (FCall->ConnectTick() != 0) {
+    FPopups.Terminated.Summary = OnlineStatusText(int64_t((platform::TickMs() - FCall->ConnectTick()) / 1000));
+    FCall->SetConnectTick(0);
   }
-  // 9-14.
-  FBbsSizeSet = false;
-  FLoginScript.reset();
   // A script started for this call ends with it; other scripts run on.
   if (FScriptIsLogon) StopScript(false);
   // The end of a call ends its recording; a recording waiting for a call
   // to begin goes on.
   if (hadCall) StopRecording(false);
-  FIemsiEnabled = false;
-  FIemsi->Reset();
-  // 15-16. The minor emulations; a PETSCII font stays until the directory returns.
-  if (FPetsciiActive)
+  // 4, 9-20. The call itself goes: board recognition, its screen size, login
+  // steps and IEMSI, its minor emulation (a PETSCII font stays until the
+  // directory returns), its entry and the bytes it received. Whatever still
+  // holds it (a drain that let this reset through) finds it ended.
+  if (FCall->PetsciiActive())
     LogLine(
         "Session: ResetSessionState leaving font in place (FPetsciiActive was True) - reverted later, right before "
         "the phonebook loads");
-  FreeMinorEmulations();
-  // 17-19.
+  const TCallCounts counts = FCall->Counts();
+  FCall->End();
   FParser->AnnounceSixel = true;
-  FEntry.reset();
   FBuffer->Resize(80, 25);
   FRenderer->ClearSprites();
   FGfxDirty = false;
-  // 20. Received bytes of the old call go with it.
-  FRxPending.clear();
-  FRxHead = 0;
-  FSimBytesPerSec = 0;
-  FBudgetCarry = 0;
-  FPaused = false;
+  MakeCall(nullptr);
+  // The empty call keeps the ended call's figures until the next one starts.
+  FCall->Counts() = counts;
 }
 
 void TApplication::UpdateWindowTitle() {
   std::string title = "KORVAN";
-  if (FTelnet && FEntry) {
-    std::string name = Trim(FEntry->Name);
-    title += " - " + (name.empty() ? ShownHost(*FEntry) : name);
-    if (FConnectTick != 0) {
-      uint64_t s = (platform::TickMs() - FConnectTick) / 1000;
+  const std::shared_ptr<TPhonebookEntry>& entry = FCall->Entry();
+  if (FCall->Transport() && entry) {
+    std::string name = Trim(entry->Name);
+    title += " - " + (name.empty() ? ShownHost(*entry) : name);
+    if (FCall->ConnectTick() != 0) {
+      uint64_t s = (platform::TickMs() - FCall->ConnectTick()) / 1000;
       char text[48];
       std::snprintf(text, sizeof text, " - %.2llu:%.2llu:%.2llu", static_cast<unsigned long long>(s / 3600),
                     static_cast<unsigned long long>(s % 3600 / 60), static_cast<unsigned long long>(s % 60));
@@ -230,33 +217,33 @@ void TApplication::UpdateWindowTitle() {
 }
 
 std::string TApplication::OnlineStatusText(int64_t s) const {
+  const TCallCounts& counts = FCall->Counts();
   char text[160];
   std::snprintf(text, sizeof text, "Online %.2lld:%.2lld:%.2lld   In %s   Out %s", static_cast<long long>(s / 3600),
                 static_cast<long long>(s % 3600 / 60), static_cast<long long>(s % 60),
-                FormatByteSize(FBytesIn).c_str(), FormatByteSize(FBytesOut).c_str());
+                FormatByteSize(counts.BytesIn).c_str(), FormatByteSize(counts.BytesOut).c_str());
   std::string out = text;
-  if (FFilesDown > 0 || FFilesUp > 0) {
-    std::snprintf(text, sizeof text, "   Files: %d down, %d up", FFilesDown, FFilesUp);
+  if (counts.FilesDown > 0 || counts.FilesUp > 0) {
+    std::snprintf(text, sizeof text, "   Files: %d down, %d up", counts.FilesDown, counts.FilesUp);
     out += text;
   }
   return out;
 }
 
-void TApplication::SendIemsiIci() {
-  if (!FTelnet || !FEntry) return;
-  const int rows = TextRows(TermRows()), cols = TermCols();
-  FTelnet->SendString(BuildEmsiPacket("ICI", BuildIemsiIci(FEntry->Username, FEntry->Password, cols, rows)));
-}
-
-void TApplication::SendIemsiReply() {
-  if (FTelnet) FTelnet->SendString(BuildEmsiShort("ACK"));
-}
-
-void TApplication::SendAutoLogin() {
-  if (!FTelnet || !FEntry) return;
-  for (const std::string* text : {&FEntry->Username, &FEntry->Password}) {
-    if (text->empty()) continue;
-    RecordTypedText(*text + "\r");
-    FTelnet->SendString(*text + "\r");
+void TApplication::TogglePause() {
+  if (FCall->Paused()) {
+    FCall->Resume();
+    if (FReaderOn) Speak("Resumed", true);
+    FStatusUntil = 0;
+    FCall->DrainInput();
+  } else {
+    if (!FCall->Transport()) return;
+    if (FCall->TransferRunning()) {
+      SetStatus("Can't pause during a file transfer", 2500);
+    } else {
+      FCall->Pause();
+      if (FReaderOn) Speak("Paused", true);
+    }
   }
+  Invalidate();
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "core/uAnsiExport.h"
 #include "core/uScreenshot.h"
@@ -49,7 +50,7 @@ std::string TApplication::OutputFolderSetting() const {
 std::string TApplication::OutputFolder() const { return ResolvePath(OutputFolderSetting()); }
 
 std::string TApplication::OutputStem(bool scrollback) const {
-  std::string stem = (FTelnet && FEntry) ? FEntry->Host : "korvan";
+  std::string stem = (FCall->Transport() && FCall->Entry()) ? FCall->Entry()->Host : "korvan";
   return scrollback ? stem + "-scrollback" : stem;
 }
 
@@ -59,12 +60,12 @@ void TApplication::ToggleCapture() {
     StopCapture();
     FStatus = "Capture stopped: " + path;
     ShowToast("CAPTURE STOPPED", FileNameOf(path), 2000);
-  } else if (!FTelnet || !FEntry) {
+  } else if (!FCall->Transport() || !FCall->Entry()) {
     FStatus = "Capture: not connected - connect first, then Alt+G.";
     ShowToast("CAPTURE NOT STARTED", "Not connected - connect first", 2000);
   } else {
     std::string path;
-    StartCapture(OutputFolder(), FEntry->Host, path);
+    StartCapture(OutputFolder(), FCall->Entry()->Host, path);
     if (path.empty()) {
       FStatus = "Capture: could not create capture file in \"" + TruncateWithDots(OutputFolderSetting(), 28) + "\".";
       ShowToast("CAPTURE FAILED", "Could not create capture file", 2000);

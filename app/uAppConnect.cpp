@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uOnlineMouse.h"
@@ -178,11 +179,8 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
     StartDial(entry);
     return;
   }
-  // 7-8. The call's entry and the screen geometry.
-  FEntry = entry;
-  FBbsSizeSet = false;
-  FBytesIn = FBytesOut = 0;
-  FFilesDown = FFilesUp = 0;
+  // 7-8. The call, made for the entry, and the screen geometry.
+  MakeCall(entry);
   FPopups.Terminated.Summary.clear();
   ApplyTermGeometry();
   FBuffer->SetIceColors(entry->IceColors);
@@ -191,45 +189,21 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   // but runs the Avatar emulation, which no other type name reaches.
   const bool avatar = Upper(TrimBlanks(entry->TermType)) == "AVATAR";
   const std::string type = avatar ? "AVATAR" : Upper(CanonicalTermType(entry->TermType));
-  FreeMinorEmulations();
-  if (type == "PETSCII" || type == "CBM" || type == "C64") {
-    FPetscii = std::make_unique<TPetsciiParser>(*FBuffer, TPetsciiParser::pmPetscii);
-    FPetsciiActive = true;
-    FPetscii->OnCharsetChange = [this](bool lower) { OnPetsciiFontSwitch(lower); };
-    FPetscii->LenientLetters = FConfig->PetsciiLenientLetters;
+  FCall->SelectEmulation(type, FConfig->PetsciiLenientLetters, FConfig->AtasciiLenientCRLF);
+  if (FCall->Petscii() && FCall->Petscii()->GetMode() == TPetsciiParser::pmPetscii)
     OnPetsciiFontSwitch(false);
-  } else if (type == "ATASCII" || type == "ATARI") {
-    FPetscii = std::make_unique<TPetsciiParser>(*FBuffer, TPetsciiParser::pmAtascii);
-    FPetsciiActive = true;
-    FPetscii->LenientCRLF = FConfig->AtasciiLenientCRLF;
+  else if (FCall->Petscii())
     LoadAtariFont();
-  } else {
-    if (type == "AVATAR") {
-      FAvatar = std::make_unique<TAvatarParser>(*FBuffer);
-      FAvatarActive = true;
-    } else if (type == "VIEWDATA") {
-      FViewdata = std::make_unique<TViewdataParser>(*FBuffer);
-      FViewdataActive = true;
-    } else if (type == "VT52") {
-      FVT52 = std::make_unique<TVT52Parser>(*FBuffer);
-      FVT52Active = true;
-    } else if (type == "ASCII") {
-      FAscii = std::make_unique<TAsciiParser>(*FBuffer);
-      FAsciiActive = true;
-    }
+  else
     LoadFontForEntry(*entry);
-  }
 
   // 10. The call's switches (the modes take theirs when the call opens).
-  FUtf8Mode = entry->UseUTF8;
-  FIemsiEnabled = entry->UseIEMSI;
-  FSimBytesPerSec = entry->SimBaudRate / 10.0;
-  FBudgetTick = uint32_t(platform::TickMs());
-  FBudgetCarry = 0;
+  FCall->SetUtf8Mode(entry->UseUTF8);
+  FCall->SetIemsiEnabled(entry->UseIEMSI);
+  FCall->SetSimBytesPerSec(entry->SimBaudRate / 10.0);
 
   // 11. Fresh emulator state.
-  FIemsi->Reset();
-  FUtf8Decoder.Reset();
+  FCall->ResetIemsi();
   FParser->Reset();
   FBuffer->ResetMargins();
   ApplyTermGeometry();
@@ -250,7 +224,6 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   // 14. The transport, by the first protocol switch that is on.
   const uint16_t rows = uint16_t(TextRows(entry->Rows));
   const uint16_t cols = entry->Cols;
-  FTelnet.reset();
   std::shared_ptr<TWireTransport> transport;
   if (entry->UseSSH) {
     transport = TSSHClient::Create(split ? sshHost : entry->Host, entry->Port, split ? sshUser : entry->Username,
@@ -268,39 +241,20 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
                                       entry->TlsTrustNewCert, entry->TlsClientCertFile, entry->TlsClientKeyFile,
                                       entry->Password);
   }
-  FTelnet = transport;
   // 15. SSH and the local shell speak VT100 rather than ANSI-BBS.
   FParser->VtMode = entry->UseSSH || entry->UseShell;
   // 16. The one-time trust switches are used up.
   if (entry->UseTelnetS) entry->TlsTrustNewCert = false;
   if (entry->UseSSH) entry->SSHTrustNewKey = false;
-  // 17. The call's events. Each handler checks that its transport is still
-  // the current one, so nothing of a replaced call reaches the next (M7).
-  if (transport) {
-    std::weak_ptr<TWireTransport> weak = transport;
-    std::weak_ptr<int> life = FLifeToken;
-    auto current = [this, weak, life] { return !life.expired() && !weak.expired() && FTelnet == weak.lock(); };
-    transport->OnData = [this, current](const uint8_t* data, int count) {
-      if (current()) OnTelnetData(data, count);
-    };
-    transport->OnConnected = [this, current](const std::string& msg) {
-      if (current()) OnTelnetConnected(msg);
-    };
-    transport->OnStatus = [this, current](const std::string& msg) {
-      if (current()) OnTelnetStatus(msg);
-    };
-    transport->OnDisconnected = [this, life](const std::string& msg) {
-      if (!life.expired()) OnTelnetDisconnected(msg, true);
-    };
-  }
+  // 17. The call takes the transport and its events; each report checks
+  // that its call and transport are still the current ones, so nothing of a
+  // replaced call reaches the next.
+  FCall->AttachTransport(transport);
   // 18. The modes follow the new call: the door clients take its transport,
   // the graphics emulations and picture decoders the entry's switches.
   FModes->Open(*entry);
   // 19. The entry's login steps, for this call.
-  if (!entry->Script.empty()) {
-    FLoginScript = std::make_unique<TLoginScript>(FTelnet);
-    FLoginScript->LoadFromLines(entry->Script);
-  }
+  if (!entry->Script.empty()) FCall->LoadLoginSteps(entry->Script);
   // 20. Call statistics of the entry (saved with the phonebook later).
   entry->LastConnected = NowDateTime();
   if (entry->TimesConnected < INT32_MAX) entry->TimesConnected += 1;  // a stored count at its top stays there
@@ -311,7 +265,7 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   FBuffer->ResetAttributes();
   // The pen reset is the ANSI one; an emulation with colours of its own
   // (PETSCII, ATASCII) sets them again, so the call starts in them.
-  if (TTextEmulation* minor = ActiveMinorEmulation()) minor->Reset();
+  if (TTextEmulation* minor = FCall->ActiveMinorEmulation()) minor->Reset();
   std::string text;
   if (entry->UseShell) {
     if (FStatusBar) FStatus = "Starting local shell...";
@@ -330,7 +284,6 @@ void TApplication::StartDial(const std::shared_ptr<TPhonebookEntry>& entry) {
   FBuffer->ClearScreen(false);
   FBuffer->SetCursorVisible(false);
   SwitchScreen(smOnline);
-  FEntry.reset();
   FDialEntry = entry;
   FDialStage = 1;
   FDialDue = platform::TickMs();

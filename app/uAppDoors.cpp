@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "app/uDoorCommand.h"
 #include "core/uDebugLog.h"
@@ -54,10 +55,10 @@ void TApplication::RunExternalDoor(int n) {
   }
   const std::string folder =
       FConfig->WorkDir.empty() ? platform::AppFolder() : ResolvePath(FConfig->WorkDir);
-  const std::vector<std::string> args = ExpandDoorCommand(command, FEntry.get());
+  const std::vector<std::string> args = ExpandDoorCommand(command, FCall->Entry().get());
 
   const std::string comPort = Trim(FConfig->ComPort);
-  const bool bridge = !comPort.empty() && FTelnet != nullptr;
+  const bool bridge = !comPort.empty() && FCall->Transport() != nullptr;
   if (!comPort.empty() && !bridge)
     FStatus = "Ctrl+F" + std::to_string(n) + ": no session to bridge to " + FConfig->ComPort +
               " - connect first or it runs with no port";
@@ -160,7 +161,7 @@ void TApplication::FreeBridges() {
 }
 
 void TApplication::OnBridgeWrite(const uint8_t* data, int count) {
-  if (FTelnet && count > 0) FTelnet->SendBytes(data, count);
+  if (FCall->Transport() && count > 0) FCall->Transport()->SendBytes(data, count);
 }
 
 void TApplication::OnBridgeStatus(const std::string& text) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uOnlineMouse.h"
@@ -37,13 +38,7 @@ std::string SyncTermFontName(int fontId) {
   }
 }
 
-void TApplication::OnParserReply(const std::string& s) {
-  if (FTelnet) FTelnet->SendString(s);
-}
-
-void TApplication::SendToHost(const std::string& text) {
-  if (FTelnet) FTelnet->SendString(text);
-}
+void TApplication::OnParserReply(const std::string& s) { FCall->SendToHost(s); }
 
 void TApplication::OnAnsiMusic(const std::string& s) { FModes->AnsiMusic(s); }
 
@@ -66,7 +61,8 @@ void TApplication::OnFontSelect(int slot, int fontId) {
 }
 
 void TApplication::OnPetsciiFontSwitch(bool lower) {
-  std::string columns = (FPetscii && FPetscii->GetCol80() == 1) ? "80COL" : "40COL";
+  const TPetsciiParser* petscii = FCall->Petscii();
+  std::string columns = (petscii && petscii->GetCol80() == 1) ? "80COL" : "40COL";
   std::string path =
       platform::AppFolder() + "fonts/PETSCII_" + columns + "_" + (lower ? "LOWER" : "UPPER") + "_8x16.F16";
   LogLine(std::string("Font: OnPetsciiFontSwitch(ALower=") + (lower ? "True" : "False") + ") -> " + path);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "core/uBuiltinGlyphs.h"
@@ -20,20 +21,20 @@ int TApplication::TextRows(int rows) const {
 }
 
 int TApplication::TermCols() const {
-  if (FBbsSizeSet) return FBbsCols;
-  if (FEntry) return FEntry->Cols;
+  if (FCall->BoardSizeSet()) return FCall->BoardCols();
+  if (FCall->Entry()) return FCall->Entry()->Cols;
   return FBuffer->FWidth;
 }
 
 int TApplication::TermRows() const {
-  if (FBbsSizeSet) return FBbsRows;
-  if (FEntry) return FEntry->Rows;
+  if (FCall->BoardSizeSet()) return FCall->BoardRows();
+  if (FCall->Entry()) return FCall->Entry()->Rows;
   return FBuffer->FHeight;
 }
 
 void TApplication::ApplyTermGeometry() {
   FBuffer->SetReservedRows(FStatusBar ? 1 : 0);
-  if (!FEntry) return;
+  if (!FCall->Entry()) return;
   int cols = TermCols(), rows = TermRows(), text = TextRows(rows);
   if (FBuffer->FWidth != cols || FBuffer->FHeight != rows) FBuffer->Resize(cols, rows);
   if (FStatusBar)
@@ -43,8 +44,8 @@ void TApplication::ApplyTermGeometry() {
 }
 
 void TApplication::OnResizeRequest(int rows, int cols) {
-  if (!FTelnet || !FEntry) return;
-  if (FModes->KeepsScreenSize() || FPetsciiActive || FViewdataActive || FVT52Active) {
+  if (!FCall->Transport() || !FCall->Entry()) return;
+  if (FModes->KeepsScreenSize() || FCall->PetsciiActive() || FCall->ViewdataActive() || FCall->VT52Active()) {
     LogLine("Resize: CSI 8 t ignored in this terminal mode");
     return;
   }
@@ -58,12 +59,10 @@ void TApplication::OnResizeRequest(int rows, int cols) {
   std::snprintf(line, sizeof line, "Resize: BBS requested %dx%d (was %dx%d)", cols, rows, TermCols(),
                 TextRows(TermRows()));
   LogLine(line);
-  FBbsSizeSet = true;
-  FBbsCols = cols;
-  FBbsRows = full;
+  FCall->SetBoardSize(cols, full);
   ChooseFontForRows(rows);
   ApplyTermGeometry();
-  FTelnet->SetWindowSize(uint16_t(cols), uint16_t(rows));
+  FCall->Transport()->SetWindowSize(uint16_t(cols), uint16_t(rows));
   FBuffer->Dirty = true;
   SetStatus("Screen size " + std::to_string(cols) + "x" + std::to_string(rows) + " (set by the BBS)", 3000);
   Invalidate();
@@ -82,7 +81,7 @@ void TApplication::ChooseFontForRows(int rows) {
   } else if (!FMainFont->IsBaseSize()) {
     std::snprintf(line, sizeof line, "Font: %d rows - back to the entry font", rows);
     LogLine(line);
-    if (FEntry) LoadFontForEntry(*FEntry);
+    if (FCall->Entry()) LoadFontForEntry(*FCall->Entry());
     if (!FMainFont->IsBaseSize()) RestoreDefaultFont();
   }
 }

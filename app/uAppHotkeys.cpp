@@ -4,6 +4,7 @@
 // it applies, whether it also runs in doorway mode, and what it runs. Rows are tried top to
 // bottom; the last hotkey row keeps every other Alt combination from the
 // board.
+#include "app/call/uCall.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
 #include "app/uCommandTable.h"
@@ -84,7 +85,7 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       {kHotkey, Alt('N', mod::Shift), kOnline, kNotInDoorway, nullptr, Do<&TApplication::SaveScrollback>},
       {kHotkey, Alt('M'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ToggleSoundMute>},
       {kHotkey, Alt('N'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ExportAnsi>},
-      {kHotkey, Alt('Q'), kOnline, kNotInDoorway, [](const TApplication& a) { return a.FTelnet == nullptr; },
+      {kHotkey, Alt('Q'), kOnline, kNotInDoorway, [](const TApplication& a) { return a.FCall->Transport() == nullptr; },
        [](TApplication& a, const TKeyEvent&) {
          a.FQuickDial.Open();
          return true;
@@ -93,7 +94,7 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
        [](TApplication& a, const TKeyEvent&) {
          // A call's screen is kept for the way back; without a call the
          // board's font goes.
-         if (a.FTelnet)
+         if (a.FCall->Transport())
            a.SaveScreen();
          else
            a.RestoreDefaultFont();
@@ -114,15 +115,18 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       {kHotkey, Alt('Y'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::OpenDownloadMenu>},
       {kHotkey, Alt('K'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartXYmodemUpload>},
       {kHotkey, Alt('I'), kDirectory, kNotInDoorway, nullptr, Do<&TApplication::StartPhonebookImport>},
-      {kHotkey, Alt('L'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::SendAutoLogin>},
+      {kHotkey, Alt('L'), kOnline, kNotInDoorway, nullptr, [](TApplication& a, const TKeyEvent&) {
+         a.FCall->SendAutoLogin();
+         return true;
+       }},
       {kHotkey, Alt('B'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ToggleScrollback>},
       {kHotkey, Chord(vk::Digit(8), mod::Alt), kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent&) {
-         a.FUtf8Mode = !a.FUtf8Mode;
-         a.FUtf8Decoder.Reset();
-         LogLine(std::string("UTF8: Alt+8 toggled live UTF-8 mode to ") + (a.FUtf8Mode ? "True" : "False") +
+         a.FCall->SetUtf8Mode(!a.FCall->Utf8Mode());
+         LogLine(std::string("UTF8: Alt+8 toggled live UTF-8 mode to ") + (a.FCall->Utf8Mode() ? "True" : "False") +
                  " (session-only, not saved to entry)");
-         a.FStatus = a.FUtf8Mode ? "UTF-8 mode: ON (Alt+8 to toggle)" : "UTF-8 mode: OFF - CP437 (Alt+8 to toggle)";
+         a.FStatus =
+             a.FCall->Utf8Mode() ? "UTF-8 mode: ON (Alt+8 to toggle)" : "UTF-8 mode: OFF - CP437 (Alt+8 to toggle)";
          return true;
        }},
       {kHotkey, Alt('V', 0, mod::Ctrl | mod::Shift), kOnline, kNotInDoorway,
@@ -184,7 +188,7 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
 
       // Function keys: F1..F10 send their macro while a call is open.
       {kFnKey, TKeyChord{vk::Fn(1), vk::Fn(10), 0, mod::Shift | mod::Ctrl | mod::Alt}, kOnline, kDoorwayToo,
-       [](const TApplication& a) { return a.FTelnet != nullptr; },
+       [](const TApplication& a) { return a.FCall->Transport() != nullptr; },
        [](TApplication& a, const TKeyEvent& key) {
          const int n = key.Key - vk::Fn(1) + 1;
          if (a.FConfig->FKey[size_t(n - 1)].empty()) return false;  // on to the board's own keys

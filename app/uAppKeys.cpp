@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/call/uCall.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
@@ -22,9 +23,9 @@
 namespace vk = platform::vk;
 
 void TApplication::SendTyped(const std::string& text) {
-  if (!FTelnet) return;
+  if (!FCall->Transport()) return;
   RecordTypedText(text);
-  FTelnet->SendString(text);
+  FCall->Transport()->SendString(text);
 }
 
 void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t scanCode, bool alt) {
@@ -175,7 +176,7 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
 }
 
 void TApplication::SendFKeyMacro(int n) {
-  if (!FTelnet || n < 1 || n > 10) return;
+  if (!FCall->Transport() || n < 1 || n > 10) return;
   std::string macro = DecodeKeyMacro(FConfig->FKey[size_t(n - 1)]);
   if (!macro.empty()) SendTyped(macro);
   FStatus = "Sent F" + std::to_string(n) + " macro";

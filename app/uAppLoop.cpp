@@ -3,6 +3,7 @@
 // the interface thread, in the roles and order the window procedure gives.
 #include <cstdio>
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uOnlineMouse.h"
@@ -189,7 +190,7 @@ void TApplication::OnTimer(int id) {
       FWindow->PostQuit(0);
       break;
     case tmHeldInput:
-      ReplayHeldInput();
+      FCall->ReplayHeldInput();
       break;
     case tmDoorProcess:
       DoorProcessTick();
@@ -208,14 +209,13 @@ void TApplication::OnMainTimer() {
   FBlinkPhase = !FBlinkPhase;
   FBuffer->Dirty = true;
   SpeakChanges();
-  if (FLoginScript) FLoginScript->Tick();
+  FCall->LoginStepsTick();
   ScriptTick();
   UpdateWindowTitle();
   FModes->MainTick();
-  FZmodem->Tick();
-  FXYmodem->Tick();
+  FCall->TransfersTick();
   if (FAsciiUpload.Running()) AsciiUploadTick();
-  if (FSimBytesPerSec > 0 && RxWaiting() > 0) DrainInput();
+  if (FCall->SimBytesPerSec() > 0 && FCall->RxWaiting() > 0) FCall->DrainInput();
   if (FDialStage > 0) DialTick();
   // The call's screen blinks and counts the call's time with this tick; a
   // composed screen is painted again only when its picture changed.

@@ -1,17 +1,18 @@
 #include "app/uAppModeServices.h"
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "core/uFontRenderer.h"
 #include "net/uWireTransport.h"
 
-void TAppModeServices::SendToHost(const std::string& text) { A.SendToHost(text); }
+void TAppModeServices::SendToHost(const std::string& text) { A.FCall->SendToHost(text); }
 
 void TAppModeServices::SendTyped(const std::string& text) { A.SendTyped(text); }
 
-std::shared_ptr<TWireTransport> TAppModeServices::Transport() const { return A.FTelnet; }
+std::shared_ptr<TWireTransport> TAppModeServices::Transport() const { return A.FCall->Transport(); }
 
-const TPhonebookEntry* TAppModeServices::Entry() const { return A.FEntry.get(); }
+const TPhonebookEntry* TAppModeServices::Entry() const { return A.FCall->Entry().get(); }
 
 TTerminalBuffer& TAppModeServices::Buffer() { return *A.FBuffer; }
 
@@ -27,7 +28,7 @@ void TAppModeServices::ScreenPixels(int& width, int& height) const {
 TAnsiParser& TAppModeServices::AnsiParser() { return *A.FParser; }
 
 void TAppModeServices::FeedText(const uint8_t* data, size_t count) {
-  for (size_t i = 0; i < count; ++i) A.FeedByte(data[i]);
+  for (size_t i = 0; i < count; ++i) A.FCall->FeedByte(data[i]);
 }
 
 void TAppModeServices::PicturePlaced() {
@@ -38,9 +39,9 @@ void TAppModeServices::PicturePlaced() {
 
 void TAppModeServices::SwitchColumns(bool is80) { A.OnColumnModeSwitch(is80); }
 
-void TAppModeServices::ResumeInput() { A.DrainInput(); }
+void TAppModeServices::ResumeInput() { A.FCall->DrainInput(); }
 
-bool TAppModeServices::MinorEmulationActive() const { return A.MinorEmulationActive(); }
+bool TAppModeServices::MinorEmulationActive() const { return A.FCall->MinorEmulationActive(); }
 
 bool TAppModeServices::OnlineShown() const { return A.ScreenMode() == smOnline; }
 

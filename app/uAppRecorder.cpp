@@ -4,6 +4,7 @@
 // board's logon script when it has none.
 #include <filesystem>
 
+#include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
@@ -25,7 +26,8 @@ void TApplication::ToggleRecorder() {
   }
   FRecorder = std::make_unique<TScriptRecorder>();
   FRecordAwaitsConnect = !CallConnected();
-  if (FTelnet && FEntry) FRecorder->SetEntry(FEntry->Name, FEntry->Username, FEntry->Password);
+  if (const TPhonebookEntry* entry = FCall->Transport() ? FCall->Entry().get() : nullptr)
+    FRecorder->SetEntry(entry->Name, entry->Username, entry->Password);
   SetScriptStatus(FRecordAwaitsConnect ? "Recording script - connect to a board and log in; Ctrl+O to stop"
                                        : "Recording script - Ctrl+O to stop");
   LogLine("Recorder: started");

@@ -1,6 +1,7 @@
 // What the program screens see of the application (the screen services),
 // and switching between screens: the registered online screen and
 // directory, and the screens opened over them.
+#include "app/call/uCall.h"
 #include "app/screens/uAboutScreen.h"
 #include "app/screens/uConfigScreen.h"
 #include "app/screens/uHelpScreen.h"
@@ -23,7 +24,7 @@ void TApplication::SwitchScreen(TScreenMode mode) {
 void TApplication::ShowScreen(TScreenMode mode) {
   // The online screen comes back as the call left it; with no call open it
   // starts blank.
-  if (mode == smOnline && !FTelnet) {
+  if (mode == smOnline && !FCall->Transport()) {
     FBuffer->ClearScreen(false);
     FBuffer->SetCursorVisible(true);
     FBuffer->ResetAttributes();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/call/uCall.h"
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
 #include "app/uClipboardText.h"
@@ -122,9 +123,9 @@ TScriptRunnerEvents TApplication::ScriptEvents() {
   events.OnDial = [this](const std::string& name) { return ScriptConnect(name); };
   events.OnHangup = [this] { ScriptHangUp(); };
   events.OnBeep = [this] { FWindow->Beep(); };
-  events.OnGetEntry = [this] { return FEntry ? FEntry->Name : std::string(); };
-  events.OnGetUsername = [this] { return FEntry ? FEntry->Username : std::string(); };
-  events.OnGetPassword = [this] { return FEntry ? FEntry->Password : std::string(); };
+  events.OnGetEntry = [this] { return FCall->Entry() ? FCall->Entry()->Name : std::string(); };
+  events.OnGetUsername = [this] { return FCall->Entry() ? FCall->Entry()->Username : std::string(); };
+  events.OnGetPassword = [this] { return FCall->Entry() ? FCall->Entry()->Password : std::string(); };
   events.OnAsk = [this](const std::string& prompt, const std::string& def) { ScriptInput(prompt, def); };
   return events;
 }
@@ -137,7 +138,7 @@ void TApplication::RunScript(const std::string& path, bool logon) {
     return;
   }
   StopScript(true);
-  const std::string bbsName = FEntry ? FEntry->Name : "";
+  const std::string bbsName = FCall->Entry() ? FCall->Entry()->Name : "";
   std::unique_ptr<TScript> script;
   try {
     script = LoadScriptFile(path);
@@ -241,10 +242,10 @@ void TApplication::RunScriptHotkey(int n) {
 }
 
 void TApplication::RunLogonScript() {
-  if (!FEntry || TrimText(FEntry->KVScript).empty()) return;
+  if (!FCall->Entry() || TrimText(FCall->Entry()->KVScript).empty()) return;
   ScriptTick();
   if (FScriptRunner) return;
-  const std::string path = ScriptPathFor(FEntry->KVScript);
+  const std::string path = ScriptPathFor(FCall->Entry()->KVScript);
   if (path.empty()) return;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -258,7 +259,7 @@ void TApplication::RunLogonScript() {
 // --- Callbacks of the running script ---------------------------------------------
 
 void TApplication::ScriptSend(const std::string& text) {
-  if (FTelnet) FTelnet->SendString(text);
+  if (FCall->Transport()) FCall->Transport()->SendString(text);
 }
 
 std::string TApplication::ScriptRowText(int32_t row) const {
@@ -282,8 +283,8 @@ void TApplication::ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX
 }
 
 int32_t TApplication::ScriptConnState() const {
-  if (FTelnet && FConnectTick != 0) return 2;
-  if (FTelnet || FDialStage > 0) return 1;
+  if (FCall->Transport() && FCall->ConnectTick() != 0) return 2;
+  if (FCall->Transport() || FDialStage > 0) return 1;
   return 0;
 }
 
@@ -297,14 +298,14 @@ bool TApplication::ScriptConnect(const std::string& name) {
   if (!entry) return false;
   // The script outlives the call it was started for.
   FScriptIsLogon = false;
-  if (FTelnet) DisconnectCurrent();
+  if (FCall->Transport()) DisconnectCurrent();
   ConnectToEntry(entry, false);
   return true;
 }
 
 void TApplication::ScriptHangUp() {
   FScriptIsLogon = false;
-  if (FTelnet) DisconnectCurrent();
+  if (FCall->Transport()) DisconnectCurrent();
 }
 
 // --- The script input prompt -------------------------------------------------------
@@ -331,7 +332,7 @@ bool TApplication::ScriptInputKey(uint16_t key, bool ctrl) {
     default:
       // The answer goes to the board as a paste would send it: CP437, or
       // UTF-8 on a call in UTF-8 mode.
-      if (ctrl && key == vk::Letter('V')) FScriptInput.Insert(PasteLineBytes(ClipboardText(), FUtf8Mode));
+      if (ctrl && key == vk::Letter('V')) FScriptInput.Insert(PasteLineBytes(ClipboardText(), FCall->Utf8Mode()));
       break;
   }
   Invalidate();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/call/uCall.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
@@ -65,8 +66,8 @@ std::string TApplication::UploadFolder() const {
 
 void TApplication::StartZmodemUpload() {
   // Without a call there is no board to send to, as for a download.
-  if (!FTelnet) return;
-  if (FZmodem->State >= 2 && FZmodem->State <= 4) {
+  if (!FCall->Transport()) return;
+  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
     SetStatus("A transfer is already in progress.", 3000);
     return;
   }
@@ -76,18 +77,20 @@ void TApplication::StartZmodemUpload() {
   spec.Title = "Select file to upload";
   spec.Masks = "*.*";
   spec.Purpose = fpZmodemUpload;
-  for (int i = 0; i < FZmodem->UploadFileCount(); ++i) spec.Queue.push_back(FZmodem->GetUploadFile(i));
+  for (int i = 0; i < FCall->Zmodem().UploadFileCount(); ++i) spec.Queue.push_back(FCall->Zmodem().GetUploadFile(i));
   spec.OnCommit = [this](const std::vector<std::string>& queue) { CommitUploads(queue); };
   TFilePickerScreen::Open(*this, std::move(spec));
   // The board's repeated upload requests leave the picker alone for a while.
-  FLastUploadAsk = platform::TickMs();
+  FCall->NoteUploadAsked();
 }
 
-bool TApplication::ExpectingMessageUpload() const { return UpperText(FRxTail).find("TEMPMSG") != std::string::npos; }
+bool TApplication::ExpectingMessageUpload() const {
+  return UpperText(FCall->RecentText()).find("TEMPMSG") != std::string::npos;
+}
 
 void TApplication::CommitUploads(const std::vector<std::string>& queue) {
   if (queue.empty()) {
-    FZmodem->ClearUploadFiles();
+    FCall->Zmodem().ClearUploadFiles();
     SetStatus("Upload queue cleared.", 3000);
   } else {
     CheckAndSendUploads(queue);
@@ -112,12 +115,12 @@ bool TApplication::CheckAndSendUploads(const std::vector<std::string>& files) {
 
 void TApplication::QueueOrSendUploads(const std::vector<std::string>& files) {
   if (files.empty()) return;
-  FZmodem->ClearUploadFiles();
+  FCall->Zmodem().ClearUploadFiles();
   int queued = 0;
   std::string first;  // named before a waiting receiver takes it off the list
   for (const std::string& f : files)
     if (PlainUploadName(f)) {
-      FZmodem->AddUploadFile(f);
+      FCall->Zmodem().AddUploadFile(f);
       if (queued++ == 0) first = f;
     }
   if (queued == 0) {
@@ -125,7 +128,7 @@ void TApplication::QueueOrSendUploads(const std::vector<std::string>& files) {
     return;
   }
   // Armed only for the call that is open; the session reset disarms it.
-  if (FTelnet) FZmodem->SendToWaitingReceiver();
+  if (FCall->Transport()) FCall->Zmodem().SendToWaitingReceiver();
   SetStatus(queued == 1 ? KeepTailText(ShownFileName(BaseName(first)), 40) +
                               " queued - sends once the BBS starts the upload"
                         : std::to_string(queued) + " files queued - sends once the BBS starts the upload",
@@ -139,7 +142,7 @@ void TApplication::AnswerMessageUpload(bool yes) {
   if (yes) {
     QueueOrSendUploads(kept);
   } else {
-    FZmodem->ClearUploadFiles();
+    FCall->Zmodem().ClearUploadFiles();
     StartZmodemUpload();
     FExpectMessageUpload = true;
     SetStatus("Pick a text or ANSI file for the message (Esc to cancel).", 4000);
@@ -151,18 +154,18 @@ void TApplication::AnswerClearQueue(bool yes) {
   FTransferPrompts.Batch.Open = false;
   FTransferPrompts.Batch.Refused = 0;
   FTransferPrompts.Batch.RefusedName.clear();
-  if (yes) FZmodem->ClearUploadFiles();
+  if (yes) FCall->Zmodem().ClearUploadFiles();
   SetStatus(yes ? "Upload queue cleared." : "Upload queue kept.", 3000);
   Invalidate();
 }
 
 void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
-  if (!FTelnet) {
+  if (!FCall->Transport()) {
     SetStatus("Connect first - nowhere to send a dropped file to yet.", 3000);
     Invalidate();
     return;
   }
-  if (FZmodem->State >= 2 && FZmodem->State <= 4) {
+  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
     SetStatus("A transfer is already in progress.", 3000);
     return;
   }
@@ -174,7 +177,7 @@ void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
       ++folders;
     } else if (fs::is_regular_file(path, ec) && PlainUploadName(path)) {
       // Only plain files: reading a pipe or a device would never end.
-      FZmodem->AddUploadFile(path);
+      FCall->Zmodem().AddUploadFile(path);
       ++files;
     }
   }
@@ -185,7 +188,7 @@ void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
     Invalidate();
     return;
   }
-  FZmodem->StartUpload();
+  FCall->Zmodem().StartUpload();
   std::string text = files == 1 ? "Sending dropped file..." : "Sending " + std::to_string(files) + " dropped files...";
   if (folders > 0) text += " (" + std::to_string(folders) + " folder(s) skipped)";
   SetStatus(text, 3000);
@@ -195,11 +198,11 @@ void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
 // ------------------------------------------------------- X/Ymodem and menus
 
 bool TApplication::RefuseWhileTransferring() {
-  if (FZmodem->State >= 2 && FZmodem->State <= 4) {
+  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
     SetStatus("A Zmodem transfer is already in progress.", 3000);
     return true;
   }
-  if (FXYmodem->Mode != TXYmodemEngine::xmIdle) {
+  if (FCall->XYmodem().Mode != TXYmodemEngine::xmIdle) {
     SetStatus("An Xmodem/Ymodem transfer is already in progress.", 3000);
     return true;
   }
@@ -207,7 +210,7 @@ bool TApplication::RefuseWhileTransferring() {
 }
 
 void TApplication::OpenDownloadMenu() {
-  if (!FTelnet) return;
+  if (!FCall->Transport()) return;
   if (RefuseWhileTransferring()) return;
   FTransferPrompts.DownloadMenu = true;
   Invalidate();
@@ -215,7 +218,7 @@ void TApplication::OpenDownloadMenu() {
 
 void TApplication::StartXYmodemDownload(int protocol) {
   FTransferPrompts.DownloadMenu = false;
-  FXYmodem->StartReceive(protocol, "");
+  FCall->XYmodem().StartReceive(protocol, "");
   SetStatus(protocol == xpAuto ? std::string("Waiting for Xmodem/Ymodem sender...")
                                : "Waiting for " + XYProtocolName(protocol) + " sender...",
             3000);
@@ -224,7 +227,7 @@ void TApplication::StartXYmodemDownload(int protocol) {
 
 void TApplication::StartXYmodemUpload() {
   // Without a call there is no board to send to, as for a download.
-  if (!FTelnet) return;
+  if (!FCall->Transport()) return;
   if (RefuseWhileTransferring()) return;
   TPickerSpec spec;
   spec.Folder = UploadFolder();
@@ -249,11 +252,11 @@ void TApplication::SendXYmodemFile(int protocol) {
     Invalidate();
     return;
   }
-  FXYmodem->AddSendFile(file);
-  FXYmodem->StartSend(protocol);
+  FCall->XYmodem().AddSendFile(file);
+  FCall->XYmodem().StartSend(protocol);
   // A start that failed at once (the file is gone) keeps the engine's
   // "Transfer failed" report.
-  if (FXYmodem->Mode == TXYmodemEngine::xmSending)
+  if (FCall->XYmodem().Mode == TXYmodemEngine::xmSending)
     SetStatus("Sending " + KeepTailText(ShownFileName(BaseName(file)), 30) + " (" + XYProtocolName(protocol) +
                   "), waiting for receiver...",
               3000);
@@ -318,8 +321,8 @@ bool TApplication::TransferPromptChar(uint8_t ch) {
 // ------------------------------------------------------------- text upload
 
 void TApplication::StartAsciiUpload() {
-  if (!FTelnet) return;
-  if (FZmodem->State >= 2 && FZmodem->State <= 4) {
+  if (!FCall->Transport()) return;
+  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
     SetStatus("A transfer is already in progress.", 3000);
     return;
   }
@@ -355,13 +358,13 @@ void TApplication::StartAsciiUploadFile(const std::string& path) {
 
 void TApplication::AsciiUploadTick() {
   if (!FAsciiUpload.Running()) return;
-  if (!FTelnet || !FTelnet->Connected.load()) {
+  if (!FCall->Transport() || !FCall->Transport()->Connected.load()) {
     CancelAsciiUpload();
     return;
   }
   const int32_t lines = FAsciiUpload.LineCount();
   const bool done = FAsciiUpload.Tick(platform::TickMs(), FConfig->AsciiLineDelayMs,
-                                      [this](const std::string& line) { FTelnet->SendString(line); });
+                                      [this](const std::string& line) { FCall->Transport()->SendString(line); });
   if (!done) return;
   SetStatus("ASCII upload complete (" + std::to_string(lines) + " lines sent).", 3000);
   Invalidate();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/call/uCall.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uEntryEditor.h"
 #include "app/uApp.h"
@@ -80,7 +81,8 @@ void TApplication::ToggleStatusBar() {
   if (FReaderOn) Speak(FStatus, true);
   // The board's rows grow or shrink by the status row, and a call is told.
   ApplyTermGeometry();
-  if (FEntry && FTelnet) FTelnet->SetWindowSize(uint16_t(TermCols()), uint16_t(TextRows(TermRows())));
+  if (FCall->Entry() && FCall->Transport())
+    FCall->Transport()->SetWindowSize(uint16_t(TermCols()), uint16_t(TextRows(TermRows())));
   FBuffer->Dirty = true;
   Invalidate();
 }

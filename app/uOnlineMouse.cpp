@@ -1,3 +1,4 @@
+#include "app/call/uCall.h"
 #include "app/uOnlineMouse.h"
 
 #include <algorithm>
@@ -184,9 +185,10 @@ void TOnlineMouse::LinkNotOpened(const std::string& url, int openerStatus) {
 }
 
 void TOnlineMouse::SendReport(int code, int col, int row, bool release) {
-  if (!FApp.FTelnet) return;
+  if (!FApp.FCall->Transport()) return;
   FLastReport = TCellPoint{col, row};
-  FApp.FTelnet->SendString(MouseReportBytes(FApp.FParser->MouseMode, FApp.FParser->SgrMouse, code, col, row, release));
+  FApp.FCall->Transport()->SendString(
+      MouseReportBytes(FApp.FParser->MouseMode, FApp.FParser->SgrMouse, code, col, row, release));
 }
 
 void TOnlineMouse::SetClipboardText(const std::string& utf8, const std::string& message) {
@@ -208,11 +210,11 @@ void TOnlineMouse::CopyScreenToClipboard() {
 }
 
 void TOnlineMouse::PasteToSession() {
-  if (FApp.ScreenMode() != smOnline || !FApp.FTelnet) return;
+  if (FApp.ScreenMode() != smOnline || !FApp.FCall->Transport()) return;
   const std::string text = FApp.FWindow->ClipboardText();
   if (text.empty()) return;
   if (FApp.FWheelScrollback) FApp.LeaveScrollback();
-  FApp.SendTyped(PasteBytes(text, FApp.FUtf8Mode));
+  FApp.SendTyped(PasteBytes(text, FApp.FCall->Utf8Mode()));
   FApp.Invalidate();
 }
 

@@ -1,3 +1,4 @@
+#include "app/call/uCall.h"
 #include "app/uOnlineScreen.h"
 
 #include <algorithm>
@@ -70,12 +71,7 @@ void TOnlineScreen::PaintTerminal(TScreenFrame& frame) {
 void TOnlineScreen::DrawOverlays(TPopupLayer& layer, bool standardFont) {
   DrawBottomLine(layer);
   const uint64_t now = platform::TickMs();
-  const bool transfer = (A.FZmodem->State >= 2 && A.FZmodem->State <= 4) ||
-                        (A.FXYmodem->Mode != TXYmodemEngine::xmIdle && !A.FXYmodem->IsWaitingForReceiver()) ||
-                        now < A.FXferPanelUntil;
-  if (transfer)
-    DrawTransferWindow(layer, TTransferView{A.FXferTitle, A.FXferFile, A.FXferDone, A.FXferTotal, A.FXferRate, A.FXferErrors,
-                                            A.FXferBlock});
+  if (A.FCall->TransferWindowShown(now)) DrawTransferWindow(layer, A.FCall->TransferView());
   if (now < A.FPopups.Terminated.Until) A.FPopups.DrawTerminatedBox(layer);
   if (A.FPopups.Redial.Open) A.FPopups.DrawRedialBox(layer);
   if (A.FPopups.GuidePrompt) A.FPopups.DrawGuideUpdatePrompt(layer, !standardFont);
@@ -90,7 +86,7 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   const int cols = A.FBuffer->FWidth;
   std::string modePrompt;
   const bool modeField = A.FModes->HoldsPromptLine(cols, modePrompt);
-  const bool prompt = A.FWheelScrollback || A.FDoorwayMode || A.FPaused || A.FScriptPromptOpen || modeField;
+  const bool prompt = A.FWheelScrollback || A.FDoorwayMode || A.FCall->Paused() || A.FScriptPromptOpen || modeField;
   const bool status =
       !prompt && platform::TickMs() < A.FStatusUntil && !TrimText(A.FStatus).empty();
   promptOrStatus = prompt || status;
@@ -98,8 +94,8 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   std::string text;
   if (promptOrStatus) {
     text = A.FStatus;
-    if (A.FPaused && !A.FWheelScrollback && !A.FDoorwayMode)
-      text = "PAUSED - " + GroupThousands(int64_t(A.RxWaiting())) + " bytes waiting - Scroll Lock to resume";
+    if (A.FCall->Paused() && !A.FWheelScrollback && !A.FDoorwayMode)
+      text = "PAUSED - " + GroupThousands(int64_t(A.FCall->RxWaiting())) + " bytes waiting - Scroll Lock to resume";
   } else {
     text = StatusBarText();
   }
@@ -128,14 +124,15 @@ void TOnlineScreen::DrawBottomLine(TPopupLayer& layer) {
 
 std::string TOnlineScreen::StatusBarText() const {
   const std::string sep = std::string(" ") + char(cp::SingleV) + " ";
-  const bool online = A.FTelnet != nullptr;
+  const bool online = A.FCall->Transport() != nullptr;
   std::string name = "KORVAN";
-  if (online && A.FEntry) name = TrimText(A.FEntry->Name).empty() ? A.FEntry->Host : A.FEntry->Name;
+  const TPhonebookEntry* entry = A.FCall->Entry().get();
+  if (online && entry) name = TrimText(entry->Name).empty() ? entry->Host : entry->Name;
   const std::string size = std::to_string(A.FBuffer->FWidth) + "x" + std::to_string(A.FBuffer->FHeight);
   const std::string state = A.FRecorder ? "*REC*" : online ? "ONLINE" : "OFFLINE";
   std::string type = "-";
-  if (online && A.FEntry && !TrimText(A.FEntry->TermType).empty()) type = UpperText(A.FEntry->TermType);
-  const int64_t secs = A.FConnectTick ? int64_t((platform::TickMs() - A.FConnectTick) / 1000) : 0;
+  if (online && entry && !TrimText(entry->TermType).empty()) type = UpperText(entry->TermType);
+  const int64_t secs = A.FCall->ConnectTick() ? int64_t((platform::TickMs() - A.FCall->ConnectTick()) / 1000) : 0;
   char time[32];
   if (secs >= 3600)
     std::snprintf(time, sizeof time, "%.2d:%.2d:%.2d", int(secs / 3600), int(secs / 60 % 60), int(secs % 60));
@@ -151,7 +148,7 @@ std::string TOnlineScreen::StatusBarText() const {
 
 void TOnlineScreen::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool alt) {
   // 1. No call open: Esc goes back to the directory.
-  if (!A.FTelnet) {
+  if (!A.FCall->Transport()) {
     if (key == vk::Escape) {
       A.FDialStage = 0;
       A.FDialEntry.reset();
@@ -170,11 +167,12 @@ void TOnlineScreen::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool al
   }
   // Esc while the call is still connecting cancels it.
   if (key == vk::Escape) {
-    if (A.FTelnet->Connected.load()) {
+    if (A.FCall->Transport()->Connected.load()) {
       A.SendTyped(kEsc);
       return;
     }
-    A.FPopups.Terminated.Reason = A.FEntry ? "Cancelled connecting to " + ShownHost(*A.FEntry) + "." : "Cancelled connecting.";
+    A.FPopups.Terminated.Reason =
+        A.FCall->Entry() ? "Cancelled connecting to " + ShownHost(*A.FCall->Entry()) + "." : "Cancelled connecting.";
     A.FStatus = A.FStatusBar ? A.FPopups.Terminated.Reason : "";
     A.FPopups.Terminated.Until = platform::TickMs() + 500;
     A.DisconnectCurrent();
@@ -184,21 +182,21 @@ void TOnlineScreen::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool al
     return;
   }
   // 5. Special keys.
-  const bool atascii = A.FPetsciiActive && A.FPetscii && A.FPetscii->GetMode() == TPetsciiParser::pmAtascii;
-  std::string bytes = SpecialKeyBytes(key, atascii, A.FRenegade);
+  const bool atascii = A.FCall->Petscii() && A.FCall->Petscii()->GetMode() == TPetsciiParser::pmAtascii;
+  std::string bytes = SpecialKeyBytes(key, atascii, A.FCall->Renegade());
   if (!bytes.empty()) A.SendTyped(bytes);
 }
 
 void TOnlineScreen::OnlineChar(uint8_t ch, uint32_t codePoint) {
-  if (!A.FTelnet) return;
+  if (!A.FCall->Transport()) return;
   // A mode that takes typed characters (a door's text field) has them first.
   if (A.FModes->Char(ch, A.FLastScanCode)) return;
   if (A.FWheelScrollback) A.LeaveScrollback();
   // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
   // it, a byte above 127 as the code point with the same value.
-  if (A.FUtf8Mode && codePoint > 127)
+  if (A.FCall->Utf8Mode() && codePoint > 127)
     A.SendTyped(CodePointToUtf8(codePoint));
-  else if (A.FUtf8Mode && ch > 127)
+  else if (A.FCall->Utf8Mode() && ch > 127)
     A.SendTyped(CodePointToUtf8(ch));
   else
     A.SendTyped(std::string(1, char(ch)));

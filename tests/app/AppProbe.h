@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "app/uOnlineScreen.h"
 
@@ -32,24 +33,25 @@ struct TAppProbe {
   bool& RunningFlag() { return A.FRunning; }
 
   // The call and the receive pipeline.
-  uint64_t& ConnectTick() { return A.FConnectTick; }
+  TCall& Call() { return *A.FCall; }
+  uint64_t& ConnectTick() { return A.FCall->FConnectTick; }
   uint64_t& LastKeyTick() { return A.FLastKeyTick; }
-  int64_t& BytesIn() { return A.FBytesIn; }
-  bool& Paused() { return A.FPaused; }
-  std::vector<uint8_t>& Pending() { return A.FRxPending; }
-  double& SimBytesPerSec() { return A.FSimBytesPerSec; }
-  uint32_t& BudgetTick() { return A.FBudgetTick; }
-  double& BudgetCarry() { return A.FBudgetCarry; }
-  int32_t BaudBudget() { return A.BaudBudget(); }
+  int64_t& BytesIn() { return A.FCall->FCounts.BytesIn; }
+  bool& Paused() { return A.FCall->FPaused; }
+  std::vector<uint8_t>& Pending() { return A.FCall->FRxPending; }
+  double& SimBytesPerSec() { return A.FCall->FSimBytesPerSec; }
+  uint32_t& BudgetTick() { return A.FCall->FBudgetTick; }
+  double& BudgetCarry() { return A.FCall->FBudgetCarry; }
+  int32_t BaudBudget() { return A.FCall->BaudBudget(); }
   void OnTelnetData(const std::string& bytes) {
-    A.OnTelnetData(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()));
+    A.FCall->OnTelnetData(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()));
   }
   void ProcessIncoming(const std::string& bytes) {
-    A.ProcessIncoming(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()), false);
+    A.FCall->ProcessIncoming(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()), false);
   }
-  bool AvatarActive() const { return A.FAvatarActive; }
+  bool AvatarActive() const { return A.FCall->AvatarActive(); }
   // The last characters received, where board prompts are recognised.
-  const std::string& RecentText() const { return A.FRxTail; }
+  const std::string& RecentText() const { return A.FCall->RecentText(); }
   int32_t& DialStage() { return A.FDialStage; }
   uint64_t& DialDue() { return A.FDialDue; }
   void DialTick() { A.DialTick(); }
@@ -67,26 +69,28 @@ struct TAppProbe {
   bool ScriptRunning() const { return A.FScriptRunner != nullptr; }
 
   // Transfers.
-  TZmodemEngine& Zmodem() { return *A.FZmodem; }
-  TXYmodemEngine& XYmodem() { return *A.FXYmodem; }
-  int32_t& FilesDown() { return A.FFilesDown; }
-  int32_t& FilesUp() { return A.FFilesUp; }
-  std::string& TransferTitle() { return A.FXferTitle; }
-  int64_t TransferDone() const { return A.FXferDone; }
-  int64_t TransferTotal() const { return A.FXferTotal; }
-  uint64_t& TransferShownUntil() { return A.FXferPanelUntil; }
-  uint64_t& RateStartTick() { return A.FRateStartTick; }
+  TZmodemEngine& Zmodem() { return A.FCall->Zmodem(); }
+  TXYmodemEngine& XYmodem() { return A.FCall->XYmodem(); }
+  int32_t& FilesDown() { return A.FCall->FCounts.FilesDown; }
+  int32_t& FilesUp() { return A.FCall->FCounts.FilesUp; }
+  std::string& TransferTitle() { return A.FCall->FXfer.Title; }
+  int64_t TransferDone() const { return A.FCall->FXfer.Done; }
+  int64_t TransferTotal() const { return A.FCall->FXfer.Total; }
+  uint64_t& TransferShownUntil() { return A.FCall->FXferPanelUntil; }
+  uint64_t& RateStartTick() { return A.FCall->FRateStartTick; }
   const std::string& RefusedName() const { return A.FTransferPrompts.Batch.RefusedName; }
   // The transfer questions and menus over the online screen.
   TTransferPrompts& TransferPrompts() { return A.FTransferPrompts; }
   std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total) {
-    return A.FormatTransferRate(name, done, total);
+    return A.FCall->FormatTransferRate(name, done, total);
   }
-  void OnZmodemProgress(const std::string& name, int64_t done, int64_t total) { A.OnZmodemProgress(name, done, total); }
-  void OnZmodemSkipped(const std::string& name) { A.OnZmodemSkipped(name); }
-  void OnZmodemRefused(const std::string& name) { A.OnZmodemRefused(name); }
-  void OnZmodemFileDone(const std::string& name, bool ok) { A.OnZmodemFileDone(name, ok); }
-  void OnXYmodemDone(const std::string& name, bool ok) { A.OnXYmodemDone(name, ok); }
+  void OnZmodemProgress(const std::string& name, int64_t done, int64_t total) {
+    A.FCall->OnZmodemProgress(name, done, total);
+  }
+  void OnZmodemSkipped(const std::string& name) { A.FCall->OnZmodemSkipped(name); }
+  void OnZmodemRefused(const std::string& name) { A.FCall->OnZmodemRefused(name); }
+  void OnZmodemFileDone(const std::string& name, bool ok) { A.FCall->OnZmodemFileDone(name, ok); }
+  void OnXYmodemDone(const std::string& name, bool ok) { A.FCall->OnXYmodemDone(name, ok); }
 
   TApplication& A;
 };

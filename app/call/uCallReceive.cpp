@@ -1,4 +1,4 @@
-// The receive pipeline: every byte a board sends is counted, captured,
+// The call's receive pipeline: every byte a board sends is counted, captured,
 // queued, drained in chunks (paced by the modem-speed simulation) and handed
 // through the fixed chain of filters (the call's own stages, then its modes in
 // table order) to exactly one text emulation.
@@ -7,24 +7,15 @@
 #include <string_view>
 #include <thread>
 
+#include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
-#include "app/uApp.h"
-#include "data/uScriptRecorder.h"
-#include "data/uScriptRunner.h"
 #include "core/uAnsiParser.h"
-#include "core/uAsciiParser.h"
-#include "core/uAvatarParser.h"
-#include "core/uVT52Parser.h"
-#include "core/uViewdataParser.h"
 #include "core/uDebugLog.h"
-#include "core/uFontRenderer.h"
-#include "core/uPetsciiParser.h"
 #include "core/uSessionCapture.h"
+#include "core/uTerminalBuffer.h"
 #include "core/uTextEmulation.h"
 #include "data/uConfig.h"
 #include "data/uLoginScript.h"
-#include "net/uComBridge.h"
-#include "net/uComBridgeTcp.h"
 #include "net/uIEMSI.h"
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
@@ -53,12 +44,11 @@ bool EndsInChunk(const std::string& tail, size_t count, std::string_view text) {
 
 }  // namespace
 
-void TApplication::OnTelnetData(const uint8_t* data, int count) {
+void TCall::OnTelnetData(const uint8_t* data, int count) {
   if (count <= 0) return;
-  FBytesIn += count;
+  FCounts.BytesIn += count;
   if (CaptureActive()) CaptureWrite(data, size_t(count));
-  if (FComBridge) FComBridge->Write(data, count);
-  if (FTcpBridge) FTcpBridge->Write(data, count);
+  Host.Received(data, count);
   // Time with nothing waiting banks no budget: a burst after a quiet spell
   // starts with at most one timer period's worth of bytes. While a backlog
   // waits, the budget counts every millisecond, so the rate stays exact.
@@ -72,7 +62,7 @@ void TApplication::OnTelnetData(const uint8_t* data, int count) {
   // until the drain has caught up.
   // Door frame pacing keeps one drain per delivery: each is a frame.
   if (ReadAheadAllowed()) {
-    if ((FDraining || FModes->HoldsInput()) && RxWaiting() > kReadAhead)
+    if ((FDraining || FModes.HoldsInput()) && RxWaiting() > kReadAhead)
       platform::HoldCaller();
     else
       platform::ReleaseCaller();
@@ -80,9 +70,12 @@ void TApplication::OnTelnetData(const uint8_t* data, int count) {
   DrainInput();
 }
 
-bool TApplication::ReadAheadAllowed() const { return !(FConfig && FConfig->DoorFramePaceMs > 0); }
+bool TCall::ReadAheadAllowed() const {
+  const TAppConfig* config = Host.Settings();
+  return !(config && config->DoorFramePaceMs > 0);
+}
 
-int32_t TApplication::BaudBudget() {
+int32_t TCall::BaudBudget() {
   if (FSimBytesPerSec <= 0) return INT32_MAX;
   // The tick is read as 32 bits on purpose: the difference wraps correctly.
   uint32_t now = uint32_t(platform::TickMs());
@@ -94,7 +87,7 @@ int32_t TApplication::BaudBudget() {
   return whole;
 }
 
-void TApplication::DrainInput() {
+void TCall::DrainInput() {
   if (FDraining) return;
   if (FPaused) {
     if (RxWaiting() < kPauseLimit) return;
@@ -102,8 +95,11 @@ void TApplication::DrainInput() {
   }
   // A mode that holds a backlog of its own takes nothing more until it asks
   // for more; meanwhile the transport waits once the read-ahead is full.
-  if (FModes->HoldsInput()) return;
+  if (FModes.HoldsInput()) return;
   FDraining = true;
+  // Events let through during the drain may end this call; it lives until
+  // the drain is over, which then stops.
+  std::shared_ptr<TCall> self = shared_from_this();
   // Sheds the drained front of the queue.
   auto compact = [this] {
     FRxPending.erase(FRxPending.begin(), FRxPending.begin() + ptrdiff_t(std::min(FRxHead, FRxPending.size())));
@@ -111,7 +107,7 @@ void TApplication::DrainInput() {
   };
   try {
     std::vector<uint8_t> copy;
-    while (FRunning && !FModes->HoldsInput()) {
+    while (Host.LoopRunning() && !FEnded && !FModes.HoldsInput()) {
       size_t n = RxWaiting();
       if (n < 1 && ReadAheadAllowed()) {
         // What the transport has read meanwhile joins the queue at once:
@@ -120,7 +116,7 @@ void TApplication::DrainInput() {
         platform::CheckSynchronize(0);
         n = RxWaiting();
       }
-      if (n < 1 || !FRunning) break;
+      if (n < 1 || !Host.LoopRunning()) break;
       size_t chunk = std::min(n, kChunkLimit);
       if (FSimBytesPerSec > 0) {
         int32_t budget = BaudBudget();
@@ -131,7 +127,7 @@ void TApplication::DrainInput() {
       FRxHead += chunk;
       ProcessIncoming(copy.data(), int(chunk), false);
       if (RxWaiting() <= kReadAhead) platform::ReleaseHeldCallers();
-      if (!FRunning) break;
+      if (!Host.LoopRunning() || FEnded) break;
       if (RxWaiting() > 0) {
         // Keys, timers and new data get through between chunks; new data is
         // appended behind what is left, and its own drain returns at once.
@@ -145,13 +141,13 @@ void TApplication::DrainInput() {
         const uint64_t now = platform::TickMs();
         if (now != FLastPumpTick) {
           FLastPumpTick = now;
-          PumpMessages();
+          Host.PumpMessages();
         } else if (ReadAheadAllowed()) {
           platform::CheckSynchronize(0);
         }
         // A drain that lasts through a flood still shows a frame per
         // display refresh.
-        if (FWindow && FRunning) FWindow->UpdateNow();
+        if (Host.LoopRunning()) Host.ShowFrameNow();
       }
     }
     compact();
@@ -161,9 +157,10 @@ void TApplication::DrainInput() {
     throw;
   }
   FDraining = false;
-  if (!FModes->HoldsInput()) platform::ReleaseHeldCallers();
-  if (FWindow) FWindow->UpdateNow();
-  int32_t pace = FConfig ? FConfig->DoorFramePaceMs : 0;
+  if (!FModes.HoldsInput()) platform::ReleaseHeldCallers();
+  Host.ShowFrameNow();
+  const TAppConfig* config = Host.Settings();
+  int32_t pace = config ? config->DoorFramePaceMs : 0;
   if (pace > 0) {
     uint64_t now = platform::TickMs();
     if (now - FLastFrameTick < uint64_t(pace))
@@ -172,7 +169,7 @@ void TApplication::DrainInput() {
   }
 }
 
-void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) {
+void TCall::ProcessIncoming(const uint8_t* data, int count, bool replay) {
   if (count > 0) {
     FRxTail.append(reinterpret_cast<const char*>(data), size_t(count));
     if (FRxTail.size() > kTailLength) FRxTail.erase(0, FRxTail.size() - kTailLength);
@@ -185,7 +182,7 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
       }
     }
   }
-  const bool doorSession = FModes->DoorSession();
+  const bool doorSession = FModes.DoorSession();
   FZmodem->DdofxActive = doorSession;
   FZmodem->UseDdofxDir = doorSession;
 
@@ -221,24 +218,24 @@ void TApplication::ProcessIncoming(const uint8_t* data, int count, bool replay) 
   // held-back bytes is not news to them.
   if (FLoginScript && !replay && count > 0)
     FLoginScript->Feed(std::string_view(reinterpret_cast<const char*>(data), size_t(count)));
-  if (FScriptRunner && !replay && count > 0) FScriptRunner->Feed(data, count);
-  if (FRecorder && !replay && count > 0) FRecorder->Feed(data, count);
-  if (!replay && FZmodem->HasHeldBytes() && !FWindow->HasTimer(tmHeldInput)) FWindow->SetTimer(tmHeldInput, 60);
+  if (!replay && count > 0) Host.ReceivedChunk(data, count);
+  if (!replay && FZmodem->HasHeldBytes() && !Host.TimerRunning(TCallTimer::HeldInput))
+    Host.StartTimer(TCallTimer::HeldInput, 60);
   // What the modes changed: a placed picture draws the grid whole again; a
   // mode's own picture repaints the screen.
-  const unsigned changes = FModes->EndChunk();
-  if (changes & ccPicturePlaced) FGfxDirty = true;
+  const unsigned changes = FModes.EndChunk();
+  if (changes & ccPicturePlaced) Host.PicturePlaced();
   if (fed && FXferPanelUntil != 0 && !(FZmodem->State >= 2 && FZmodem->State <= 4) &&
       FXYmodem->Mode == TXYmodemEngine::xmIdle)
     FXferPanelUntil = 0;  // the transfer window goes as soon as the board writes text again
-  if (fed || (changes & ccCanvasChanged)) FBuffer->Dirty = true;
-  if (fed || changes != ccNone) Invalidate();
+  if (fed || (changes & ccCanvasChanged)) FBuffer.Dirty = true;
+  if (fed || changes != ccNone) Host.Invalidate();
 }
 
 // Stages after the Zmodem detector: X/Ymodem, IEMSI, then the call's modes
 // (the door clients, the picture decoders, one graphics emulation) in table
 // order, then the text emulation.
-void TApplication::PassFilters(uint8_t b, bool& fed) {
+void TCall::PassFilters(uint8_t b, bool& fed) {
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle && !FXYmodem->ProcessByte(b)) return;
   if (FIemsiEnabled) {
     std::vector<uint8_t>& released = FIemsiOut;
@@ -252,10 +249,10 @@ void TApplication::PassFilters(uint8_t b, bool& fed) {
       FIemsi->SendAckWanted = false;
       SendIemsiReply();
     }
-    for (uint8_t r : released) fed = FModes->Pass(r) || fed;
+    for (uint8_t r : released) fed = FModes.Pass(r) || fed;
     return;
   }
-  fed = FModes->Pass(b) || fed;
+  fed = FModes.Pass(b) || fed;
 }
 
 // How many leading bytes of Data every stage after the Zmodem detector (and
@@ -263,75 +260,41 @@ void TApplication::PassFilters(uint8_t b, bool& fed) {
 // that they reach the text emulation as they are. The stages and the text
 // emulation are chosen by the call's settings and the keyboard, never by the
 // bytes, so they stay the same through a run.
-size_t TApplication::PlainRun(const uint8_t* data, size_t count, bool replay) const {
+size_t TCall::PlainRun(const uint8_t* data, size_t count, bool replay) const {
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle) return 0;
   if (!replay) count = FZmodem->PlainRun(data, count);
   if (FIemsiEnabled && count > 0) count = FIemsi->PlainRun(data, count);
-  return count > 0 ? FModes->PlainRun(data, count) : 0;
+  return count > 0 ? FModes.PlainRun(data, count) : 0;
 }
 
 // FeedByte for each byte of Data, in one piece where the emulation takes one.
-void TApplication::FeedBytes(const uint8_t* data, size_t count) {
-  if (FModes->HidesText()) return;
+void TCall::FeedBytes(const uint8_t* data, size_t count) {
+  if (FModes.HidesText()) return;
   if (!FUtf8Mode && !ActiveMinorEmulation()) {
-    FParser->Feed(data, count);
+    FParser.Feed(data, count);
     return;
   }
   for (size_t i = 0; i < count; ++i) FeedTextByte(data[i]);
 }
 
-void TApplication::FeedByte(uint8_t b) {
-  if (!FModes->HidesText()) FeedTextByte(b);
+void TCall::FeedByte(uint8_t b) {
+  if (!FModes.HidesText()) FeedTextByte(b);
 }
 
-void TApplication::FeedTextByte(uint8_t b) {
+void TCall::FeedTextByte(uint8_t b) {
   if (TTextEmulation* emulation = ActiveMinorEmulation()) {
     emulation->Feed(b);
   } else if (FUtf8Mode) {
     uint8_t out[2];
     int n = FUtf8Decoder.Decode(b, out);
-    for (int i = 0; i < n; ++i) FParser->ProcessChar(out[i]);
+    for (int i = 0; i < n; ++i) FParser.ProcessChar(out[i]);
   } else {
-    FParser->ProcessChar(b);
+    FParser.ProcessChar(b);
   }
 }
 
-TTextEmulation* TApplication::ActiveMinorEmulation() const {
-  if (FPetsciiActive) return FPetscii.get();
-  if (FAvatarActive) return FAvatar.get();
-  if (FViewdataActive) return FViewdata.get();
-  if (FVT52Active) return FVT52.get();
-  if (FAsciiActive) return FAscii.get();
-  return nullptr;
-}
-
-bool TApplication::TransferRunning() const {
-  return (FZmodem->State >= 2 && FZmodem->State <= 4) ||
-         (FXYmodem->Mode != TXYmodemEngine::xmIdle && !FXYmodem->IsWaitingForReceiver());
-}
-
-void TApplication::TogglePause() {
-  if (FPaused) {
-    FPaused = false;
-    FBudgetTick = uint32_t(platform::TickMs());
-    FBudgetCarry = 0;
-    if (FReaderOn) Speak("Resumed", true);
-    FStatusUntil = 0;
-    DrainInput();
-  } else {
-    if (!FTelnet) return;
-    if (TransferRunning()) {
-      SetStatus("Can't pause during a file transfer", 2500);
-    } else {
-      FPaused = true;
-      if (FReaderOn) Speak("Paused", true);
-    }
-  }
-  Invalidate();
-}
-
-void TApplication::ReplayHeldInput() {
-  FWindow->KillTimer(tmHeldInput);
+void TCall::ReplayHeldInput() {
+  Host.StopTimer(TCallTimer::HeldInput);
   if (!FZmodem->HasHeldBytes()) return;
   uint64_t minAge = 50;
   if (FSimBytesPerSec > 0) minAge += uint64_t(std::llround(3000.0 / FSimBytesPerSec));
@@ -340,6 +303,6 @@ void TApplication::ReplayHeldInput() {
   if (FZmodem->TakeHeldBytes(minAge, held, count)) {
     ProcessIncoming(held, count, true);
   } else if (FZmodem->HasHeldBytes()) {
-    FWindow->SetTimer(tmHeldInput, 60);
+    Host.StartTimer(TCallTimer::HeldInput, 60);
   }
 }
