@@ -212,7 +212,15 @@ void TOnlineMouse::CopyScreenToClipboard() {
 void TOnlineMouse::PasteToSession() {
   if (FApp.ScreenMode() != smOnline || !FApp.FCall->Transport()) return;
   const std::string text = FApp.FWindow->ClipboardText();
-  if (text.empty()) return;
+  if (text.empty()) {
+    const std::string refusal = FApp.FWindow->ClipboardRefusal();
+    if (!refusal.empty()) {
+      LogLine("Paste: " + refusal);
+      FApp.SetStatus(refusal, 4000);
+      FApp.Invalidate();
+    }
+    return;
+  }
   if (FApp.FWheelScrollback) FApp.LeaveScrollback();
   FApp.SendTyped(PasteBytes(text, FApp.FCall->Utf8Mode()));
   FApp.Invalidate();

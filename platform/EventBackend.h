@@ -58,6 +58,9 @@ class EventBackend {
   virtual void OuterPosition(int& x, int& y) const = 0;
   virtual void SetClipboardText(const std::string& utf8) = 0;
   virtual std::string ClipboardText() const = 0;
+  // Why the last ClipboardText gave nothing though the clipboard held text
+  // (too large, its owner did not answer); empty otherwise.
+  virtual std::string ClipboardRefusal() const { return ""; }
   virtual void Beep() = 0;
   // Starts the browser on Url; false when it could not be started. Ended is
   // called, on any thread, with the opener's exit status once it has ended.

@@ -331,6 +331,7 @@ void EventLoop::SetOuterPosition(int x, int y) { FBackend->SetOuterPosition(x, y
 void EventLoop::OuterPosition(int& x, int& y) const { FBackend->OuterPosition(x, y); }
 void EventLoop::SetClipboardText(const std::string& utf8) { FBackend->SetClipboardText(utf8); }
 std::string EventLoop::ClipboardText() const { return FBackend->ClipboardText(); }
+std::string EventLoop::ClipboardRefusal() const { return FBackend->ClipboardRefusal(); }
 void EventLoop::Beep() {
   ++FBeeps;
   FBackend->Beep();

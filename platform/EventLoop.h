@@ -145,6 +145,9 @@ class EventLoop {
   void OuterPosition(int& x, int& y) const;
   void SetClipboardText(const std::string& utf8);
   std::string ClipboardText() const;
+  // Why the last ClipboardText gave nothing though text was there, as a
+  // status text; empty otherwise.
+  std::string ClipboardRefusal() const;
   void Beep();
   int BeepCount() const { return FBeeps; }
   // Hands Url to the browser. When no browser took it (the opener could not

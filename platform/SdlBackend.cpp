@@ -21,6 +21,7 @@
 #include "platform/Keys.h"
 #include "platform/OpenUrl.h"
 #include "platform/Tick.h"
+#include "platform/X11Selection.h"
 
 // The X11 connection the window's loop sleeps on. Xlib's macros would clash
 // with this program's names, so it comes last and its None goes.
@@ -439,7 +440,26 @@ class SdlBackend : public EventBackend {
     y -= top;
   }
   void SetClipboardText(const std::string& utf8) override { SDL_SetClipboardText(utf8.c_str()); }
+  // On X11 the clipboard is read over a connection of its own, which takes
+  // texts of any size up to the paste limit; SDL reads it when this window
+  // owns it (the interface thread would have to answer itself) or the owner
+  // offers no UTF-8 text.
   std::string ClipboardText() const override {
+    FClipboardRefusal.clear();
+    if (FDisplay && X11ClipboardOwner() != FOwnWindow) {
+      std::string text;
+      switch (ReadX11Clipboard(text, kMaxPasteBytes, kClipboardWaitMs)) {
+        case SelectionRead::Ok: return text;
+        case SelectionRead::NoOwner: return "";
+        case SelectionRead::TooLarge:
+          FClipboardRefusal = "Clipboard text not pasted - it is over 64 MB.";
+          return "";
+        case SelectionRead::TimedOut:
+          FClipboardRefusal = "Clipboard text not pasted - the program holding it did not hand it over.";
+          return "";
+        case SelectionRead::Unavailable: break;
+      }
+    }
     char* text = SDL_GetClipboardText();
     std::string result = text ? text : "";
     SDL_free(text);
@@ -452,11 +472,14 @@ class SdlBackend : public EventBackend {
     for (size_t i = 0; i < tone.size(); ++i) tone[i] = ((i * 880 * 2 / 22050) & 1) ? 152 : 104;
     PlayAndForget(AudioFormat{22050, 1, SampleType::U8}, std::move(tone));
   }
+  std::string ClipboardRefusal() const override { return FClipboardRefusal; }
   bool OpenUrl(const std::string& url, std::function<void(int status)> ended) override {
     return OpenUrlInBrowser(url, std::move(ended));
   }
 
  private:
+  static constexpr size_t kMaxPasteBytes = size_t(64) << 20;
+  static constexpr int kClipboardWaitMs = 5000;  // between two steps of the owner
   static constexpr uint64_t kPumpAtLeastMs = 1000;
   static constexpr uint64_t kBusyPumpMs = 10;
 
@@ -485,6 +508,7 @@ class SdlBackend : public EventBackend {
     FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (FWakeFd < 0) return;
     FDisplay = info.info.x11.display;
+    FOwnWindow = info.info.x11.window;
     FDisplayFd = ConnectionNumber(FDisplay);
   }
 
@@ -652,6 +676,8 @@ class SdlBackend : public EventBackend {
   uint32_t FWakeEvent = 0;
   Display* FDisplay = nullptr;
   int FDisplayFd = -1;
+  unsigned long FOwnWindow = 0;  // the X11 window under the SDL window
+  mutable std::string FClipboardRefusal;  // why the last clipboard read gave nothing
   int FWakeFd = -1;  // written by Interrupt, read by Poll
   bool FDisplayQuiet = false;  // the last wait ended without word from the display
   uint64_t FLastPump = 0;

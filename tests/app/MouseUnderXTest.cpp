@@ -6,6 +6,7 @@
 // that asks for them, and full screen and back under a window manager.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -315,4 +316,42 @@ TEST_F(MouseUnderXTest, ALinkWithNoBrowserToOpenItSaysSo) {
     const size_t gone = LogMark();
     EXPECT_TRUE(LogHasSince(gone, "Paint: bottom line", 30000)) << LinesWith(LogSince(mark), {"Paint: bottom"});
   }
+}
+
+// A clipboard text too large for one step of the X selection (its owner
+// hands it over in pieces) is pasted whole; one over the paste limit is
+// refused with a status text and sends nothing.
+TEST_F(MouseUnderXTest, LargeClipboardTextsArePastedWholeOrRefused) {
+  WriteConfig();
+  LoopbackListener board;
+  WriteBoard("Paste Board", board.Port());
+  Launch();
+  CallSelectedBoard();
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+  ASSERT_TRUE(peer->Write("\x1b[2J\x1b[HPASTE-READY"));
+  ASSERT_TRUE(LogHas("PASTE-READY", 30000)) << KeyAndCallLines(Log());
+
+  // Printable text without line ends reaches the board byte for byte.
+  auto text = [](size_t size) {
+    std::string t(size, ' ');
+    for (size_t i = 0; i < size; ++i) t[i] = char('!' + (i * 7 + i / 4093) % 94);
+    return t;
+  };
+  const std::string eight = text(size_t(8) << 20);
+  ASSERT_TRUE(WriteWholeFile(Dir.File("eight.txt"), eight));
+  system((X + "xclip -i -selection clipboard " + Dir.File("eight.txt")).c_str());
+  Keys("ctrl+v");
+  const Bytes got = peer->ReadExactly(eight.size(), 120000);
+  EXPECT_EQ(got.size(), eight.size()) << LinesWith(Log(), {"Paste:", "Paint: bottom"});
+  EXPECT_TRUE(got.size() == eight.size() && std::equal(got.begin(), got.end(), eight.begin())) << "the text changed";
+
+  const std::string over = text((size_t(64) << 20) + 1);
+  ASSERT_TRUE(WriteWholeFile(Dir.File("over.txt"), over));
+  system((X + "xclip -i -selection clipboard " + Dir.File("over.txt")).c_str());
+  const size_t mark = LogMark();
+  Keys("ctrl+v");
+  EXPECT_TRUE(LogHasSince(mark, "Paint: bottom line \"Clipboard text not pasted - it is over 64 MB.\"", 120000))
+      << LinesWith(LogSince(mark), {"Paste:", "Paint: bottom"});
+  EXPECT_TRUE(peer->ReadFor(500).empty()) << "nothing of it reaches the board";
 }
