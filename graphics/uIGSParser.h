@@ -68,6 +68,7 @@ class TIGSParser {
   // The queue is long enough that the caller should stop feeding bytes
   // until ProcessQueued has worked it down.
   bool QueueFull() const { return FQueueCount >= kQueueHoldBack; }
+  size_t QueuedBytes() const { return FQueueCount; }
   // Replays held input and loop steps, appending text bytes to Out. True
   // when anything was done.
   bool ProcessQueued(std::vector<uint8_t>& out);

@@ -3,7 +3,8 @@
 // back, a filled box lands at its place in a screenshot at the scale of each
 // resolution, a switch between the resolutions switches the text screen
 // between 40 and 80 columns, and a click by xdotool in a mouse zone sends
-// the zone's text.
+// the zone's text. A sound effect is heard in the captured output as the
+// board started it, and the output closes once it has been silent a while.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "platform/Tick.h"
 #include "tests/app/ProgramUnderX.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/WaveFile.h"
 
 using namespace testsupport;
 
@@ -134,4 +136,66 @@ TEST_F(IgsUnderXTest, AnIgsBoardDrawsAnswersSwitchesColumnsAndTakesClicks) {
   EXPECT_TRUE(ShowsTextRow("#ee00ee", 20, size.W / 2, magenta, size))
       << "40 blocks fill half a row of 80 columns: " << magenta.W << "x" << magenta.H << " at " << magenta.X << ","
       << magenta.Y << " in " << size.W << "x" << size.H;
+}
+
+namespace {
+
+// The time of day of a log line ("hh:nn:ss.zzz message") in milliseconds;
+// -1 when the line holding Text is not there.
+int64_t LoggedAt(const std::string& log, const std::string& text) {
+  const size_t at = log.find(text);
+  if (at == std::string::npos) return -1;
+  const size_t line = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+  int h = 0, m = 0, s = 0, ms = 0;
+  if (std::sscanf(log.c_str() + line, "%d:%d:%d.%d", &h, &m, &s, &ms) != 4) return -1;
+  return ((int64_t(h) * 60 + m) * 60 + s) * 1000 + ms;
+}
+
+}  // namespace
+
+TEST_F(IgsUnderXTest, AnEffectPlaysItsBurstsAtTheirSpacingAndTheOutputClosesWhenIdle) {
+  WriteConfig();
+  LoopbackListener board;
+  {
+    TPhonebook book(Dir.File("korvan.ini"));
+    TPhonebookEntryPtr e = book.Add();
+    e->Name = "ST Board";
+    e->Host = "127.0.0.1";
+    e->Port = board.Port();
+    e->UseRaw = true;
+    e->TermType = "Atari ST IGS";
+    ASSERT_TRUE(book.SaveToFile());
+  }
+  Launch({}, {"KORVAN_AUDIO_CAPTURE=" + Dir.File("mix.wav")});
+  CallSelectedBoard();
+  std::unique_ptr<LoopbackPeer> peer = board.Accept(60000);
+  ASSERT_TRUE(peer) << "the board was not called\n" << KeyAndCallLines(Log());
+
+  // Effect 3 with the repeat count of 5: five bursts 200 ms apart.
+  ASSERT_TRUE(peer->Write("G#b3:\n"));
+  testsupport::TWave wave;
+  std::vector<TSoundRun> bursts;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        if (!ReadWave(Dir.File("mix.wav"), wave)) return false;
+        bursts = SoundRuns(wave, 960, 1000);
+        return bursts.size() >= 5 && wave.Frames() > bursts.back().End + 4800;
+      },
+      60000))
+      << bursts.size() << " bursts\n" << LinesWith(Log(), {"IGSSound", "Audio"});
+  ASSERT_EQ(bursts.size(), 5u);
+  // Each burst is heard from where its square wave first swings past the
+  // threshold, which its phase moves by up to a period (2.3 ms).
+  for (size_t i = 1; i < bursts.size(); ++i)
+    EXPECT_NEAR(double(bursts[i].Start - bursts[i - 1].Start), 0.2 * 48000, 120) << "burst " << i;
+
+  // The output closes 1.5 s after the synthesiser fell silent: the time it
+  // was open is the sound's length and that, less what was rendered ahead.
+  ASSERT_TRUE(LogHas("IGSSound: output closed", 30000)) << LinesWith(Log(), {"IGSSound"});
+  const std::string log = Log();
+  const int64_t opened = LoggedAt(log, "IGSSound: output opened"), closed = LoggedAt(log, "IGSSound: output closed");
+  ASSERT_GE(opened, 0);
+  const int64_t sounding = int64_t((bursts.back().End - bursts.front().Start) * 1000 / 48000);
+  EXPECT_GE(closed - opened, sounding + 1500 - 250) << LinesWith(log, {"IGSSound"});
+  EXPECT_LE(closed - opened, sounding + 1500 + 600) << LinesWith(log, {"IGSSound"});
 }
