@@ -197,5 +197,6 @@ TEST_F(IgsUnderXTest, AnEffectPlaysItsBurstsAtTheirSpacingAndTheOutputClosesWhen
   ASSERT_GE(opened, 0);
   const int64_t sounding = int64_t((bursts.back().End - bursts.front().Start) * 1000 / 48000);
   EXPECT_GE(closed - opened, sounding + 1500 - 250) << LinesWith(log, {"IGSSound"});
-  EXPECT_LE(closed - opened, sounding + 1500 + 600) << LinesWith(log, {"IGSSound"});
+  // A loaded machine may run the sound thread late, never early.
+  EXPECT_LE(closed - opened, sounding + 1500 + 1500) << LinesWith(log, {"IGSSound"});
 }
