@@ -116,6 +116,7 @@ void TApplication::SetScriptStatus(const std::string& text) {
 TScriptRunnerEvents TApplication::ScriptEvents() {
   TScriptRunnerEvents events;
   events.OnSend = [this](const std::string& text) { ScriptSend(text); };
+  events.OnSendHeldBack = [this] { return FCall->Transport() && FCall->Transport()->SendHeldBack(); };
   events.OnPrint = [this](const std::string& text) { SetScriptStatus(text); };
   events.OnGetLine = [this](int32_t row) { return ScriptRowText(row); };
   events.OnScreenInfo = [this](int32_t& rows, int32_t& cols, int32_t& x, int32_t& y) { ScriptGeometry(rows, cols, x, y); };

@@ -19,6 +19,8 @@ constexpr uint8_t kNul = 0, kBel = 7, kEsc = 27;
 
 // WAITFOR wakes at least this often to ask whether the call is still up.
 constexpr int64_t kWaitSliceMs = 500;
+// A send held back looks again this often whether the board has taken some.
+constexpr int64_t kSendWaitSliceMs = 50;
 // DIAL: how often it looks at the call, how long a call that never began
 // may take to show, and how long a call may take to connect at all.
 constexpr int64_t kDialPollMs = 200;
@@ -210,6 +212,17 @@ bool TRunnerHost::IsStopped() { return FRunner.FStopRequested.load() || FRunner.
 
 void TRunnerHost::Send(const std::string& text) {
   if (text.empty()) return;
+  // A board that leaves what was sent unread holds the script back here,
+  // instead of letting its sends pile up; a stop ends the wait.
+  for (;;) {
+    bool held = false;
+    FRunner.CallBack([&] {
+      if (FRunner.FEvents.OnSendHeldBack) held = FRunner.FEvents.OnSendHeldBack();
+    });
+    if (!held || IsStopped()) break;
+    FRunner.WaitEvent(kSendWaitSliceMs, false, false);
+  }
+  if (IsStopped()) return;
   FRunner.CallBack([&] {
     if (FRunner.FEvents.OnSend) FRunner.FEvents.OnSend(text);
   });

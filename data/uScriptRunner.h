@@ -24,6 +24,9 @@
 // gives the answer of a silent, disconnected call.
 struct TScriptRunnerEvents {
   std::function<void(const std::string& text)> OnSend;
+  // True while the call has so much waiting to leave that a send is to
+  // wait until the board has taken some.
+  std::function<bool()> OnSendHeldBack;
   std::function<void(const std::string& text)> OnPrint;
   // A screen row, 1-based.
   std::function<std::string(int32_t row)> OnGetLine;

@@ -12,6 +12,7 @@
 #include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "app/uOnlineScreen.h"
+#include "net/uWireTransport.h"
 
 struct TAppProbe {
   explicit TAppProbe(TApplication& app) : A(app) {}
@@ -67,6 +68,8 @@ struct TAppProbe {
 
   // A script is running or has not been reaped yet.
   bool ScriptRunning() const { return A.FScriptRunner != nullptr; }
+  // Bytes the call has waiting to leave.
+  size_t SendBacklog() const { return A.FCall->Transport() ? A.FCall->Transport()->SendBacklog() : 0; }
 
   // Transfers.
   TZmodemEngine& Zmodem() { return A.FCall->Zmodem(); }

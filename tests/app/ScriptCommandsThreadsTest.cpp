@@ -11,6 +11,7 @@
 
 #include "data/uConfig.h"
 #include "data/uScript.h"
+#include "net/uSendQueue.h"
 #include "app/uScreenText.h"
 #include "tests/app/ScreenFixture.h"
 #include "tests/app/LoginPeer.h"
@@ -194,6 +195,63 @@ TEST_F(ScriptCommandsThreads, AScriptThatOutgrowsItsStringsEndsAtTheLineThatDidI
   EXPECT_TRUE(StatusIs("grow.kvs line 3: string longer than 16 MiB", 10000)) << App->StatusText();
   ScriptKey(2);
   EXPECT_TRUE(StatusIs("Could not load huge.kvs: script file larger than 16 MiB", 10000)) << App->StatusText();
+}
+
+// A script sending a megabyte at a time to a board that reads nothing.
+const char* const kFloodScript =
+    "s = \"x\"\nfor i = 1 to 20\n  s = s + s\nend\nfor i = 1 to 40\n  send \"[\" + str(i) + \"]\" + s\nend\n";
+
+class ScriptSendsHeldBack : public ScriptCommandsThreads {
+ protected:
+  // Starts the flood against a raw board and waits until the call's queue
+  // has reached the mark where senders wait.
+  void StartFlood() {
+    WriteScript("flood.kvs", kFloodScript);
+    Start();
+    auto entry = LoopbackEntry(Board, "board");
+    entry->UseRaw = true;
+    Peer = CallEntry(Board, entry);
+    ASSERT_TRUE(Peer);
+    App->Config().ShiftF[0] = "flood";
+    ScriptKey(1);
+    ASSERT_TRUE(RunUntil([&] { return Probe().SendBacklog() >= TSendQueue::kHoldBackBytes; }, 60000))
+        << Probe().SendBacklog();
+  }
+  LoopbackListener Board;
+  std::unique_ptr<LoopbackPeer> Peer;
+};
+
+TEST_F(ScriptSendsHeldBack, UntilTheBoardReadsAndThenEverythingArrivesInOrder) {
+  StartFlood();
+  // Two seconds more: the script waits, the queue does not grow past the
+  // mark by more than the one send that reached it.
+  const uint64_t full = platform::TickMs();
+  size_t most = 0;
+  RunUntil([&] {
+    most = std::max(most, Probe().SendBacklog());
+    return platform::TickMs() - full > 2000;
+  }, 10000);
+  EXPECT_LT(most, TSendQueue::kHoldBackBytes + (size_t(2) << 20));
+  EXPECT_EQ(App->StatusText(), "Script flood.kvs running  (Alt+O to stop)");
+
+  std::string expected;
+  for (int i = 1; i <= 40; ++i) expected += "[" + std::to_string(i) + "]" + std::string(size_t(1) << 20, 'x');
+  std::string got;
+  EXPECT_TRUE(RunUntil([&] {
+    got += ToString(Peer->ReadFor(5));
+    return got.size() >= expected.size();
+  }, 180000)) << got.size();
+  EXPECT_TRUE(got == expected) << "bytes were lost or reordered on the way";
+  EXPECT_TRUE(StatusIs("Script flood.kvs finished", 10000)) << App->StatusText();
+}
+
+TEST_F(ScriptSendsHeldBack, AStopEndsTheWaitAtOnce) {
+  StartFlood();
+  const uint64_t pressed = platform::TickMs();
+  ScriptKey(1);
+  ASSERT_TRUE(StatusIs("Script flood.kvs stopped", 5000)) << App->StatusText();
+  EXPECT_LT(platform::TickMs() - pressed, 2000u);
+  EXPECT_LT(Probe().SendBacklog(), TSendQueue::kHoldBackBytes + (size_t(2) << 20));
 }
 
 TEST_F(ScriptCommandsThreads, ScriptsThatCannotRunSayWhy) {
