@@ -3,6 +3,8 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uOnlineMouse.h"
+#include "app/uScreenLinks.h"
 #include "core/uFontRenderer.h"
 #include "net/uWireTransport.h"
 
@@ -52,6 +54,12 @@ void TAppModeServices::ShowStatus(const std::string& text, uint32_t showMs) { A.
 void TAppModeServices::Invalidate() { A.Invalidate(); }
 
 void TAppModeServices::ToggleSoundMute() { A.ToggleSoundMute(); }
+
+void TAppModeServices::OpenInBrowser(const std::string& url) { A.OnlineMouse().OpenUrlInBrowser(url); }
+
+std::string TAppModeServices::FirstUrlOnScreen() const { return ::FirstUrlOnScreen(*A.FBuffer); }
+
+void TAppModeServices::AnnounceStreamScheduled() { A.FModes->StreamScheduled(); }
 
 void TAppModeServices::StartTimer(TCallMode& mode, uint32_t ms) {
   A.FWindow->SetTimer(tmModeFirst + int(A.FModes->RowOf(mode)), ms);

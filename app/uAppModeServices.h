@@ -28,6 +28,9 @@ class TAppModeServices final : public TCallModeServices {
   void ShowStatus(const std::string& text, uint32_t showMs) override;
   void Invalidate() override;
   void ToggleSoundMute() override;
+  void OpenInBrowser(const std::string& url) override;
+  std::string FirstUrlOnScreen() const override;
+  void AnnounceStreamScheduled() override;
   void StartTimer(TCallMode& mode, uint32_t ms) override;
   void StopTimer(TCallMode& mode) override;
   bool TimerRunning(const TCallMode& mode) const override;

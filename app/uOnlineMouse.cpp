@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/screens/uPopupLayer.h"
+#include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uMouseReport.h"
 #include "core/uAnsiParser.h"
@@ -172,12 +173,14 @@ bool TOnlineMouse::OnBoardRows(const TMouseEvent& m) const {
 void TOnlineMouse::OpenLinkAt(TCellPoint cell, bool inBrowser) {
   TLinkSpan link;
   if (!UrlAtCell(*FApp.FBuffer, cell.Row, cell.Col, link)) return;
-  // Ctrl+click opens the browser; a plain click offers the link to the audio
-  // stream player, which hands every link it cannot play on to the browser.
-  // No player is built yet, so every link reaches the browser.
-  if (!inBrowser) LogLine("UrlAudio: HandleUrlClick called, AUrl=" + link.Url + ", FAudioPlayer=nil");
-  FApp.FWindow->OpenUrl(link.Url);
+  // Ctrl+click opens the browser; a plain click offers the link to the
+  // call's modes first (the audio stream player takes it, and hands every
+  // link it cannot play back to the browser itself).
+  if (!inBrowser && FApp.FModes->LinkClicked(link.Url)) return;
+  OpenUrlInBrowser(link.Url);
 }
+
+void TOnlineMouse::OpenUrlInBrowser(const std::string& url) { FApp.FWindow->OpenUrl(url); }
 
 void TOnlineMouse::LinkNotOpened(const std::string& url, int openerStatus) {
   LogLine("Link: no browser took " + url + " (xdg-open ended with " + std::to_string(openerStatus) + ")");

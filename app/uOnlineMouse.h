@@ -34,6 +34,10 @@ class TOnlineMouse {
   // The corners in reading order.
   void NormalizedSelection(TCellPoint& first, TCellPoint& last) const;
 
+  // Url in the web browser; a browser that does not take it is reported
+  // later (LinkNotOpened).
+  void OpenUrlInBrowser(const std::string& url);
+
   void CopySelectionToClipboard();
   // Every row as displayed, the reserved status row included.
   void CopyScreenToClipboard();

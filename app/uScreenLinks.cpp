@@ -16,13 +16,23 @@ bool FindUrlInText(const std::string& text, size_t from, TLinkSpan& link) {
   return false;
 }
 
-bool UrlAtCell(const TTerminalBuffer& buffer, int row, int col, TLinkSpan& link) {
-  if (row < 0 || row >= buffer.FHeight || col < 0 || col >= buffer.FWidth) return false;
+namespace {
+
+// A displayed row as text, NUL cells read as blanks.
+std::string RowText(const TTerminalBuffer& buffer, int row) {
   std::string text(size_t(buffer.FWidth), ' ');
   for (int x = 0; x < buffer.FWidth; ++x) {
     const uint8_t ch = buffer.GetDisplayCell(x, row).Ch;
     if (ch != 0) text[size_t(x)] = char(ch);
   }
+  return text;
+}
+
+}  // namespace
+
+bool UrlAtCell(const TTerminalBuffer& buffer, int row, int col, TLinkSpan& link) {
+  if (row < 0 || row >= buffer.FHeight || col < 0 || col >= buffer.FWidth) return false;
+  const std::string text = RowText(buffer, row);
   size_t from = 0;
   while (FindUrlInText(text, from, link)) {
     if (col >= link.Start && col <= link.End) return true;
@@ -30,4 +40,11 @@ bool UrlAtCell(const TTerminalBuffer& buffer, int row, int col, TLinkSpan& link)
   }
   link = TLinkSpan{};
   return false;
+}
+
+std::string FirstUrlOnScreen(const TTerminalBuffer& buffer) {
+  TLinkSpan link;
+  for (int row = 0; row < buffer.FHeight; ++row)
+    if (FindUrlInText(RowText(buffer, row), 0, link) && link.Url.compare(0, 7, "http://") == 0) return link.Url;
+  return "";
 }

@@ -19,3 +19,8 @@ bool FindUrlInText(const std::string& text, size_t from, TLinkSpan& link);
 // applied); the row's links are found one after another until one covers
 // the column.
 bool UrlAtCell(const TTerminalBuffer& buffer, int row, int col, TLinkSpan& link);
+
+// The first http:// link on the screen: rows from the top, only the first
+// link of each row looked at, https links never chosen (the automatic start
+// of an audio stream takes it). Empty when there is none.
+std::string FirstUrlOnScreen(const TTerminalBuffer& buffer);

@@ -12,9 +12,10 @@
 // The rows stand in the order the receive chain gives them bytes: the
 // Overkill client, then the door commands, then the pictures (iTerm2, Sixel),
 // then the graphics emulations (IGS, RIP/SkyPix), then the modes that take no
-// bytes (APC pictures, APC audio, ANSI music). After the last row comes the
-// call's text emulation. Every row's mode is made once, when the program
-// starts, and lives until it ends; Open and Reset bracket each call.
+// bytes (APC pictures, APC audio, ANSI music, linked audio streams). After
+// the last row comes the call's text emulation. Every row's mode is made
+// once, when the program starts, and lives until it ends; Open and Reset
+// bracket each call.
 //
 // The receive chain: for each received byte that the call's own stages
 // (Zmodem, X/Ymodem, IEMSI) hand on, every Engaged() mode in row order gets
@@ -101,6 +102,15 @@ class TCallModeServices {
   virtual void Invalidate() = 0;
   // The Alt+M sound switch, for a mode whose board asks for it.
   virtual void ToggleSoundMute() = 0;
+  // Opens Url in the web browser (a failure is shown on the status line).
+  virtual void OpenInBrowser(const std::string& url) = 0;
+  // The first http:// link on the screen as the link handling finds it (the
+  // first link of each row, rows from the top; https links never); empty
+  // when there is none.
+  virtual std::string FirstUrlOnScreen() const = 0;
+  // A mode scheduled the start of a linked media stream: every mode hears
+  // it through StreamScheduled.
+  virtual void AnnounceStreamScheduled() = 0;
 
   // The mode's own timer: TimerTick every Ms until stopped.
   virtual void StartTimer(TCallMode& mode, uint32_t ms) = 0;
@@ -188,6 +198,12 @@ class TCallMode {
   // The text screen was cleared, or scrolled up by Lines.
   virtual void Cleared() {}
   virtual void Scrolled(int lines) {}
+  // After a chunk of which some bytes reached the text emulation (after
+  // EndChunk): the screen may show new text.
+  virtual void TextFed() {}
+  // The start of a linked media stream was scheduled (see
+  // TCallModeServices::AnnounceStreamScheduled).
+  virtual void StreamScheduled() {}
 
   // --- The online screen --------------------------------------------------
   // The mode's picture replaces the text grid now.
@@ -198,6 +214,9 @@ class TCallMode {
   virtual bool HoldsPromptLine(int cols, std::string& text) const { return false; }
   // True when the event is the mode's (nothing else sees it).
   virtual bool Mouse(const TModeMouse& m) { return false; }
+  // A plain click (no Ctrl) on a link of the online screen; true when the
+  // mode took it. A link no mode takes opens in the web browser.
+  virtual bool LinkClicked(const std::string& url) { return false; }
   // The pointer's shape over (X, Y), when the mode decides it.
   virtual bool Pointer(const TModeMouse& at, platform::CursorKind& kind) const { return false; }
   // A key-down or typed character on the online screen during a call; true

@@ -9,6 +9,7 @@
 #include "app/modes/uOverkillMode.h"
 #include "app/modes/uRipMode.h"
 #include "app/modes/uSixelMode.h"
+#include "app/modes/uUrlAudioMode.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ const std::vector<TModeRow>& CallModeRows() {
       {"ApcImages", TModeStage::Filter, Make<TApcImageMode>},
       {"ApcAudio", TModeStage::Filter, Make<TApcAudioMode>},
       {"AnsiMusic", TModeStage::Filter, Make<TAnsiMusicMode>},
+      {"UrlAudio", TModeStage::Filter, Make<TUrlAudioMode>},
   };
   return rows;
 }
@@ -159,6 +161,14 @@ void TCallModes::Scrolled(int lines) {
   for (auto& mode : FModes) mode->Scrolled(lines);
 }
 
+void TCallModes::TextFed() {
+  for (auto& mode : FModes) mode->TextFed();
+}
+
+void TCallModes::StreamScheduled() {
+  for (auto& mode : FModes) mode->StreamScheduled();
+}
+
 TCallMode* TCallModes::FrameMode() const {
   for (const auto& mode : FModes)
     if (mode->ReplacesFrame()) return mode.get();
@@ -178,6 +188,12 @@ bool TCallModes::HoldsPromptLine(int cols, std::string& text) const {
 bool TCallModes::Mouse(const TModeMouse& m) {
   for (auto& mode : FModes)
     if (mode->Mouse(m)) return true;
+  return false;
+}
+
+bool TCallModes::LinkClicked(const std::string& url) {
+  for (auto& mode : FModes)
+    if (mode->LinkClicked(url)) return true;
   return false;
 }
 

@@ -62,12 +62,15 @@ class TCallModes {
   bool CellPixelSize(int& width, int& height) const;
   void Cleared();
   void Scrolled(int lines);
+  void TextFed();
+  void StreamScheduled();
 
   // The mode whose picture replaces the text grid now; null for the grid.
   TCallMode* FrameMode() const;
   void PaintOver(TModeFrame& frame);
   bool HoldsPromptLine(int cols, std::string& text) const;
   bool Mouse(const TModeMouse& m);
+  bool LinkClicked(const std::string& url);
   bool Pointer(const TModeMouse& at, platform::CursorKind& kind) const;
   bool Key(const TKeyEvent& key);
   bool Char(uint8_t ch, uint16_t scanCode);

@@ -229,6 +229,7 @@ void TCall::ProcessIncoming(const uint8_t* data, int count, bool replay) {
       FXYmodem->Mode == TXYmodemEngine::xmIdle)
     FXferPanelUntil = 0;  // the transfer window goes as soon as the board writes text again
   if (fed || (changes & ccCanvasChanged)) FBuffer.Dirty = true;
+  if (fed) FModes.TextFed();
   if (fed || changes != ccNone) Host.Invalidate();
 }
 

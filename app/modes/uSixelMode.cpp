@@ -1,6 +1,7 @@
 #include "app/modes/uSixelMode.h"
 
 #include "core/uFontRenderer.h"
+#include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "graphics/uSixelParser.h"
 
@@ -35,3 +36,7 @@ bool TSixelMode::TakeByte(uint8_t b, std::vector<uint8_t>& out) {
 unsigned TSixelMode::EndChunk() { return FEnabled && FParser->TakeImagePlaced() ? ccPicturePlaced : ccNone; }
 
 void TSixelMode::Cleared() { FParser->Reset(); }
+
+// A video's first frames are held back for a while, so that its sound,
+// which starts later, is not left behind.
+void TSixelMode::StreamScheduled() { FParser->VideoStartDelayMs = Services().Settings().VideoStartDelayMs; }

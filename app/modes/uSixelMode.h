@@ -20,6 +20,7 @@ class TSixelMode : public TCallMode {
   bool TakeByte(uint8_t b, std::vector<uint8_t>& out) override;
   unsigned EndChunk() override;
   void Cleared() override;
+  void StreamScheduled() override;
 
  private:
   std::unique_ptr<TSixelParser> FParser;

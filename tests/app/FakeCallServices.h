@@ -42,6 +42,9 @@ class FakeCall : public TCallModeServices {
   void ShowStatus(const std::string&, uint32_t) override {}
   void Invalidate() override {}
   void ToggleSoundMute() override {}
+  void OpenInBrowser(const std::string&) override {}
+  std::string FirstUrlOnScreen() const override { return ""; }
+  void AnnounceStreamScheduled() override {}
   void StartTimer(TCallMode&, uint32_t) override { TimerOn = true; }
   void StopTimer(TCallMode&) override { TimerOn = false; }
   bool TimerRunning(const TCallMode&) const override { return TimerOn; }

@@ -31,40 +31,6 @@ class MouseUnderXTest : public EndToEndTest {
     ASSERT_EQ(system("command -v xclip >/dev/null"), 0) << "xclip (package xclip) is needed for this test";
   }
 
-  // The window's client area: its position on the screen and its size.
-  struct Geometry {
-    int X = -1, Y = -1, Width = 0, Height = 0;
-    bool operator==(const Geometry&) const = default;
-  };
-  Geometry WindowGeometry() {
-    const std::string text = CommandOutput(X + "xdotool getwindowgeometry " + Window + " 2>/dev/null");
-    Geometry g;
-    const size_t at = text.find("Position: "), size = text.find("Geometry: ");
-    if (at != std::string::npos) std::sscanf(text.c_str() + at + 10, "%d,%d", &g.X, &g.Y);
-    if (size != std::string::npos) std::sscanf(text.c_str() + size + 10, "%dx%d", &g.Width, &g.Height);
-    return g;
-  }
-  static std::string Text(const Geometry& g) {
-    return std::to_string(g.Width) + "x" + std::to_string(g.Height) + " at " + std::to_string(g.X) + "," +
-           std::to_string(g.Y);
-  }
-
-  // The middle of a cell of a Cols x Rows grid of 8 x 16 glyphs, fitted into
-  // the window with black bars as the program paints it.
-  std::string CellPoint(int col, int row, int cols = 80, int rows = 25) {
-    const Geometry g = WindowGeometry();
-    const double aspect = cols * 8.0 / (rows * 16.0);
-    double fitW = g.Width, fitH = g.Height;
-    if (double(g.Width) / g.Height > aspect)
-      fitW = std::nearbyint(g.Height * aspect);
-    else
-      fitH = std::nearbyint(g.Width / aspect);
-    const double left = (g.Width - fitW) / 2, top = (g.Height - fitH) / 2;
-    const int x = int(left + (col + 0.5) * fitW / cols), y = int(top + (row + 0.5) * fitH / rows);
-    return " mousemove --window " + Window + " " + std::to_string(x) + " " + std::to_string(y);
-  }
-  void Mouse(const std::string& actions) { system((X + "xdotool" + actions).c_str()); }
-
   std::string Clipboard() { return CommandOutput(X + "xclip -o -selection clipboard 2>/dev/null"); }
 
   // From the directory (left by a key once the splash shows) to the online

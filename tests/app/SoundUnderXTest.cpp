@@ -1,10 +1,13 @@
 // Sound in the real program under a virtual X server, with what it would
 // have played captured by the audio layer's test mode: a loopback board
 // stores, loads and queues an APC clip and plays ANSI music; the board's
-// queries get their answers while the clip plays and after; without a sound
-// device the program runs on silently and says so in its log.
+// queries get their answers while the clip plays and after; a clicked link
+// to an MP3 on a web server plays it, with the player's statuses on the
+// status line; without a sound device the program runs on silently and says
+// so in its log.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +27,10 @@ std::string Apc(const std::string& text) { return kEsc + "_" + text + kEsc + "\\
 
 class SoundUnderXTest : public EndToEndTest {
  protected:
+  // The bottom line as the program painted it, once it shows Text.
+  bool BottomLineShows(const std::string& text, uint32_t ms = 30000) {
+    return LogHas("Paint: bottom line \"" + text + "\"", ms);
+  }
   // Calls the board from the command line and takes the call.
   std::unique_ptr<LoopbackPeer> Call(LoopbackListener& board, const std::vector<std::string>& env) {
     Launch({"/S127.0.0.1:" + std::to_string(board.Port())}, env);
@@ -167,4 +174,74 @@ TEST_F(SoundUnderXTest, WithoutTheVorbisLibraryOggClipsAreRefusedAndWavClipsPlay
   EXPECT_TRUE(LogHas("ApcAudio: Store \"ogg\" - clip decode failed (64 raw bytes), ignored", 30000))
       << LinesWith(Log(), {"Audio", "Vorbis"});
   EXPECT_TRUE(WaitFor([&] { return !SoundRuns(Capture(), 0).empty(); }, 30000));
+}
+
+TEST_F(SoundUnderXTest, AClickedLinkToAnMp3PlaysItAndALinkToAPageOpensTheBrowser) {
+  // A web server on loopback with an MP3 file made here and a web page.
+  TempDir web;
+  std::string error;
+  const std::string mp3 = MakeMp3(web.Path(), 3.0, error);
+  ASSERT_FALSE(mp3.empty()) << error;
+  const std::vector<int16_t> expected = Mpg123Samples(mp3, error);
+  ASSERT_FALSE(expected.empty()) << error;
+  ASSERT_TRUE(WriteWholeFile(web.File("page.html"), "<html>a page</html>"));
+  const uint16_t port = FreeLoopbackPort();
+  ChildProcess server;
+  ASSERT_TRUE(server.Start({"python3", "-m", "http.server", std::to_string(port), "--bind", "127.0.0.1",
+                            "--directory", web.Path()}));
+  ASSERT_TRUE(WaitForPort(port, 20000)) << "python3 -m http.server did not start";
+  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/";
+
+  // An opener first on the program's PATH that writes down what it opens.
+  std::filesystem::create_directory(Dir.File("bin"));
+  ASSERT_TRUE(WriteWholeFile(Dir.File("bin/xdg-open"), "#!/bin/sh\nprintf '[%s]\\n' \"$@\" >> " +
+                                                            Dir.File("opened.txt") + "\n"));
+  std::filesystem::permissions(Dir.File("bin/xdg-open"), std::filesystem::perms::owner_all);
+
+  WriteConfig();
+  LoopbackListener board;
+  auto peer = Call(board, {"KORVAN_AUDIO_CAPTURE=" + Dir.File("mix.wav"),
+                           "PATH=" + Dir.File("bin") + ":" + std::getenv("PATH")});
+  ASSERT_TRUE(peer) << KeyAndCallLines(Log());
+  peer->Write(kEsc + "[2J" + kEsc + "[Hlisten: " + base + "tone.mp3 now\r\nread " + base + "page.html\r\n");
+  ASSERT_TRUE(LogHas("read http://127.0.0.1", 30000)) << KeyAndCallLines(Log());
+
+  // A click plays the stream to its end, with its statuses on the status line.
+  Mouse(CellPoint(12, 0) + " click 1");
+  EXPECT_TRUE(BottomLineShows("Playing audio stream: " + base + "tone.mp3"))
+      << LinesWith(Log(), {"UrlAudio", "Paint: bottom"});
+  EXPECT_TRUE(BottomLineShows("Audio stream ended")) << LinesWith(Log(), {"UrlAudio", "Paint: bottom"});
+  ASSERT_TRUE(WaitForRuns(1, 0));
+  const TOverlap heard = CompareFromFirstSound(Capture().Samples, expected);
+  ASSERT_GT(heard.Samples, 0u);
+  EXPECT_TRUE(heard.Whole) << "the end of the file was not heard";
+  EXPECT_EQ(heard.Differing, 0u) << "the capture holds what mpg123 decodes";
+
+  // Played again, a second click on the link stops it early.
+  size_t mark = LogMark();
+  Mouse(CellPoint(12, 0) + " click 1");
+  ASSERT_TRUE(LogHasSince(mark, "UrlAudio: Content-Type: \"audio/mpeg\"", 30000)) << LogSince(mark);
+  // A second of it is heard (the clicks are far enough apart not to make a
+  // double click), then the click stops it.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const auto runs = SoundRuns(Capture(), 4800);
+        return runs.size() >= 2 && runs[1].Length() >= 48000;
+      },
+      30000));
+  mark = LogMark();
+  Mouse(CellPoint(12, 0) + " click 1");
+  EXPECT_TRUE(LogHasSince(mark, "UrlAudio: StopAudioPlayer called, FAudioPlayer=non-nil", 30000)) << LogSince(mark);
+  EXPECT_TRUE(LogHasSince(mark, "UrlAudio: FinishAudioPlayerStop running", 30000)) << LogSince(mark);
+  ASSERT_TRUE(WaitForRuns(2, 0));
+  const auto runs = SoundRuns(Capture(), 4800);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_LT(runs[1].Length(), runs[0].Length() - 48000 / 2) << "the second play was cut short by the click";
+
+  // The page is no audio stream: the browser gets it.
+  Mouse(CellPoint(10, 1) + " click 1");
+  EXPECT_TRUE(BottomLineShows("Not an audio stream (text/html) - opening in browser instead"))
+      << LinesWith(Log(), {"UrlAudio", "Paint: bottom"});
+  EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(Dir.File("opened.txt")) == "[" + base + "page.html]\n"; }, 30000))
+      << ReadWholeFile(Dir.File("opened.txt"));
 }

@@ -84,12 +84,9 @@ class UrlAudioPlayerThreadsTest : public ::testing::Test {
   }
   // An MP3 file of the given length (48000 Hz stereo, like the mix).
   std::string MakeMp3(double seconds) {
-    const std::string wav = Dir.File("tone.wav"), mp3 = Dir.File("tone.mp3");
-    PeerResult sox = RunPeer({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth",
-                              std::to_string(seconds), "sine", "220-880", "sine", "660", "vol", "0.7"});
-    EXPECT_EQ(sox.ExitCode, 0) << sox.Output;
-    PeerResult lame = RunPeer({"lame", "--quiet", "-b", "128", wav, mp3});
-    EXPECT_EQ(lame.ExitCode, 0) << lame.Output;
+    std::string error;
+    const std::string mp3 = testsupport::MakeMp3(Dir.Path(), seconds, error);
+    EXPECT_FALSE(mp3.empty()) << error;
     return mp3;
   }
 
@@ -137,9 +134,9 @@ class CannedServer {
 
 TEST_F(UrlAudioPlayerThreadsTest, AnMp3FromAWebServerPlaysWholeAsMpg123DecodesIt) {
   const std::string mp3 = MakeMp3(8.0);
-  const std::string ref = Dir.File("ref.raw");
-  PeerResult dec = RunPeer({"sh", "-c", "mpg123 -q -s \"$1\" > \"$2\"", "sh", mp3, ref});
-  ASSERT_EQ(dec.ExitCode, 0) << dec.Output;
+  std::string error;
+  const std::vector<int16_t> expected = testsupport::Mpg123Samples(mp3, error);
+  ASSERT_FALSE(expected.empty()) << error;
   const uint16_t port = testsupport::FreeLoopbackPort();
   testsupport::ChildProcess server;
   ASSERT_TRUE(server.Start({"python3", "-m", "http.server", std::to_string(port), "--bind", "127.0.0.1",
@@ -167,21 +164,12 @@ TEST_F(UrlAudioPlayerThreadsTest, AnMp3FromAWebServerPlaysWholeAsMpg123DecodesIt
 
   TWave wave;
   ASSERT_TRUE(testsupport::ReadWave(Dir.File("mix.wav"), wave));
-  const std::vector<int16_t> expected = testsupport::ReadRawSamples(ref);
   ASSERT_GT(expected.size(), size_t(48000 * 2 * 7));
   // Aligned at the first sound of each, every sample matches, to the end.
-  auto firstSound = [](const std::vector<int16_t>& s) {
-    size_t i = 0;
-    while (i < s.size() && s[i] == 0) ++i;
-    return i & ~size_t(1);
-  };
-  const size_t a = firstSound(wave.Samples), b = firstSound(expected);
-  ASSERT_LT(a, wave.Samples.size());
-  const size_t overlap = std::min(wave.Samples.size() - a, expected.size() - b);
-  EXPECT_EQ(overlap, expected.size() - b) << "the end of the file was not heard";
-  size_t differing = 0;
-  for (size_t i = 0; i < overlap; ++i) differing += wave.Samples[a + i] != expected[b + i];
-  EXPECT_EQ(differing, 0u);
+  const testsupport::TOverlap overlap = testsupport::CompareFromFirstSound(wave.Samples, expected);
+  ASSERT_GT(overlap.Samples, 0u);
+  EXPECT_TRUE(overlap.Whole) << "the end of the file was not heard";
+  EXPECT_EQ(overlap.Differing, 0u);
   const std::string log = LogText();
   EXPECT_NE(log.find("UrlAudio: Content-Type: \"audio/mpeg\""), std::string::npos) << log;
   EXPECT_NE(log.find("UrlAudio: Cleanup done, Execute returning"), std::string::npos);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PeerProgram.h"
 
 namespace testsupport {
 
@@ -146,6 +147,47 @@ double CrossingFrequency(const TWave& wave, int channel, size_t from, size_t to)
   }
   if (swings < 3) return 0;
   return double(swings - 1) / 2.0 * wave.Rate / double(last - first);
+}
+
+std::string MakeMp3(const std::string& folder, double seconds, std::string& error) {
+  const std::string wav = folder + "tone.wav", mp3 = folder + "tone.mp3";
+  const PeerResult sox = RunPeer({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth",
+                                  std::to_string(seconds), "sine", "220-880", "sine", "660", "vol", "0.7"});
+  if (sox.ExitCode != 0) {
+    error = "sox: " + sox.Output;
+    return "";
+  }
+  const PeerResult lame = RunPeer({"lame", "--quiet", "-b", "128", wav, mp3});
+  if (lame.ExitCode != 0) {
+    error = "lame: " + lame.Output;
+    return "";
+  }
+  return mp3;
+}
+
+std::vector<int16_t> Mpg123Samples(const std::string& mp3, std::string& error) {
+  const std::string raw = mp3 + ".raw";
+  const PeerResult dec = RunPeer({"sh", "-c", "mpg123 -q -s \"$1\" > \"$2\"", "sh", mp3, raw});
+  if (dec.ExitCode != 0) {
+    error = "mpg123: " + dec.Output;
+    return {};
+  }
+  return ReadRawSamples(raw);
+}
+
+TOverlap CompareFromFirstSound(const std::vector<int16_t>& heard, const std::vector<int16_t>& expected) {
+  auto firstSound = [](const std::vector<int16_t>& s) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == 0) ++i;
+    return i & ~size_t(1);
+  };
+  const size_t a = firstSound(heard), b = firstSound(expected);
+  TOverlap result;
+  if (a >= heard.size() || b >= expected.size()) return result;
+  result.Samples = std::min(heard.size() - a, expected.size() - b);
+  for (size_t i = 0; i < result.Samples; ++i) result.Differing += heard[a + i] != expected[b + i];
+  result.Whole = result.Samples == expected.size() - b;
+  return result;
 }
 
 }  // namespace testsupport

@@ -37,6 +37,21 @@ struct TSoundRun {
 std::vector<TSoundRun> SoundRuns(const TWave& wave, size_t minGap, int threshold = 0);
 // The highest absolute sample of one channel over a frame range.
 int PeakLevel(const TWave& wave, int channel, size_t from, size_t to);
+// An MP3 file of Seconds of two sweeping tones, made by sox and lame in
+// Folder, given with its trailing "/" (48000 Hz stereo, the mix's format, so a capture holds its samples
+// as decoded); empty with Error set when a tool failed.
+std::string MakeMp3(const std::string& folder, double seconds, std::string& error);
+// What "mpg123 -s" makes of an MP3 file; empty with Error set on failure.
+std::vector<int16_t> Mpg123Samples(const std::string& mp3, std::string& error);
+// Heard against Expected, each from its first sound on (frame-aligned): the
+// samples both cover, how many of those differ, and whether all of Expected
+// was heard.
+struct TOverlap {
+  size_t Samples = 0;
+  size_t Differing = 0;
+  bool Whole = false;
+};
+TOverlap CompareFromFirstSound(const std::vector<int16_t>& heard, const std::vector<int16_t>& expected);
 // Frequency of one channel over a frame range, from its swings between the
 // halves of its peak level (so a square wave's ringing edges count once).
 double CrossingFrequency(const TWave& wave, int channel, size_t from, size_t to);
