@@ -1,6 +1,7 @@
 // The call as a mode sees it, without the application: a screen, a font and
 // an ANSI parser of its own, and a record of what the mode sent, fed to the
-// text emulation, asked of the timer and switched.
+// text emulation, shown on the status line, opened in the browser, asked
+// of the timer and switched.
 #pragma once
 #include <memory>
 #include <stdexcept>
@@ -22,6 +23,10 @@ class FakeCall : public TCallModeServices {
   int Resumes = 0;
   bool TimerOn = false;
   bool Online = true;
+  std::vector<std::string> Statuses;  // shown on the status line
+  std::vector<std::string> Opened;    // opened in the web browser
+  std::string UrlOnScreen;            // the first http link the screen shows
+  int StreamsScheduled = 0;
 
   void SendToHost(const std::string& text) override { Sent.push_back(text); }
   void SendTyped(const std::string& text) override { Sent.push_back(text); }
@@ -39,12 +44,12 @@ class FakeCall : public TCallModeServices {
   bool MinorEmulationActive() const override { return false; }
   bool OnlineShown() const override { return Online; }
   TAppConfig& Settings() override { throw std::logic_error("no settings here"); }
-  void ShowStatus(const std::string&, uint32_t) override {}
+  void ShowStatus(const std::string& text, uint32_t) override { Statuses.push_back(text); }
   void Invalidate() override {}
   void ToggleSoundMute() override {}
-  void OpenInBrowser(const std::string&) override {}
-  std::string FirstUrlOnScreen() const override { return ""; }
-  void AnnounceStreamScheduled() override {}
+  void OpenInBrowser(const std::string& url) override { Opened.push_back(url); }
+  std::string FirstUrlOnScreen() const override { return UrlOnScreen; }
+  void AnnounceStreamScheduled() override { ++StreamsScheduled; }
   void StartTimer(TCallMode&, uint32_t) override { TimerOn = true; }
   void StopTimer(TCallMode&) override { TimerOn = false; }
   bool TimerRunning(const TCallMode&) const override { return TimerOn; }
