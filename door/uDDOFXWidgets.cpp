@@ -28,7 +28,6 @@ bool TDDOFXGfx::GadgetCommand(const TGfxCommand&, bool&) { return false; }
 bool TDDOFXGfx::ListBoxCommand(const TGfxCommand&, bool&) { return false; }
 bool TDDOFXGfx::MouseCommand(const TGfxCommand&, bool&) { return false; }
 bool TDDOFXGfx::PauseCommand(const TGfxCommand&, bool&) { return false; }
-bool TDDOFXGfx::SpriteStoreCommand(const TGfxCommand&, bool&) { return false; }
 bool TDDOFXGfx::GraphicsWindowCommand(const TGfxCommand&, bool&) { return false; }
 void TDDOFXGfx::StampOwner(const std::string&) {}
 void TDDOFXGfx::RefreshWindows() {}
