@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TDDOFXAudio audio;
   if (audio.LoadMusic(bytes, "fuzz")) {
     if (audio.SampleMemory() > 2 * size + 64 * 1024) std::abort();
-    std::vector<int16_t> out(2 * 4096);
-    for (int i = 0; i < 12; ++i) {
-      audio.Mix(out.data(), 4096);
+    std::vector<int16_t> out(2 * 2048);
+    for (int i = 0; i < 10; ++i) {
+      audio.Mix(out.data(), 2048);
       if (i == 4) audio.StepPattern(size > 0 ? int(data[0]) - 128 : 1);
     }
     for (int c = 0; c < audio.ChannelCount(); ++c)
