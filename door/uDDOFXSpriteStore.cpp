@@ -89,7 +89,7 @@ void StoreSprites(const std::string& folder, const std::string& name, const TSpr
 }
 
 void LoadSprites(const std::string& folder, const std::string& name, bool deleteAfter, TSprites& sprites,
-                 std::map<std::string, int>& names, const TLog& log) {
+                 std::map<std::string, int>& names, size_t& bytes, const TLog& log) {
   std::string why;
   const std::string base = BaseName(name, &why);
   if (folder.empty() || base.empty()) return;
@@ -113,6 +113,7 @@ void LoadSprites(const std::string& folder, const std::string& name, bool delete
   // Loading always replaces the whole sprite set.
   sprites.clear();
   names.clear();
+  bytes = 0;
   std::string error;
   size_t start = 0;
   while (start < dat.size() && error.empty()) {
@@ -131,8 +132,12 @@ void LoadSprites(const std::string& folder, const std::string& name, bool delete
       error = "sprite \"" + fields[0] + "\" claims " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
       break;
     }
-    if (sprites.size() >= kMaxSprites) {
-      error = "more than " + std::to_string(kMaxSprites) + " sprites";
+    if (sprites.size() >= ddofxgfx::kMaxSprites) {
+      error = "more than " + std::to_string(ddofxgfx::kMaxSprites) + " sprites";
+      break;
+    }
+    if (w > 0 && h > 0 && bytes + size_t(w * h) > ddofxgfx::kMaxSpriteBytes) {
+      error = "more than " + std::to_string(ddofxgfx::kMaxSpriteBytes) + " bytes of sprites";
       break;
     }
     auto sprite = std::make_unique<TGfxSprite>();
@@ -148,6 +153,7 @@ void LoadSprites(const std::string& folder, const std::string& name, bool delete
     } else {
       sprite->Width = sprite->Height = 0;
     }
+    bytes += sprite->Pixels.size();
     names.emplace(sprite->Name, int(sprites.size()));
     sprites.push_back(std::move(sprite));
   }

@@ -13,9 +13,9 @@ struct TGfxSprite;
 
 namespace ddofxspritestore {
 
-// A .DAT file larger than this, or listing more sprites, is not loaded.
+// A .DAT file larger than this is not loaded. The sprites it lists are
+// held to the engine's limits on their count and their pixels in all.
 constexpr size_t kMaxDatBytes = 1 << 20;
-constexpr size_t kMaxSprites = 16384;
 
 using TLog = std::function<void(const std::string&)>;
 using TSprites = std::vector<std::unique_ptr<TGfxSprite>>;
@@ -27,7 +27,8 @@ std::string BaseName(const std::string& name, std::string* why = nullptr);
 void StoreSprites(const std::string& folder, const std::string& name, const TSprites& sprites, const TLog& log);
 // Replaces Sprites and Names from the pair (nothing when either file is
 // missing); with DeleteAfter both files go once every sprite was read.
+// Bytes becomes the pixel bytes the new sprites hold.
 void LoadSprites(const std::string& folder, const std::string& name, bool deleteAfter, TSprites& sprites,
-                 std::map<std::string, int>& names, const TLog& log);
+                 std::map<std::string, int>& names, size_t& bytes, const TLog& log);
 
 }  // namespace ddofxspritestore

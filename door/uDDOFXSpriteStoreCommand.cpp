@@ -12,7 +12,8 @@ bool TDDOFXGfx::SpriteStoreCommand(const TGfxCommand& c, bool& result) {
   if (c.Name == "2LOADS") {
     TParams p;
     SplitParams(c.ParamText, 2, p);
-    ddofxspritestore::LoadSprites(AssetDir, StrParam(p, 1), IntParam(p, 0, 0) == 1, Sprites, SpriteNames, log);
+    ddofxspritestore::LoadSprites(AssetDir, StrParam(p, 1), IntParam(p, 0, 0) == 1, Sprites, SpriteNames,
+                                  SpriteBytes, log);
     return true;
   }
   return false;

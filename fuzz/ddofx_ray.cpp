@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   Write(Folder() + "F.RAW", nul == std::string::npos ? "" : input.substr(nul + 1));
   ddofxspritestore::TSprites sprites;
   std::map<std::string, int> names;
-  ddofxspritestore::LoadSprites(Folder(), "f", false, sprites, names, [](const std::string&) {});
+  size_t bytes = 0;
+  ddofxspritestore::LoadSprites(Folder(), "f", false, sprites, names, bytes, [](const std::string&) {});
   for (const auto& s : sprites)
     if (s->Width < 0 || s->Height < 0 || size_t(s->Width) * size_t(s->Height) != s->Pixels.size() ||
         s->Pixels.size() > size_t(ddofxgfx::kMaxSpritePixels))

@@ -58,6 +58,7 @@ TEST_F(SpriteStoreTest, SpritesGoToAFilePairAndComeBack) {
   const auto& bar = *H.Gfx->Sprites[2];
   EXPECT_EQ(std::string(bar.Pixels.begin(), bar.Pixels.end()), "xyz");
   EXPECT_EQ(bar.Width, 3);
+  EXPECT_EQ(H.Gfx->SpriteBytes, 7u) << "the engine's count of sprite bytes follows the load";
   EXPECT_TRUE(Exists("Store.DAT") && Exists("Store.RAW")) << "kept without the delete flag";
   H.Run("2LOADS,1,Store");
   EXPECT_EQ(H.Gfx->Sprites.size(), 3u);
@@ -119,11 +120,11 @@ TEST_F(SpriteStoreTest, WhatTheDatClaimsIsBoundedByTheLimitsAndTheRawBytes) {
 
   // Too many sprites: the count is bounded before they are made.
   std::string many;
-  for (size_t i = 0; i <= ddofxspritestore::kMaxSprites; ++i) many += "S,0,0\r\n";
+  for (size_t i = 0; i <= ddofxgfx::kMaxSprites; ++i) many += "S,0,0\r\n";
   testsupport::WriteWholeFile(H.Assets.File("T.DAT"), many);
   H.Run("2LOADS,0,T");
-  EXPECT_EQ(H.Gfx->Sprites.size(), ddofxspritestore::kMaxSprites);
-  EXPECT_TRUE(H.Logged("more than 16384 sprites"));
+  EXPECT_EQ(H.Gfx->Sprites.size(), ddofxgfx::kMaxSprites);
+  EXPECT_TRUE(H.Logged("more than 65536 sprites"));
 }
 
 TEST_F(SpriteStoreTest, NamesThatAreNoFileNamesAreRefused) {
