@@ -88,7 +88,7 @@ void TDoorGraphicsMode::Reset() {
 
 void TDoorGraphicsMode::FoldersChanged(const std::string& downloadFolder, const std::string& doorFolder) {
   FParser->SetAssetDir(doorFolder.empty() ? downloadFolder : doorFolder);
-  FSound->FCaptureFile = (doorFolder.empty() ? platform::AppFolder() : doorFolder) + "DDOFXSND.WAV";
+  FSound->SetCaptureFile((doorFolder.empty() ? platform::AppFolder() : doorFolder) + "DDOFXSND.WAV");
 }
 
 void TDoorGraphicsMode::SoundSwitched(bool on) {
