@@ -27,6 +27,10 @@ constexpr int kGraphicsWindows = 10, kMusicBars = 16, kAnimSounds = 19;
 constexpr int kTextWindowCols = 80, kTextWindowRows = 100;
 // A sprite cut from a page holds at most this many pixels.
 constexpr int kMaxSpritePixels = 64000;
+// All sprites together: a door defining name after name is refused here
+// rather than taking the machine's memory.
+constexpr size_t kMaxSprites = 65536;
+constexpr size_t kMaxSpriteBytes = size_t(128) << 20;
 // A flic file is read whole; a longer one is cut here.
 constexpr int64_t kMaxLooseFileBytes = 64 << 20;
 }  // namespace ddofxgfx
@@ -444,6 +448,8 @@ class TDDOFXGfx : public TDDOFXEngine {
   std::vector<std::unique_ptr<TGfxSprite>> Sprites;
   // Upper-cased name to sprite index; the first sprite of a name keeps it.
   std::map<std::string, int> SpriteNames;
+  // Pixel bytes held by all sprites (checked against kMaxSpriteBytes).
+  size_t SpriteBytes = 0;
 
   std::vector<TGfxAnim> Anims;  // 1..kAnims
   std::vector<int32_t> PlayList;
