@@ -7,6 +7,9 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <thread>
 
 #include "TelnetFixture.h"
@@ -76,6 +79,28 @@ void TypeAndResize(TTelnetClient& client, uint32_t ms) {
 
 class TelnetThreads : public TelnetFixture {};
 
+// The ids of this process's threads.
+std::set<std::string> ThreadIds() {
+  std::set<std::string> ids;
+  std::error_code ec;
+  for (const auto& t : std::filesystem::directory_iterator("/proc/self/task", ec))
+    ids.insert(t.path().filename().string());
+  return ids;
+}
+
+// How often the threads Ids have gone to sleep of their own accord so far:
+// each time is a wake-up later.
+uint64_t VoluntarySwitches(const std::set<std::string>& ids) {
+  uint64_t total = 0;
+  for (const std::string& id : ids) {
+    std::ifstream in("/proc/self/task/" + id + "/status");
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::stoull(line.substr(line.find(':') + 1));
+  }
+  return total;
+}
+
 }  // namespace
 
 TEST_F(TelnetThreads, DisconnectWhileDataFlowsEndsWithOneLastDisconnected) {
@@ -130,4 +155,33 @@ TEST_F(TelnetThreads, TelnetSDroppedAtAnyMomentEndsCleanly) {
       EXPECT_EQ(call.Log->DisconnectedCount, 1) << call.Log->Sequence();
     }
   }
+}
+
+// A call with nothing to say or send costs no wake-ups: its thread waits for
+// the board or a wake-up alone. It still hears the board, sends what is
+// typed and hangs up at once.
+TEST_F(TelnetThreads, AnIdleCallWaitsWithoutWakingAndStillAnswersAtOnce) {
+  testsupport::LoopbackListener board;
+  const std::set<std::string> before = ThreadIds();
+  TCall call(TTelnetClient::CreateRaw("127.0.0.1", board.Port()));
+  auto peer = board.Accept();
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(call.WaitConnected());
+  std::set<std::string> transport;
+  for (const std::string& id : ThreadIds())
+    if (!before.count(id)) transport.insert(id);
+  ASSERT_FALSE(transport.empty());
+
+  const uint64_t switches = VoluntarySwitches(transport);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_LE(VoluntarySwitches(transport) - switches, 2u) << "a time-out of 50 ms would wake it about 30 times";
+
+  peer->Write("board");
+  EXPECT_TRUE(testsupport::ServeUntil([&] { return call.Log->Data == "board"; }, 5000));
+  call.Client->SendString("typed");
+  EXPECT_EQ(ReadServing(*peer, 5), testsupport::ToBytes("typed"));
+  const uint64_t start = platform::TickMs();
+  call.Client->Disconnect();
+  EXPECT_TRUE(call.WaitDisconnected(5000));
+  EXPECT_LT(platform::TickMs() - start, 5000u);
 }
