@@ -7,14 +7,13 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <thread>
 
 #include "TelnetFixture.h"
 #include "TlsPeer.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ThreadWakeups.h"
 
 using namespace telnettest;
 
@@ -79,28 +78,6 @@ void TypeAndResize(TTelnetClient& client, uint32_t ms) {
 
 class TelnetThreads : public TelnetFixture {};
 
-// The ids of this process's threads.
-std::set<std::string> ThreadIds() {
-  std::set<std::string> ids;
-  std::error_code ec;
-  for (const auto& t : std::filesystem::directory_iterator("/proc/self/task", ec))
-    ids.insert(t.path().filename().string());
-  return ids;
-}
-
-// How often the threads Ids have gone to sleep of their own accord so far:
-// each time is a wake-up later.
-uint64_t VoluntarySwitches(const std::set<std::string>& ids) {
-  uint64_t total = 0;
-  for (const std::string& id : ids) {
-    std::ifstream in("/proc/self/task/" + id + "/status");
-    std::string line;
-    while (std::getline(in, line))
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::stoull(line.substr(line.find(':') + 1));
-  }
-  return total;
-}
-
 }  // namespace
 
 TEST_F(TelnetThreads, DisconnectWhileDataFlowsEndsWithOneLastDisconnected) {
@@ -162,19 +139,18 @@ TEST_F(TelnetThreads, TelnetSDroppedAtAnyMomentEndsCleanly) {
 // typed and hangs up at once.
 TEST_F(TelnetThreads, AnIdleCallWaitsWithoutWakingAndStillAnswersAtOnce) {
   testsupport::LoopbackListener board;
-  const std::set<std::string> before = ThreadIds();
+  const std::set<std::string> before = testsupport::ThreadIds();
   TCall call(TTelnetClient::CreateRaw("127.0.0.1", board.Port()));
   auto peer = board.Accept();
   ASSERT_TRUE(peer);
   ASSERT_TRUE(call.WaitConnected());
-  std::set<std::string> transport;
-  for (const std::string& id : ThreadIds())
-    if (!before.count(id)) transport.insert(id);
+  const std::set<std::string> transport = testsupport::ThreadsSince(before);
   ASSERT_FALSE(transport.empty());
 
-  const uint64_t switches = VoluntarySwitches(transport);
+  const uint64_t switches = testsupport::VoluntarySwitches(transport);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_LE(VoluntarySwitches(transport) - switches, 2u) << "a time-out of 50 ms would wake it about 30 times";
+  EXPECT_LE(testsupport::VoluntarySwitches(transport) - switches, 2u)
+      << "a time-out of 50 ms would wake it about 30 times";
 
   peer->Write("board");
   EXPECT_TRUE(testsupport::ServeUntil([&] { return call.Log->Data == "board"; }, 5000));
