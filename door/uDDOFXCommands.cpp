@@ -103,7 +103,7 @@ bool TDDOFXGfx::ExecCommand(const std::string& text) {
   static const char* const kOwned[] = {"2ANIM", "2ICON", "3MREG", "3MREGN", "3MFLD",
                                        "5CPUSHB", "5CRBUTTON", "5CCHKBOX", "5CLBOX"};
   for (const char* word : kOwned)
-    if (c.Name == word) StampOwner(c.Name);
+    if (c.Name == word) StampOwner(c);
   return result;
 }
 

@@ -114,25 +114,6 @@ void TDDOFXGfx::ClearGadgets() {
   LastListClickAt = 0;
 }
 
-void TDDOFXGfx::ClearFields() {
-  for (auto& f : Fields) f = TGfxField{};
-}
-
-void TDDOFXGfx::SetField(int n, const TDDOFXFieldView& view) {
-  if (n < 1 || n > kFields) return;
-  TGfxField& f = Fields[size_t(n)];
-  f.Defined = view.Defined;
-  f.Focused = view.Focused;
-  f.X = view.X;
-  f.Y = view.Y;
-  f.Width = view.Width;
-  f.Bg = view.Bg;
-  f.FocusBg = view.FocusBg;
-  f.Fg = view.Fg;
-  f.FontName = view.FontName;
-  f.Text = view.Text;
-}
-
 bool TDDOFXGfx::WindowTargeted() const {
   if (DrawWindow <= 0 || DrawWindow > kGraphicsWindows) return false;
   const TGfxGWin& w = GraphicsWindows[size_t(DrawWindow)];

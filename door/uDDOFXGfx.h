@@ -27,6 +27,10 @@ constexpr int kGraphicsWindows = 10, kMusicBars = 16, kAnimSounds = 19;
 constexpr int kTextWindowCols = 80, kTextWindowRows = 100;
 // A sprite cut from a page holds at most this many pixels.
 constexpr int kMaxSpritePixels = 64000;
+// All sprites together: a door defining name after name is refused here
+// rather than taking the machine's memory.
+constexpr size_t kMaxSprites = 65536;
+constexpr size_t kMaxSpriteBytes = size_t(128) << 20;
 // A flic file is read whole; a longer one is cut here.
 constexpr int64_t kMaxLooseFileBytes = 64 << 20;
 }  // namespace ddofxgfx
@@ -341,7 +345,7 @@ class TDDOFXGfx : public TDDOFXEngine {
   bool PauseCommand(const TGfxCommand& c, bool& result);
   bool SpriteStoreCommand(const TGfxCommand& c, bool& result);
   bool GraphicsWindowCommand(const TGfxCommand& c, bool& result);
-  void StampOwner(const std::string& name);
+  void StampOwner(const TGfxCommand& c);
   void RefreshWindows();
   void PaintLiveFields(uint8_t* work);
   bool WindowVisible(int n) const;
@@ -351,6 +355,69 @@ class TDDOFXGfx : public TDDOFXEngine {
   bool ReleasePushButton();
   void CheckCollisions();
   void ClearGadgets();
+
+  // --- Text windows ---------------------------------------------------------
+  static int64_t TextWindowWidth(const TGfxWindow& w);
+  static int64_t TextWindowHeight(const TGfxWindow& w);
+  void OpenTextWindow(int n, const TParams& list, bool create);
+  void CloseTextWindow();
+  void ClearTextWindow(int n);
+  void TextWindowLineFeed(int n);
+  void TextWindowPutChar(int n, uint8_t ch);
+  void ExecuteWindowCsi(int n, const std::string& params, uint8_t final);
+  void FollowCursor(int n);
+  void PaintTextWindow(uint8_t* buffer, int n);
+  void EraseTextWindow(int n);
+
+  // --- Text fields and the paused background --------------------------------
+  void PaintField(uint8_t* buffer, int n);
+  void PauseBackground();
+  void ResumeBackground();
+
+  // --- Push buttons, radio buttons, check boxes, icons ----------------------
+  static std::string UnescapeSendText(const std::string& text);
+  bool SpriteRect(int sprite, int64_t x, int64_t y, TGfxRect& r) const;
+  static bool PointInRect(const TGfxRect& r, int64_t x, int64_t y);
+  void DefinePushButton(const TParams& p);
+  void PressButton(int n);
+  void DefineToggle(bool checkBox, const TParams& p);
+  void DrawToggle(bool checkBox, int n, int page);
+  void ClickToggle(bool checkBox, int n);
+  void FireToggles(bool checkBox, int n);
+  void FloodFill(int page, int x, int y, uint8_t colour, const TGfxRect& bounds);
+  void OpenIcon(int n);
+  void CloseIcon(int n);
+  bool IconRect(int n, TGfxRect& r) const;
+
+  // --- List boxes -----------------------------------------------------------
+  void DrawListBox(int n, int page);
+  void ScrollListBox(int n, int64_t mode, int64_t amount);
+  void MoveListCursor(int n, int64_t mode, int64_t amount);
+  void ToggleListSelection(int n);
+  void ModifyListItem(int n, int64_t item, const TParams& p);
+  bool ListBoxAt(int level, int x, int y, int& box, int& row) const;
+  void ListBoxClick(int box, int row);
+
+  // --- Graphics windows -----------------------------------------------------
+  bool WindowExists(int n) const;
+  TGfxRect ClientRect(int n) const;
+  void ClampScroll(int n);
+  int TitleButtonX(int n, int kind) const;
+  bool NeedsScrollBar(int n, bool vertical) const;
+  int WindowAt(int x, int y, int& part, int& localX, int& localY) const;
+  void ToggleMaximise(int n);
+  void RestoreWindowRect(int n);
+  void CloseGraphicsWindow(int n);
+  uint8_t NearestColour(int r, int g, int b) const;
+
+  // --- Music level bars -----------------------------------------------------
+  void MusicBarCommand(const TGfxCommand& c);
+
+  // --- The door's mouse, hot keys and pointers ------------------------------
+  bool DispatchClick(int x, int y, int level, int button);
+  bool HoverTest(int x, int y, int level) const;
+  static bool KeyMatches(int hkey, int lkey, int high, int low);
+  void LoadPointer(int n, const std::string& name);
 
   // --- State ----------------------------------------------------------------
   std::array<std::vector<uint8_t>, ddofxgfx::kPages> Pages;
@@ -381,6 +448,8 @@ class TDDOFXGfx : public TDDOFXEngine {
   std::vector<std::unique_ptr<TGfxSprite>> Sprites;
   // Upper-cased name to sprite index; the first sprite of a name keeps it.
   std::map<std::string, int> SpriteNames;
+  // Pixel bytes held by all sprites (checked against kMaxSpriteBytes).
+  size_t SpriteBytes = 0;
 
   std::vector<TGfxAnim> Anims;  // 1..kAnims
   std::vector<int32_t> PlayList;

@@ -31,6 +31,10 @@ void TDDOFXGfx::DefineSprite(int page, const TParams& params) {
   if (name.empty()) return;
   int index = FindSprite(name);
   if (index < 0) {
+    if (Sprites.size() >= kMaxSprites) {
+      Log("too many sprites, not defined: " + name);
+      return;
+    }
     index = int(Sprites.size());
     auto sprite = std::make_unique<TGfxSprite>();
     sprite->Name = name;
@@ -41,12 +45,23 @@ void TDDOFXGfx::DefineSprite(int page, const TParams& params) {
   const int64_t x1 = IntParam(params, 0, 0), x2 = IntParam(params, 1, 0);
   const int64_t y1 = IntParam(params, 2, 0), y2 = IntParam(params, 3, 0);
   const int64_t w = x2 - x1 + 1, h = y2 - y1 + 1;
+  SpriteBytes -= std::min(SpriteBytes, s.Pixels.size());
   s.Width = s.Height = 0;
-  s.Pixels.clear();
+  std::vector<uint8_t>().swap(s.Pixels);
   // Bounded before anything is taken: a rectangle off the page, thinner than
   // two pixels or over the pixel cap gives an empty sprite of that name.
   if (x1 < 0 || y1 < 0 || x2 >= kWidth || y2 >= kHeight || w < 2 || h < 2 || w * h > kMaxSpritePixels) return;
+  if (SpriteBytes + size_t(w * h) > kMaxSpriteBytes) {
+    // Count again in case sprites were replaced elsewhere, then decide.
+    SpriteBytes = 0;
+    for (const auto& other : Sprites) SpriteBytes += other->Pixels.size();
+    if (SpriteBytes + size_t(w * h) > kMaxSpriteBytes) {
+      Log("sprite memory full, " + name + " left empty");
+      return;
+    }
+  }
   const uint8_t* p = Page(page);
+  SpriteBytes += size_t(w * h);
   s.Width = int32_t(w);
   s.Height = int32_t(h);
   s.Pixels.resize(size_t(w * h));
@@ -92,4 +107,5 @@ void TDDOFXGfx::FlipSprite(const std::string& name) {
 void TDDOFXGfx::FreeSprites() {
   Sprites.clear();
   SpriteNames.clear();
+  SpriteBytes = 0;
 }
