@@ -4,8 +4,6 @@
 // here too.
 #include "app/uApp.h"
 #include "app/uDoorRelay.h"
-#include "data/uScriptRecorder.h"
-#include "data/uScriptRunner.h"
 
 #include <sys/stat.h>
 
@@ -22,6 +20,7 @@
 #include "app/call/uCallModes.h"
 #include "app/uAppCallHost.h"
 #include "app/uAppModeServices.h"
+#include "app/uAppScripts.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
@@ -34,6 +33,7 @@
 #include "data/uDateTime.h"
 #include "data/uLoginScript.h"
 #include "data/uPhonebook.h"
+#include "data/uScriptRunner.h"
 #include "net/uHttpsDownload.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
@@ -114,11 +114,6 @@ void TApplication::Create() {
   FBuffer = std::make_unique<TTerminalBuffer>(80, 25);
   FMouse = std::make_unique<TOnlineMouse>(*this);
   FParser = std::make_unique<TAnsiParser>(FBuffer.get());
-  FParser->OnSendReply = [this](const std::string& s) { OnParserReply(s); };
-  FParser->OnResize = [this](int rows, int cols) { OnResizeRequest(rows, cols); };
-  FParser->OnPlayMusic = [this](const std::string& s) { OnAnsiMusic(s); };
-  FParser->OnApc = [this](const std::string& s) { OnApcString(s); };
-  FParser->OnFontSelect = [this](int slot, int id) { OnFontSelect(slot, id); };
   FParser->AnnounceSixel = true;
 
   // 9. Fonts and the renderer.
@@ -132,8 +127,6 @@ void TApplication::Create() {
   FUiFont = std::make_unique<TBitmapFont>(8, 16);
   if (!FUiFont->LoadFromFile(vgaPath)) FUiFont->LoadBuiltinFont();
   FRenderer->SetUiFont(FUiFont.get());
-  FParser->OnGetCellSize = [this](int& w, int& h) { OnCellPixelSize(w, h); };
-  FParser->OnQueryAudioChannel = [this](int channel) { return OnApcChannelBusy(channel); };
 
   // 10. Renderer options.
   FRenderer->SetScale(4.0f);
@@ -158,14 +151,13 @@ void TApplication::Create() {
   FModeServices = std::make_unique<TAppModeServices>(*this);
   FModes = std::make_unique<TCallModes>(*FModeServices);
 
+  FScripts = std::make_unique<TAppScripts>(*this);
+
   // 14. The empty call that stands until the first call starts, with its
-  // Zmodem and X/Ymodem engines and the receive and door-graphics folders.
+  // Zmodem and X/Ymodem engines and the receive and door-graphics folders;
+  // each call takes the emulation's and the buffer's events (15-18).
   MakeCall(nullptr);
   ApplyFolderSettings();
-
-  // 15-18. Buffer events.
-  FBuffer->OnCleared = [this](TTerminalBuffer*) { OnBufferCleared(); };
-  FBuffer->OnScrolled = [this](int lines) { OnBufferScrolled(lines); };
 
   // 19. The user's phonebook; a missing file gets one default board.
   FPhonebook = std::make_unique<TPhonebook>(ResolvePath("korvan.ini"), "phonebook");
@@ -230,9 +222,7 @@ void TApplication::Destroy() {
   if (!FWindow) return;
   LogLine("Exit: TApplication.Destroy starting");
   // A recording is saved; a running script is stopped, waiting for its thread.
-  StopRecording(true);
-  StopScript(true);
-  FStoppingRunners.clear();
+  FScripts->Shutdown();
   for (int id : {tmMain, tmFocus, tmScreen, tmQuit, tmHeldInput, tmDoorProcess}) FWindow->KillTimer(id);
   for (size_t row = 0; FModes && row < FModes->Count(); ++row) FWindow->KillTimer(tmModeFirst + int(row));
   // A door program still running is waited for (its bridge keeps serving

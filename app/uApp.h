@@ -53,9 +53,7 @@ struct TCommand;
 class TBBSGuideDownloader;
 class TComBridge;
 class TComBridgeTcp;
-class TScriptRunner;
-class TScriptRecorder;
-struct TScriptRunnerEvents;
+class TAppScripts;
 
 // How the program is started: the process arguments, and for tests a
 // headless window and a scratch folder in place of the executable's.
@@ -153,6 +151,7 @@ class TApplication : public TScreenServices {
   friend struct TAppProbe;
   friend class TAppModeServices;
   friend class TAppCallHost;
+  friend class TAppScripts;
 
   void WakeMainThread();
   void Invalidate();
@@ -181,18 +180,6 @@ class TApplication : public TScreenServices {
   // Window title and call summary.
   void UpdateWindowTitle();
   std::string OnlineStatusText(int64_t seconds) const;
-
-  // Emulator events.
-  void OnParserReply(const std::string& s);
-  void OnAnsiMusic(const std::string& s);
-  void OnApcString(const std::string& s);
-  void OnCellPixelSize(int& w, int& h);
-  bool OnApcChannelBusy(int channel);
-  void OnFontSelect(int slot, int fontId);
-  void OnPetsciiFontSwitch(bool lower);
-  void OnBufferCleared();
-  void OnBufferScrolled(int lines);
-  void OnColumnModeSwitch(bool is80);
 
   // Terminal geometry.
   int TextRows(int rows) const;
@@ -310,33 +297,6 @@ class TApplication : public TScreenServices {
   void FreeBridges();
   void OnBridgeWrite(const uint8_t* data, int count);
   void OnBridgeStatus(const std::string& text);
-  // Scripts: starting, stopping and reaping the runner, the script keys
-  // and the logon script, the callbacks a running script reaches the call
-  // through, and the input prompt its "ask" opens.
-  void RunScript(const std::string& path, bool logon);
-  void StopScript(bool wait);
-  void ScriptTick();
-  void PickScript();
-  void RunScriptHotkey(int n);
-  void RunLogonScript();
-  void SetScriptStatus(const std::string& text);
-  TScriptRunnerEvents ScriptEvents();
-  void ScriptSend(const std::string& text);
-  std::string ScriptRowText(int32_t row) const;
-  void ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX, int32_t& cursorY) const;
-  int32_t ScriptConnState() const;
-  bool ScriptConnect(const std::string& name);
-  void ScriptHangUp();
-  void ScriptInput(const std::string& prompt, const std::string& defaultText);
-  bool ScriptInputKey(uint16_t key, bool ctrl);
-  void ScriptInputChar(uint8_t ch);
-  void EndScriptInput(bool useDefault);
-  std::string ScriptInputDisplayText(int width) const;
-  // The login recorder: Ctrl+O starts and stops it, the end of a call stops
-  // it, and every road of typed text to the board hands it the text.
-  void ToggleRecorder();
-  void StopRecording(bool quiet);
-  void RecordTypedText(const std::string& text);
 
   std::string CanonicalTermType(const std::string& type) const;
 
@@ -441,15 +401,8 @@ class TApplication : public TScreenServices {
   int FDoorSlot = 0;
   std::shared_ptr<TComBridge> FComBridge;
   std::shared_ptr<TComBridgeTcp> FTcpBridge;
-  // The running script, and scripts told to stop that have not ended yet.
-  std::unique_ptr<TScriptRunner> FScriptRunner;
-  std::vector<std::unique_ptr<TScriptRunner>> FStoppingRunners;
-  bool FScriptIsLogon = false;  // started for this call: it ends with the call
-  bool FScriptPromptOpen = false;
-  std::string FScriptPromptText, FScriptPromptDefault;
-  TEditLine FScriptInput;
-  std::unique_ptr<TScriptRecorder> FRecorder;
-  bool FRecordAwaitsConnect = false;  // recording began with no call connected
+  // The scripts and the login recorder.
+  std::unique_ptr<TAppScripts> FScripts;
 
   // The graphics, sound and door modes, in receive-chain order, and what
   // they see of the call.
@@ -538,19 +491,10 @@ std::string TruncateWithDots(const std::string& s, int n);
 // A name that a board taking a message would read as text: one of the
 // text extensions, or none at all.
 bool IsTextFileName(const std::string& name);
-std::string SyncTermFontName(int fontId);
 bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);
 // The host of an entry as shown to the user: an SSH host without the
 // "user:password@" it may carry.
 std::string ShownHost(const TPhonebookEntry& entry);
-
-// The file of a script name as a setting or an entry gives it: always in the
-// scripts folder, whatever folders or drive the name carries, with ".kvs"
-// when it has no extension, found ignoring case. Empty for no usable name.
-std::string ScriptPathFor(const std::string& name);
-// A script's description for the picker: its first comment line, without
-// the script's own file name leading it.
-std::string ReadScriptDescription(const std::string& path);
 
 // The program body of the interactive program.
 int RunApplication(const TAppOptions& options);

@@ -13,7 +13,7 @@
 #include "core/uFontRenderer.h"
 #include "core/uSessionCapture.h"
 #include "data/uLoginScript.h"
-#include "data/uScriptRecorder.h"
+#include "app/uAppScripts.h"
 #include "data/uPhonebook.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
@@ -69,9 +69,7 @@ void TApplication::MakeCall(std::shared_ptr<TPhonebookEntry> entry) {
 void TApplication::OnTelnetConnected() {
   FStatus.clear();
   FBuffer->ClearScreen(false);
-  const std::shared_ptr<TPhonebookEntry>& entry = FCall->Entry();
-  if (FRecorder && entry) FRecorder->SetEntry(entry->Name, entry->Username, entry->Password);
-  RunLogonScript();
+  FScripts->CallConnected();
   Invalidate();
 }
 
@@ -171,10 +169,10 @@ void TApplication::ResetSessionState() {
     FCall->SetConnectTick(0);
   }
   // A script started for this call ends with it; other scripts run on.
-  if (FScriptIsLogon) StopScript(false);
+  FScripts->CallEnded();
   // The end of a call ends its recording; a recording waiting for a call
   // to begin goes on.
-  if (hadCall) StopRecording(false);
+  if (hadCall) FScripts->StopRecording(false);
   // 4, 9-20. The call itself goes: board recognition, its screen size, login
   // steps and IEMSI, its minor emulation (a PETSCII font stays until the
   // directory returns), its entry and the bytes it received. Whatever still

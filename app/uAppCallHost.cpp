@@ -1,9 +1,10 @@
 #include "app/uAppCallHost.h"
 
 #include "app/uApp.h"
+#include "app/uOnlineMouse.h"
+#include "core/uFontRenderer.h"
 #include "core/uDebugLog.h"
-#include "data/uScriptRecorder.h"
-#include "data/uScriptRunner.h"
+#include "app/uAppScripts.h"
 #include "net/uComBridge.h"
 #include "net/uComBridgeTcp.h"
 
@@ -46,8 +47,7 @@ void TAppCallHost::Received(const uint8_t* data, int count) {
 }
 
 void TAppCallHost::ReceivedChunk(const uint8_t* data, int count) {
-  if (A.FScriptRunner) A.FScriptRunner->Feed(data, count);
-  if (A.FRecorder) A.FRecorder->Feed(data, count);
+  A.FScripts->Received(data, count);
 }
 
 void TAppCallHost::SetStatusText(const std::string& text) { A.FStatus = text; }
@@ -77,14 +77,33 @@ void TAppCallHost::UploadWanted() {
   A.Invalidate();
 }
 
-void TAppCallHost::RecordTypedText(const std::string& text) { A.RecordTypedText(text); }
+void TAppCallHost::RecordTypedText(const std::string& text) { A.FScripts->RecordTypedText(text); }
 
 void TAppCallHost::TextGeometry(int& cols, int& rows) const {
   rows = A.TextRows(A.TermRows());
   cols = A.TermCols();
 }
 
-void TAppCallHost::PetsciiFontSwitch(bool lower) { A.OnPetsciiFontSwitch(lower); }
+void TAppCallHost::ResizeRequest(int rows, int cols) { A.OnResizeRequest(rows, cols); }
+
+bool TAppCallHost::StatusBarShown() const { return A.FStatusBar; }
+
+bool TAppCallHost::LoadTerminalFont(const std::string& path) {
+  if (!A.FMainFont->LoadFromFile(path)) return false;
+  A.FRenderer->Invalidate();
+  return true;
+}
+
+void TAppCallHost::FontCellSize(int& width, int& height) const {
+  width = A.FMainFont->Width();
+  height = A.FMainFont->Height();
+}
+
+void TAppCallHost::ScreenCleared() {
+  A.FRenderer->ClearSprites();
+  A.FMouse->ClearLinkSelection();
+  A.FMouse->ClearHover();
+}
 
 void TAppCallHost::CallStatus(const std::string& text) { A.OnTelnetStatus(text); }
 

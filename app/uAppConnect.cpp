@@ -191,7 +191,7 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   const std::string type = avatar ? "AVATAR" : Upper(CanonicalTermType(entry->TermType));
   FCall->SelectEmulation(type, FConfig->PetsciiLenientLetters, FConfig->AtasciiLenientCRLF);
   if (FCall->Petscii() && FCall->Petscii()->GetMode() == TPetsciiParser::pmPetscii)
-    OnPetsciiFontSwitch(false);
+    FCall->OnPetsciiFontSwitch(false);
   else if (FCall->Petscii())
     LoadAtariFont();
   else

@@ -7,6 +7,7 @@
 #include "app/call/uCall.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
+#include "app/uAppScripts.h"
 #include "app/uCommandTable.h"
 #include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
@@ -103,8 +104,16 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
          return true;
        }},
       {kHotkey, Chord(vk::Letter('O'), mod::Ctrl, mod::Alt | mod::Shift), kDirectory | kOnline, kNotInDoorway,
-       nullptr, Do<&TApplication::ToggleRecorder>},
-      {kHotkey, Alt('O'), kDirectory | kOnline, kNotInDoorway, nullptr, Do<&TApplication::PickScript>},
+       nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FScripts->ToggleRecorder();
+         return true;
+       }},
+      {kHotkey, Alt('O'), kDirectory | kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FScripts->PickScript();
+         return true;
+       }},
       // The directory's own Alt keys: edit the selected entry, move it.
       {kHotkey, Alt('E'), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
       {kHotkey, Chord(vk::Up, mod::Alt), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
@@ -205,7 +214,7 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       // runs, even after the call has ended.
       {kFnKey, TKeyChord{vk::Fn(1), vk::Fn(10), mod::Shift, mod::Ctrl | mod::Alt}, kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent& key) {
-         a.RunScriptHotkey(key.Key - vk::Fn(1) + 1);
+         a.FScripts->RunScriptHotkey(key.Key - vk::Fn(1) + 1);
          return true;
        }},
       // F12 steps the font and Shift+F12 switches the sharp glyphs, on every

@@ -9,6 +9,7 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppScripts.h"
 #include "app/uCommandTable.h"
 #include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
@@ -24,7 +25,7 @@ namespace vk = platform::vk;
 
 void TApplication::SendTyped(const std::string& text) {
   if (!FCall->Transport()) return;
-  RecordTypedText(text);
+  FScripts->RecordTypedText(text);
   FCall->Transport()->SendString(text);
 }
 
@@ -38,8 +39,8 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
     Invalidate();
   }
   // 2. A script's input prompt takes every key without Alt.
-  if (FScriptPromptOpen && !alt) {
-    ScriptInputKey(key, ctrl);
+  if (FScripts->PromptOpen() && !alt) {
+    FScripts->ScriptInputKey(key, ctrl);
     return;
   }
   // 3. A command-line call ended: any key quits.
@@ -148,8 +149,8 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
     FSwallowKeyText = false;
     return;
   }
-  if (FScriptPromptOpen) {
-    ScriptInputChar(ch);
+  if (FScripts->PromptOpen()) {
+    FScripts->ScriptInputChar(ch);
     return;
   }
   if (FQuickDial.IsOpen()) {

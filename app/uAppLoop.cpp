@@ -6,6 +6,7 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppScripts.h"
 #include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
@@ -210,7 +211,7 @@ void TApplication::OnMainTimer() {
   FBuffer->Dirty = true;
   SpeakChanges();
   FCall->LoginStepsTick();
-  ScriptTick();
+  FScripts->ScriptTick();
   UpdateWindowTitle();
   FModes->MainTick();
   FCall->TransfersTick();

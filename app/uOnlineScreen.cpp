@@ -6,6 +6,7 @@
 
 #include "app/call/uCallModes.h"
 #include "app/screens/uDirectoryScreen.h"
+#include "app/uAppScripts.h"
 #include "app/uScreenText.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
@@ -86,7 +87,7 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   const int cols = A.FBuffer->FWidth;
   std::string modePrompt;
   const bool modeField = A.FModes->HoldsPromptLine(cols, modePrompt);
-  const bool prompt = A.FWheelScrollback || A.FDoorwayMode || A.FCall->Paused() || A.FScriptPromptOpen || modeField;
+  const bool prompt = A.FWheelScrollback || A.FDoorwayMode || A.FCall->Paused() || A.FScripts->PromptOpen() || modeField;
   const bool status =
       !prompt && platform::TickMs() < A.FStatusUntil && !TrimText(A.FStatus).empty();
   promptOrStatus = prompt || status;
@@ -99,7 +100,7 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   } else {
     text = StatusBarText();
   }
-  if (A.FScriptPromptOpen) return PadText(A.ScriptInputDisplayText(cols), cols);
+  if (A.FScripts->PromptOpen()) return PadText(A.FScripts->ScriptInputDisplayText(cols), cols);
   if (modeField && !modePrompt.empty()) return PadText(modePrompt, cols);
   const int before = std::max(0, (cols - int(text.size())) / 2);
   return PadText(std::string(size_t(before), ' ') + text, cols);
@@ -129,7 +130,7 @@ std::string TOnlineScreen::StatusBarText() const {
   const TPhonebookEntry* entry = A.FCall->Entry().get();
   if (online && entry) name = TrimText(entry->Name).empty() ? entry->Host : entry->Name;
   const std::string size = std::to_string(A.FBuffer->FWidth) + "x" + std::to_string(A.FBuffer->FHeight);
-  const std::string state = A.FRecorder ? "*REC*" : online ? "ONLINE" : "OFFLINE";
+  const std::string state = A.FScripts->Recording() ? "*REC*" : online ? "ONLINE" : "OFFLINE";
   std::string type = "-";
   if (online && entry && !TrimText(entry->TermType).empty()) type = UpperText(entry->TermType);
   const int64_t secs = A.FCall->ConnectTick() ? int64_t((platform::TickMs() - A.FCall->ConnectTick()) / 1000) : 0;

@@ -37,9 +37,10 @@ TCall::TCall(TCallHost& host, const TCallParts& parts, std::shared_ptr<TPhoneboo
   SetTransferFolders(download, door);
   WireTransferEngines();
   for (const std::string& file : uploads) FZmodem->AddUploadFile(file);
+  WireEmulatorEvents();
 }
 
-TCall::~TCall() = default;
+TCall::~TCall() { *FWired = false; }
 
 void TCall::AttachTransport(std::shared_ptr<TWireTransport> transport) {
   FTransport = std::move(transport);
@@ -124,7 +125,7 @@ void TCall::SelectEmulation(const std::string& type, bool lenientLetters, bool l
   if (type == "PETSCII" || type == "CBM" || type == "C64") {
     FPetscii = std::make_unique<TPetsciiParser>(FBuffer, TPetsciiParser::pmPetscii);
     FPetsciiActive = true;
-    FPetscii->OnCharsetChange = [this](bool lower) { Host.PetsciiFontSwitch(lower); };
+    FPetscii->OnCharsetChange = [this](bool lower) { OnPetsciiFontSwitch(lower); };
     FPetscii->LenientLetters = lenientLetters;
   } else if (type == "ATASCII" || type == "ATARI") {
     FPetscii = std::make_unique<TPetsciiParser>(FBuffer, TPetsciiParser::pmAtascii);

@@ -153,6 +153,22 @@ class TCall : public std::enable_shared_from_this<TCall> {
   // The end-of-call stop of both engines: Zmodem keeps only its queue.
   void StopTransfers();
 
+  // --- The text emulation's events (uCallEvents.cpp) -----------------------
+  // Replies of the ANSI emulation go to the board; its music, APC strings,
+  // audio and cell-size queries go to the call's modes; its font requests
+  // load the board's font; clears and scrolls of the screen reach the modes.
+  void OnParserReply(const std::string& s);
+  void OnAnsiMusic(const std::string& s);
+  void OnApcString(const std::string& s);
+  void OnCellPixelSize(int& w, int& h);
+  bool OnApcChannelBusy(int channel);
+  void OnFontSelect(int slot, int fontId);
+  void OnPetsciiFontSwitch(bool lower);
+  void OnBufferCleared();
+  void OnBufferScrolled(int lines);
+  // The board switched between 40 and 80 columns.
+  void OnColumnModeSwitch(bool is80);
+
   // --- The board's own screen size -----------------------------------------
   bool BoardSizeSet() const { return FBbsSizeSet; }
   int BoardCols() const { return FBbsCols; }
@@ -161,6 +177,9 @@ class TCall : public std::enable_shared_from_this<TCall> {
 
  private:
   friend struct TAppProbe;
+
+  // Hands the text emulation's and the screen's events to this call.
+  void WireEmulatorEvents();
 
   void PassFilters(uint8_t b, bool& fed);
   size_t PlainRun(const uint8_t* data, size_t count, bool replay) const;
@@ -187,6 +206,9 @@ class TCall : public std::enable_shared_from_this<TCall> {
   TAnsiParser& FParser;
   TCallModes& FModes;
   std::weak_ptr<int> FLife;
+  // Cleared when the call is destroyed: events of the long-lived parts then
+  // reach it no more.
+  std::shared_ptr<bool> FWired = std::make_shared<bool>(true);
 
   std::shared_ptr<TPhonebookEntry> FEntry;
   std::shared_ptr<TWireTransport> FTransport;

@@ -11,6 +11,7 @@
 
 #include "app/call/uCall.h"
 #include "app/uApp.h"
+#include "app/uAppScripts.h"
 #include "app/uOnlineScreen.h"
 #include "net/uWireTransport.h"
 
@@ -67,7 +68,7 @@ struct TAppProbe {
   bool GuideDownloadRunning() const { return A.FGuideDownloader != nullptr; }
 
   // A script is running or has not been reaped yet.
-  bool ScriptRunning() const { return A.FScriptRunner != nullptr; }
+  bool ScriptRunning() const { return A.FScripts->ScriptRunning(); }
   // Bytes the call has waiting to leave.
   size_t SendBacklog() const { return A.FCall->Transport() ? A.FCall->Transport()->SendBacklog() : 0; }
 

@@ -49,7 +49,11 @@ class RecordingHost : public TCallHost {
   void ReceivedChunk(const uint8_t*, int) override {}
   void RecordTypedText(const std::string&) override {}
   void TextGeometry(int& cols, int& rows) const override { cols = 80, rows = 25; }
-  void PetsciiFontSwitch(bool) override {}
+  void ResizeRequest(int, int) override {}
+  bool StatusBarShown() const override { return false; }
+  bool LoadTerminalFont(const std::string&) override { return false; }
+  void FontCellSize(int& width, int& height) const override { width = 8, height = 16; }
+  void ScreenCleared() override {}
   void TransferFolders(std::string& download, std::string& door) const override { download = door = ""; }
   bool IsProgramPath(const std::string&) const override { return false; }
   TTransferPrompts& TransferPrompts() override { return Prompts; }
