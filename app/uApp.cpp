@@ -21,6 +21,7 @@
 #include "app/uAppCallHost.h"
 #include "app/uAppModeServices.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
@@ -152,6 +153,7 @@ void TApplication::Create() {
   FModes = std::make_unique<TCallModes>(*FModeServices);
 
   FScripts = std::make_unique<TAppScripts>(*this);
+  FUploads = std::make_unique<TAppUploads>(*this);
 
   // 14. The empty call that stands until the first call starts, with its
   // Zmodem and X/Ymodem engines and the receive and door-graphics folders;

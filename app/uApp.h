@@ -24,8 +24,6 @@
 #include "app/screens/uScreen.h"
 #include "app/screens/uScreenServices.h"
 #include "app/screens/uScreenStack.h"
-#include "app/screens/uTransferPrompts.h"
-#include "app/uAsciiUpload.h"
 #include "core/uTerminalBuffer.h"
 #include "core/uUtf8Cp437.h"
 #include "platform/EventLoop.h"
@@ -54,6 +52,7 @@ class TBBSGuideDownloader;
 class TComBridge;
 class TComBridgeTcp;
 class TAppScripts;
+class TAppUploads;
 
 // How the program is started: the process arguments, and for tests a
 // headless window and a scratch folder in place of the executable's.
@@ -152,6 +151,7 @@ class TApplication : public TScreenServices {
   friend class TAppModeServices;
   friend class TAppCallHost;
   friend class TAppScripts;
+  friend class TAppUploads;
 
   void WakeMainThread();
   void Invalidate();
@@ -259,32 +259,6 @@ class TApplication : public TScreenServices {
 
   // The program's own files, which no download may touch.
   bool IsProgramPath(const std::string& path) const;
-
-  // Uploads, the protocol menus and text uploads; the phonebook import.
-  std::string UploadFolder() const;
-  void StartZmodemUpload();
-  bool ExpectingMessageUpload() const;
-  void CommitUploads(const std::vector<std::string>& queue);
-  bool CheckAndSendUploads(const std::vector<std::string>& files);
-  void QueueOrSendUploads(const std::vector<std::string>& files);
-  void AnswerMessageUpload(bool yes);
-  void AnswerClearQueue(bool yes);
-  void HandleDroppedFiles(const std::vector<std::string>& paths);
-  // Says so on the status line and returns true while a transfer runs.
-  bool RefuseWhileTransferring();
-  void OpenDownloadMenu();
-  void StartXYmodemDownload(int protocol);
-  void StartXYmodemUpload();
-  void SendXYmodemFile(int protocol);
-  void StartAsciiUpload();
-  void StartAsciiUploadFile(const std::string& path);
-  void AsciiUploadTick();
-  void CancelAsciiUpload();
-  void StartPhonebookImport();
-  void ImportPhonebookFile(const std::string& path);
-  // The transfer questions and menus take keys and characters while open.
-  bool TransferPromptKey(const TKeyEvent& key);
-  bool TransferPromptChar(uint8_t ch);
 
   // Local door programs and the shell (Ctrl+F1..F8, Alt+J). The program runs
   // beside the loop; the door timer calls DoorProcessTick until it has ended.
@@ -424,12 +398,11 @@ class TApplication : public TScreenServices {
   std::unique_ptr<TOnlineMouse> FMouse;  // selection, links and reports of the online screen
   TQuickDialBox FQuickDial{*this};
   platform::Rect FSavedWindow;  // outer position and client size before full screen
-  TTransferPrompts FTransferPrompts;
+  // Uploads, the transfer questions and menus, the phonebook import.
+  std::unique_ptr<TAppUploads> FUploads;
   // A protocol menu was answered by a digit's key-down: the character the
   // same key types next is dropped, so the digit never reaches the board.
   bool FSwallowKeyText = false;
-  bool FExpectMessageUpload = false;
-  TAsciiUpload FAsciiUpload;
 
   // Program screens and popups.
   TScreenStack FScreens;
@@ -488,9 +461,6 @@ void TransferFoldersOf(const TAppConfig& config, std::string& download, std::str
 // Where the main window's outer frame goes in the work area.
 void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y);
 std::string TruncateWithDots(const std::string& s, int n);
-// A name that a board taking a message would read as text: one of the
-// text extensions, or none at all.
-bool IsTextFileName(const std::string& name);
 bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);
 // The host of an entry as shown to the user: an SSH host without the
 // "user:password@" it may carry.

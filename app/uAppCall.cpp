@@ -14,6 +14,7 @@
 #include "core/uSessionCapture.h"
 #include "data/uLoginScript.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "data/uPhonebook.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
@@ -157,10 +158,7 @@ void TApplication::ResetSessionState() {
   // engines stop; the Zmodem one keeps only its list of files, which the
   // next upload picker shows again. The hold on the upload picker was this
   // call's: the next board's first upload request opens it.
-  FTransferPrompts.MessageUpload = {};
-  FTransferPrompts.DownloadMenu = false;
-  FTransferPrompts.UploadMenu = {};
-  CancelAsciiUpload();
+  FUploads->CallEnded();
   FCall->StopTransfers();
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.

@@ -5,6 +5,7 @@
 #include "core/uFontRenderer.h"
 #include "core/uDebugLog.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "net/uComBridge.h"
 #include "net/uComBridgeTcp.h"
 
@@ -66,12 +67,12 @@ void TAppCallHost::TransferFolders(std::string& download, std::string& door) con
 
 bool TAppCallHost::IsProgramPath(const std::string& path) const { return A.IsProgramPath(path); }
 
-TTransferPrompts& TAppCallHost::TransferPrompts() { return A.FTransferPrompts; }
+TTransferPrompts& TAppCallHost::TransferPrompts() { return A.FUploads->Prompts(); }
 
 void TAppCallHost::UploadWanted() {
-  if (A.ScreenMode() != smOnline || A.FDoorwayMode || A.FAsciiUpload.Running()) return;
+  if (A.ScreenMode() != smOnline || A.FDoorwayMode || A.FUploads->AsciiUploadRunning()) return;
   LogLine("Zmodem: BBS is waiting for an upload - opening the file picker");
-  A.StartZmodemUpload();
+  A.FUploads->StartZmodemUpload();
   A.SetStatus("BBS is ready to receive - pick a file to upload (Esc to cancel).", 4000);
   if (A.FReaderOn) A.Speak(A.FStatus, true);
   A.Invalidate();

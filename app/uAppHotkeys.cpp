@@ -8,6 +8,7 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uCommandTable.h"
 #include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
@@ -119,11 +120,31 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       {kHotkey, Chord(vk::Up, mod::Alt), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
       {kHotkey, Chord(vk::Down, mod::Alt), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
       // Transfers started from the keyboard, and the phonebook import.
-      {kHotkey, Alt('U'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartZmodemUpload>},
-      {kHotkey, Alt('A'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartAsciiUpload>},
-      {kHotkey, Alt('Y'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::OpenDownloadMenu>},
-      {kHotkey, Alt('K'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartXYmodemUpload>},
-      {kHotkey, Alt('I'), kDirectory, kNotInDoorway, nullptr, Do<&TApplication::StartPhonebookImport>},
+      {kHotkey, Alt('U'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartZmodemUpload();
+         return true;
+       }},
+      {kHotkey, Alt('A'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartAsciiUpload();
+         return true;
+       }},
+      {kHotkey, Alt('Y'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->OpenDownloadMenu();
+         return true;
+       }},
+      {kHotkey, Alt('K'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartXYmodemUpload();
+         return true;
+       }},
+      {kHotkey, Alt('I'), kDirectory, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartPhonebookImport();
+         return true;
+       }},
       {kHotkey, Alt('L'), kOnline, kNotInDoorway, nullptr, [](TApplication& a, const TKeyEvent&) {
          a.FCall->SendAutoLogin();
          return true;

@@ -10,6 +10,7 @@
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uCommandTable.h"
 #include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
@@ -87,7 +88,7 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
   }
   // 9-12. The message-upload warning, the upload-batch question and the
   // protocol menus take every key.
-  if (TransferPromptKey(event)) return;
+  if (FUploads->TransferPromptKey(event)) return;
   // 13. The quick dial box takes every key while open.
   if (FQuickDial.IsOpen()) {
     FQuickDial.Key(event);
@@ -172,7 +173,7 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
     if (ch == 'N' || ch == 'n') AnswerBackupPrompt(false);
     return;
   }
-  if (TransferPromptChar(ch)) return;
+  if (FUploads->TransferPromptChar(ch)) return;
   if (std::shared_ptr<TScreen> screen = FScreens.Current()) screen->Char(ch, codePoint);
 }
 

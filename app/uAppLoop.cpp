@@ -7,6 +7,7 @@
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
@@ -111,7 +112,7 @@ void TApplication::WndProc(const platform::Event& e) {
       OnTimer(e.TimerId);
       break;
     case EventKind::DropFiles:
-      HandleDroppedFiles(e.Paths);
+      FUploads->HandleDroppedFiles(e.Paths);
       break;
     case EventKind::MouseMove:
     case EventKind::MouseDown:
@@ -215,7 +216,7 @@ void TApplication::OnMainTimer() {
   UpdateWindowTitle();
   FModes->MainTick();
   FCall->TransfersTick();
-  if (FAsciiUpload.Running()) AsciiUploadTick();
+  if (FUploads->AsciiUploadRunning()) FUploads->AsciiUploadTick();
   if (FCall->SimBytesPerSec() > 0 && FCall->RxWaiting() > 0) FCall->DrainInput();
   if (FDialStage > 0) DialTick();
   // The call's screen blinks and counts the call's time with this tick; a

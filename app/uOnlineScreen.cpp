@@ -7,6 +7,7 @@
 #include "app/call/uCallModes.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uScreenText.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
@@ -78,7 +79,7 @@ void TOnlineScreen::DrawOverlays(TPopupLayer& layer, bool standardFont) {
   if (A.FPopups.GuidePrompt) A.FPopups.DrawGuideUpdatePrompt(layer, !standardFont);
   if (now < A.FPopups.Toast.Until) A.FPopups.DrawMessageBox(layer);
   if (A.FQuickDial.IsOpen()) A.FQuickDial.Draw(layer);
-  A.FTransferPrompts.Draw(layer);
+  A.FUploads->Prompts().Draw(layer);
   // The selection and the hovered link, over everything.
   A.FMouse->DrawHighlights(layer);
 }

@@ -12,6 +12,7 @@
 #include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uOnlineScreen.h"
 #include "net/uWireTransport.h"
 
@@ -82,9 +83,9 @@ struct TAppProbe {
   int64_t TransferTotal() const { return A.FCall->FXfer.Total; }
   uint64_t& TransferShownUntil() { return A.FCall->FXferPanelUntil; }
   uint64_t& RateStartTick() { return A.FCall->FRateStartTick; }
-  const std::string& RefusedName() const { return A.FTransferPrompts.Batch.RefusedName; }
+  const std::string& RefusedName() const { return A.FUploads->Prompts().Batch.RefusedName; }
   // The transfer questions and menus over the online screen.
-  TTransferPrompts& TransferPrompts() { return A.FTransferPrompts; }
+  TTransferPrompts& TransferPrompts() { return A.FUploads->Prompts(); }
   std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total) {
     return A.FCall->FormatTransferRate(name, done, total);
   }
