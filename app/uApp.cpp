@@ -20,6 +20,11 @@
 #include "app/call/uCallModes.h"
 #include "app/uAppCallHost.h"
 #include "app/uAppModeServices.h"
+#include "app/uAppDoors.h"
+#include "app/uAppFonts.h"
+#include "app/uAppGuide.h"
+#include "app/uAppOutput.h"
+#include "app/uAppReader.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
 #include "core/uAnsiParser.h"
@@ -142,10 +147,8 @@ void TApplication::Create() {
   platform::SetAudioLog([](const std::string& line) { LogLine(line); });
 
   // 12. Screen reader and status bar.
-  FReaderOn = FConfig->ScreenReaderMode;
-  if (FReaderOn) FReaderOn = InitSpeech();
+  FReader = std::make_unique<TAppReader>(*this);
   FStatusBar = FConfig->ShowStatusBar;
-  FPromptOnly = FConfig->PromptOnlyMode;
 
   // 13. The graphics, sound and door modes of calls (door clients, pictures,
   // RIP with its stroke fonts, IGS, APC pictures and audio, ANSI music).
@@ -154,6 +157,10 @@ void TApplication::Create() {
 
   FScripts = std::make_unique<TAppScripts>(*this);
   FUploads = std::make_unique<TAppUploads>(*this);
+  FGuide = std::make_unique<TAppGuide>(*this);
+  FDoors = std::make_unique<TAppDoors>(*this);
+  FOutput = std::make_unique<TAppOutput>(*this);
+  FFonts = std::make_unique<TAppFonts>(*this);
 
   // 14. The empty call that stands until the first call starts, with its
   // Zmodem and X/Ymodem engines and the receive and door-graphics folders;
@@ -185,7 +192,7 @@ void TApplication::Create() {
   FGuidebook = std::make_unique<TPhonebook>(ResolvePath("bbsguide.ini"), "bbsguide");
   if (FileExists(FGuidebook->FileName())) FGuidebook->LoadFromFile();
   FShowGuide = FConfig->UseGuidePhonebook;
-  ReportRepairedPhonebooks();
+  FGuide->ReportRepairedPhonebooks();
 
   // 22. The screens that live for the whole run; the directory first.
   auto online = std::make_shared<TOnlineScreen>(*this);
@@ -229,30 +236,18 @@ void TApplication::Destroy() {
   for (size_t row = 0; FModes && row < FModes->Count(); ++row) FWindow->KillTimer(tmModeFirst + int(row));
   // A door program still running is waited for (its bridge keeps serving
   // it meanwhile), then its bridge is stopped.
-  if (DoorProgramRunning()) {
-    LogLine("Exit: waiting for the door program to end");
-    platform::WaitForProgram(FDoorPid);
-    FDoorPid = -1;
-  }
-  FreeBridges();
+  FDoors->Shutdown();
   // A board-list download still running is stopped; its end is not handled.
-  if (std::shared_ptr<TBBSGuideDownloader> downloader = std::move(FGuideDownloader)) {
-    downloader->Terminate();
-    downloader->WaitFor();
-  }
   // The board-list question still open: the user's edits are kept, the
   // answer Esc gives.
-  if (FPopups.GuidePrompt) {
-    LogLine("Exit: BBS Guide update question open - keeping edited entries");
-    AnswerGuideUpdate(true);
-  }
+  FGuide->Shutdown();
   if (FBuffer) {
     DisconnectCurrent();
     LogLine("Exit: after DisconnectCurrent");
   }
   FLifeToken.reset();  // reports the old transport still queues find nobody
   ShutdownSpeech();
-  EndGuideEntryEdit();
+  FGuide->EndGuideEntryEdit();
   if (FPhonebook) {
     if (!FPhonebook->LoadFailed()) FPhonebook->SaveToFile();
     LogLine("Exit: after FPhonebook.Save");
@@ -319,31 +314,28 @@ void TApplication::ApplyFolderSettings() {
   FModes->FoldersChanged(downloadDir, doorDir);
 }
 
-void TApplication::SaveScreen() {
-  TScreenSnapshot& s = FScreenSnapshot;
-  s.Cols = FBuffer->FWidth;
-  s.Rows = FBuffer->FHeight;
-  s.Cells.resize(size_t(s.Cols) * size_t(s.Rows));
-  for (int y = 0; y < s.Rows; ++y)
-    for (int x = 0; x < s.Cols; ++x) s.Cells[size_t(y) * size_t(s.Cols) + size_t(x)] = FBuffer->GetDisplayCell(x, y);
-  s.CursorX = FBuffer->CursorX;
-  s.CursorY = FBuffer->CursorY;
-  s.CursorVisible = FBuffer->CursorVisible;
-  FBuffer->SaveAttributes(s.Pen);
-  s.Valid = true;
+void TScreenSnapshot::Save(const TTerminalBuffer& buffer) {
+  Cols = buffer.FWidth;
+  Rows = buffer.FHeight;
+  Cells.resize(size_t(Cols) * size_t(Rows));
+  for (int y = 0; y < Rows; ++y)
+    for (int x = 0; x < Cols; ++x) Cells[size_t(y) * size_t(Cols) + size_t(x)] = buffer.GetDisplayCell(x, y);
+  CursorX = buffer.CursorX;
+  CursorY = buffer.CursorY;
+  CursorVisible = buffer.CursorVisible;
+  buffer.SaveAttributes(Pen);
+  Valid = true;
 }
 
-void TApplication::RestoreScreen() {
-  TScreenSnapshot& s = FScreenSnapshot;
-  if (!s.Valid) return;
-  for (int y = 0; y < s.Rows && y < FBuffer->FHeight; ++y)
-    for (int x = 0; x < s.Cols && x < FBuffer->FWidth; ++x)
-      FBuffer->SetCell(x, y, s.Cells[size_t(y) * size_t(s.Cols) + size_t(x)]);
-  FBuffer->MoveCursor(s.CursorX, s.CursorY);
-  FBuffer->SetCursorVisible(s.CursorVisible);
-  FBuffer->RestoreAttributes(s.Pen);
-  FBuffer->Dirty = true;
-  s.Valid = false;
+void TScreenSnapshot::Restore(TTerminalBuffer& buffer) {
+  if (!Valid) return;
+  for (int y = 0; y < Rows && y < buffer.FHeight; ++y)
+    for (int x = 0; x < Cols && x < buffer.FWidth; ++x) buffer.SetCell(x, y, Cells[size_t(y) * size_t(Cols) + size_t(x)]);
+  buffer.MoveCursor(CursorX, CursorY);
+  buffer.SetCursorVisible(CursorVisible);
+  buffer.RestoreAttributes(Pen);
+  buffer.Dirty = true;
+  Valid = false;
 }
 
 void TApplication::SetStatus(const std::string& text, uint32_t showMs) {

@@ -1,11 +1,15 @@
 // The application object, the program's composition root: owns the main
-// window, the screen buffer and its emulations, the fonts and renderer, the
-// settings and phonebooks and every engine, runs the one interface thread's
-// event loop and timers, the call's life cycle and the receive pipeline, and
-// shows the current screen. Its methods are spread over several units by
-// role (start-up and shutdown, the loop, the receive pipeline, the call,
-// keys and the command table, painting, the emulator events). The program
-// screens (app/screens) see it only through TScreenServices.
+// window, the screen buffer and the ANSI emulation, the fonts and renderer,
+// the settings and phonebooks, the screen stack and the popups, runs the one
+// interface thread's event loop and timers, the command table and start-up
+// and shutdown. The live call is a TCall (app/call), made when a call starts
+// and thrown away by the end-of-call reset; the application sees it through
+// its public face and lends it TCallHost. The program's other duties are
+// units it owns, each a TApp... of its own file: the scripts and the login
+// recorder, uploads and the transfer questions, the board list and the
+// phonebooks' upkeep, the screen reader, local doors, the screen's saves
+// and the scrollback view, the terminal font. The program screens
+// (app/screens) see it only through TScreenServices.
 #pragma once
 #include <sys/types.h>
 
@@ -48,11 +52,13 @@ class TOnlineScreen;
 class TOnlineMouse;
 template <class Host>
 struct TCommand;
-class TBBSGuideDownloader;
-class TComBridge;
-class TComBridgeTcp;
 class TAppScripts;
 class TAppUploads;
+class TAppGuide;
+class TAppReader;
+class TAppDoors;
+class TAppOutput;
+class TAppFonts;
 
 // How the program is started: the process arguments, and for tests a
 // headless window and a scratch folder in place of the executable's.
@@ -76,6 +82,11 @@ struct TScreenSnapshot {
   bool CursorVisible = true;
   TTextAttributes Pen{};
   bool Valid = false;
+
+  // Keeps what Buffer shows (the cells of its view, the cursor, the pen).
+  void Save(const TTerminalBuffer& buffer);
+  // Puts a kept screen back into Buffer, once.
+  void Restore(TTerminalBuffer& buffer);
 };
 
 class TApplication : public TScreenServices {
@@ -135,7 +146,7 @@ class TApplication : public TScreenServices {
   void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry) override { ConnectToEntry(entry, false); }
   bool CallOpen() const override;
   void BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) override;
-  void EndEntryEdit() override { EndGuideEntryEdit(); }
+  void EndEntryEdit() override;
   std::string ClipboardText() override;
   void Quit(const std::string& reason) override;
   // The window's client area to 640 x 400 times the scale, or full screen.
@@ -152,6 +163,11 @@ class TApplication : public TScreenServices {
   friend class TAppCallHost;
   friend class TAppScripts;
   friend class TAppUploads;
+  friend class TAppGuide;
+  friend class TAppReader;
+  friend class TAppDoors;
+  friend class TAppOutput;
+  friend class TAppFonts;
 
   void WakeMainThread();
   void Invalidate();
@@ -168,9 +184,6 @@ class TApplication : public TScreenServices {
   void AutoConnect();
   void StartDial(const std::shared_ptr<TPhonebookEntry>& entry);
   void DialTick();
-  void LoadFontForEntry(const TPhonebookEntry& entry);
-  void RestoreDefaultFont();
-  void LoadAtariFont();
   void OnTelnetStatus(const std::string& msg);
   void OnTelnetConnected();
   void OnTelnetDisconnected(const std::string& msg, bool live);
@@ -179,15 +192,10 @@ class TApplication : public TScreenServices {
 
   // Window title and call summary.
   void UpdateWindowTitle();
-  std::string OnlineStatusText(int64_t seconds) const;
 
   // Terminal geometry.
-  int TextRows(int rows) const;
-  int TermCols() const;
-  int TermRows() const;
   void ApplyTermGeometry();
   void OnResizeRequest(int rows, int cols);
-  void ChooseFontForRows(int rows);
   void ForceForeground();
 
   // Painting.
@@ -209,11 +217,7 @@ class TApplication : public TScreenServices {
   static const std::vector<TCommand<TApplication>>& Commands();
   // A command row's run: the key goes to the current screen.
   static bool ToCurrentScreen(TApplication& app, const TKeyEvent& key);
-  bool HandleScrollbackKey(uint16_t vk, bool ctrl, bool alt);
-  void LeaveScrollback();
   void SendFKeyMacro(int n);
-  // The wheel on the online screen browses the scrollback.
-  void ScrollbackWheel(bool up);
 
   // Window, look and list commands.
   void StepWindowScale(int delta);
@@ -223,22 +227,8 @@ class TApplication : public TScreenServices {
   void ToggleStatusBar();
   void TogglePhonebookList();
 
-  // The screen reader (the voice is sound/uSapiSpeech). The Speak
-  // operations do nothing while the reader is off.
-  void ToggleScreenReader();
-  void TogglePromptOnly();
-  // Hands a status or name (CP437) to the voice as UTF-8; decoration says
-  // nothing. The buffer's row texts are UTF-8 already.
-  void Speak(const std::string& text, bool purge);
-  // Every 500 ms: speaks the board's rows that changed and then held still.
-  void SpeakChanges();
+  // The screen reader speaks the directory's rows too.
   void SpeakDirectoryLine(int index) override;
-  void SpeakTerminalLine(int row, bool purge);
-  void SpeakScreen(bool purge);
-  // After a move of the scrollback view: the row that came in, or the screen.
-  void SpeakAfterMove(int oldOffset, int newOffset);
-  void PickFont();
-  void ToggleSharpFont();
 
   // The window's mouse events: offered to the call's modes (door graphics),
   // then to the screen shown; the pointer's shape follows what is under it.
@@ -246,39 +236,12 @@ class TApplication : public TScreenServices {
   void UpdatePointer();
   TOnlineMouse& OnlineMouse() { return *FMouse; }
 
-  // Capture, screenshot, export and scrollback commands.
-  void ToggleCapture();
-  void TakeScreenshot(const platform::Surface& frame);
-  void ExportAnsi();
-  void SaveScrollback();
-  void ToggleScrollback();
-  void ScrollbackStatusText();
-  std::string OutputFolderSetting() const;
-  std::string OutputFolder() const;
-  std::string OutputStem(bool scrollback) const;
 
-  // The program's own files, which no download may touch.
-  bool IsProgramPath(const std::string& path) const;
 
-  // Local door programs and the shell (Ctrl+F1..F8, Alt+J). The program runs
-  // beside the loop; the door timer calls DoorProcessTick until it has ended.
-  void RunExternalDoor(int n);
-  void ShellToDos();
-  bool DoorProgramRunning() const;
-  void BeginDoorWait(pid_t pid, int slot);
-  void DoorProcessTick();
-  void EndDoorWait(uint32_t exitCode);
-  void FreeBridges();
-  void OnBridgeWrite(const uint8_t* data, int count);
-  void OnBridgeStatus(const std::string& text);
 
-  std::string CanonicalTermType(const std::string& type) const;
 
   void PlaceWindow();
 
-  // Screen snapshot.
-  void SaveScreen();
-  void RestoreScreen();
 
   // Status line helpers.
   void SetStatus(const std::string& text, uint32_t showMs);
@@ -305,20 +268,6 @@ class TApplication : public TScreenServices {
 
   bool PixelToCell(int x, int y, int& col, int& row) const;
 
-  // Backups and board-list answers.
-  std::string BackupIniFile(const std::string& fileName, const std::string& prefix);
-  std::string BackupPhonebooks();
-  void ReportRepairedPhonebooks();
-  void AnswerBackupPrompt(bool yes);
-  void ReportGuideUpdate(int editedKept);
-  void EndGuideEntryEdit();
-
-  // The board-list download (Ctrl+F11) and the answer to its question.
-  void StartGuideDownload();
-  void OnGuideStatus(const std::string& text);
-  void OnGuideDownloadDone(TBBSGuideDownloader* done);
-  void AnswerGuideUpdate(bool keepEdited);
-  void FreeGuideUpdateList();
 
   // --- state, by role ------------------------------------------------------
   TAppOptions FOptions;
@@ -335,7 +284,6 @@ class TApplication : public TScreenServices {
   int32_t FMouseX = 0, FMouseY = 0;
   uint16_t FLastVKey = 0, FLastScanCode = 0;
   bool FBlinkPhase = true;
-  int32_t FFontIndex = -1;
 
   // Screen and the ANSI emulation.
   std::unique_ptr<TTerminalBuffer> FBuffer;
@@ -370,11 +318,8 @@ class TApplication : public TScreenServices {
   std::shared_ptr<TPhonebookEntry> FCmdEntry;
   std::string FCmdListFile;
 
-  // The running door program (0 in FDoorSlot: the shell) and its bridge.
-  pid_t FDoorPid = -1;
-  int FDoorSlot = 0;
-  std::shared_ptr<TComBridge> FComBridge;
-  std::shared_ptr<TComBridgeTcp> FTcpBridge;
+  // Local door programs and the shell, with the bridge to the call.
+  std::unique_ptr<TAppDoors> FDoors;
   // The scripts and the login recorder.
   std::unique_ptr<TAppScripts> FScripts;
 
@@ -387,14 +332,15 @@ class TApplication : public TScreenServices {
   std::unique_ptr<TAppConfig> FConfig;
   std::unique_ptr<TPhonebook> FPhonebook, FGuidebook;
   bool FShowGuide = false;
-  bool FReaderOn = false, FPromptOnly = false;
-  std::vector<std::string> FSpokenLines;  // the lines found changed by the last scan
+  std::unique_ptr<TAppReader> FReader;  // the screen reader
   bool FStatusBar = false;
   std::string FStatus;
   uint64_t FStatusUntil = 0;
   bool FStatusShort = false;
-  std::string FSavedStatus;
-  bool FWheelScrollback = false;
+  // The screen's saves to disk and the scrollback view.
+  std::unique_ptr<TAppOutput> FOutput;
+  // The terminal font's loading and keys.
+  std::unique_ptr<TAppFonts> FFonts;
   std::unique_ptr<TOnlineMouse> FMouse;  // selection, links and reports of the online screen
   TQuickDialBox FQuickDial{*this};
   platform::Rect FSavedWindow;  // outer position and client size before full screen
@@ -414,16 +360,8 @@ class TApplication : public TScreenServices {
   bool FPopupsDrawn = false;
   bool FLastFrameWasList = false;
   std::vector<std::string> FFontList;
-  std::unique_ptr<TPhonebookEntry> FGuideSnapshot;
-  std::shared_ptr<TPhonebookEntry> FGuideEditEntry;
-  // The running board-list download, the previous month's archive tried,
-  // and the entries the downloaded list replaces while its question is open.
-  std::shared_ptr<TBBSGuideDownloader> FGuideDownloader;
-  bool FGuideRetried = false;
-  std::vector<std::shared_ptr<TPhonebookEntry>> FGuidePending;
-  // Shell boards the downloaded list held and the update left out, for its
-  // report.
-  int32_t FGuideShellSkipped = 0;
+  // The board list's download and the phonebooks' upkeep.
+  std::unique_ptr<TAppGuide> FGuide;
 
   // Painting.
   uint64_t FBackId = 0;  // the back buffer the last frame was drawn into
@@ -446,15 +384,11 @@ class TApplication : public TScreenServices {
   void Destroy();
   void OnMainTimer();
   void OnTimer(int id);
-  void LaunchGuideDownload(const std::string& url);
-  void ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder, const std::string& zipPath,
-                          const std::string& listPath);
   // Handlers given to transports check this before touching the object, so
   // a report queued by a transport after shutdown does nothing.
   std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };
 
-std::string FormatByteSize(int64_t n);
 // The receive folder and the door-graphics folder ("" for none) the settings
 // give, each ending in "/".
 void TransferFoldersOf(const TAppConfig& config, std::string& download, std::string& door);

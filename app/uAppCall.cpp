@@ -7,11 +7,11 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
 #include "app/uAppCallHost.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
-#include "core/uSessionCapture.h"
 #include "data/uLoginScript.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
@@ -33,21 +33,11 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string FormatByteSize(int64_t n) {
-  char text[48];
-  if (n < 1024)
-    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(n));
-  else if (n < 1048576)
-    std::snprintf(text, sizeof text, "%.0f KB", double(n) / 1024.0);
-  else
-    std::snprintf(text, sizeof text, "%.1f MB", double(n) / 1048576.0);
-  return text;
-}
 
 void TApplication::OnTelnetStatus(const std::string& msg) {
   LogLine("Status: " + msg);
   SetStatus(msg, 10000);
-  if (FReaderOn) Speak(msg, true);
+  if (FReader->On()) FReader->Speak(msg, true);
   Invalidate();
 }
 
@@ -76,12 +66,7 @@ void TApplication::OnTelnetConnected() {
 
 void TApplication::DisconnectCurrent() {
   FCall->Disconnect();
-  if (CaptureActive()) {
-    std::string path = CapturePath();
-    StopCapture();
-    FStatus = "Capture stopped: " + path;
-    ShowToast("CAPTURE STOPPED", path.substr(path.find_last_of('/') + 1), 2000);
-  }
+  FCall->EndCapture();
   ResetSessionState();
 }
 
@@ -129,7 +114,7 @@ void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
     FPopups.Redial.Reason = msg;
     FPopups.Redial.Open = true;
     FPopups.Terminated.Until = 0;
-    if (FReaderOn) Speak("Connection lost. " + msg + ". Redial? Press Y or N.", true);
+    if (FReader->On()) FReader->Speak("Connection lost. " + msg + ". Redial? Press Y or N.", true);
     Invalidate();
   }
 }
@@ -163,7 +148,7 @@ void TApplication::ResetSessionState() {
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.
   if (FCall->ConnectTick() != 0) {
-    FPopups.Terminated.Summary = OnlineStatusText(int64_t((platform::TickMs() - FCall->ConnectTick()) / 1000));
+    FPopups.Terminated.Summary = FCall->OnlineStatusText(int64_t((platform::TickMs() - FCall->ConnectTick()) / 1000));
     FCall->SetConnectTick(0);
   }
   // A script started for this call ends with it; other scripts run on.
@@ -212,24 +197,11 @@ void TApplication::UpdateWindowTitle() {
   }
 }
 
-std::string TApplication::OnlineStatusText(int64_t s) const {
-  const TCallCounts& counts = FCall->Counts();
-  char text[160];
-  std::snprintf(text, sizeof text, "Online %.2lld:%.2lld:%.2lld   In %s   Out %s", static_cast<long long>(s / 3600),
-                static_cast<long long>(s % 3600 / 60), static_cast<long long>(s % 60),
-                FormatByteSize(counts.BytesIn).c_str(), FormatByteSize(counts.BytesOut).c_str());
-  std::string out = text;
-  if (counts.FilesDown > 0 || counts.FilesUp > 0) {
-    std::snprintf(text, sizeof text, "   Files: %d down, %d up", counts.FilesDown, counts.FilesUp);
-    out += text;
-  }
-  return out;
-}
 
 void TApplication::TogglePause() {
   if (FCall->Paused()) {
     FCall->Resume();
-    if (FReaderOn) Speak("Resumed", true);
+    if (FReader->On()) FReader->Speak("Resumed", true);
     FStatusUntil = 0;
     FCall->DrainInput();
   } else {
@@ -238,7 +210,7 @@ void TApplication::TogglePause() {
       SetStatus("Can't pause during a file transfer", 2500);
     } else {
       FCall->Pause();
-      if (FReaderOn) Speak("Paused", true);
+      if (FReader->On()) FReader->Speak("Paused", true);
     }
   }
   Invalidate();

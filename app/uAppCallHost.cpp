@@ -1,13 +1,13 @@
 #include "app/uAppCallHost.h"
 
 #include "app/uApp.h"
+#include "app/uAppDoors.h"
+#include "app/uAppReader.h"
 #include "app/uOnlineMouse.h"
 #include "core/uFontRenderer.h"
 #include "core/uDebugLog.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
-#include "net/uComBridge.h"
-#include "net/uComBridgeTcp.h"
 
 namespace {
 
@@ -43,8 +43,7 @@ const TAppConfig* TAppCallHost::Settings() const { return A.FConfig.get(); }
 void TAppCallHost::ShowStatus(const std::string& text, uint32_t showMs) { A.SetStatus(text, showMs); }
 
 void TAppCallHost::Received(const uint8_t* data, int count) {
-  if (A.FComBridge) A.FComBridge->Write(data, count);
-  if (A.FTcpBridge) A.FTcpBridge->Write(data, count);
+  A.FDoors->Received(data, count);
 }
 
 void TAppCallHost::ReceivedChunk(const uint8_t* data, int count) {
@@ -58,14 +57,12 @@ void TAppCallHost::ShowToast(const std::string& title, const std::string& text, 
 }
 
 void TAppCallHost::SpeakStatus(const std::string& text) {
-  if (A.FReaderOn) A.Speak(text, true);
+  if (A.FReader->On()) A.FReader->Speak(text, true);
 }
 
 void TAppCallHost::TransferFolders(std::string& download, std::string& door) const {
   if (A.FConfig) TransferFoldersOf(*A.FConfig, download, door);
 }
-
-bool TAppCallHost::IsProgramPath(const std::string& path) const { return A.IsProgramPath(path); }
 
 TTransferPrompts& TAppCallHost::TransferPrompts() { return A.FUploads->Prompts(); }
 
@@ -74,16 +71,11 @@ void TAppCallHost::UploadWanted() {
   LogLine("Zmodem: BBS is waiting for an upload - opening the file picker");
   A.FUploads->StartZmodemUpload();
   A.SetStatus("BBS is ready to receive - pick a file to upload (Esc to cancel).", 4000);
-  if (A.FReaderOn) A.Speak(A.FStatus, true);
+  if (A.FReader->On()) A.FReader->Speak(A.FStatus, true);
   A.Invalidate();
 }
 
 void TAppCallHost::RecordTypedText(const std::string& text) { A.FScripts->RecordTypedText(text); }
-
-void TAppCallHost::TextGeometry(int& cols, int& rows) const {
-  rows = A.TextRows(A.TermRows());
-  cols = A.TermCols();
-}
 
 void TAppCallHost::ResizeRequest(int rows, int cols) { A.OnResizeRequest(rows, cols); }
 

@@ -25,7 +25,6 @@ class TAppCallHost final : public TCallHost {
   void Received(const uint8_t* data, int count) override;
   void ReceivedChunk(const uint8_t* data, int count) override;
   void RecordTypedText(const std::string& text) override;
-  void TextGeometry(int& cols, int& rows) const override;
   void ResizeRequest(int rows, int cols) override;
   bool StatusBarShown() const override;
   bool LoadTerminalFont(const std::string& path) override;

@@ -6,6 +6,9 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppDoors.h"
+#include "app/uAppOutput.h"
+#include "app/uAppReader.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
 #include "app/uOnlineMouse.h"
@@ -159,7 +162,7 @@ void TApplication::PaintFrame() {
     FStatus = std::string("Render error: ") + ex.what();
   }
   FLastFrameByRenderer = FRenderer->EndFrame();
-  if (FScreenshotDue) TakeScreenshot(back);
+  if (FScreenshotDue) FOutput->TakeScreenshot(back);
   FRenderer->TakeTargetDamage(FFrameDamage);
   if (!FLastFrameByRenderer) {
     FRenderer->ForgetTarget();
@@ -195,7 +198,7 @@ void TApplication::OnTimer(int id) {
       FCall->ReplayHeldInput();
       break;
     case tmDoorProcess:
-      DoorProcessTick();
+      FDoors->DoorProcessTick();
       break;
     default:
       // A mode's own timer.
@@ -210,7 +213,7 @@ void TApplication::OnMainTimer() {
   platform::CheckSynchronize(0);
   FBlinkPhase = !FBlinkPhase;
   FBuffer->Dirty = true;
-  SpeakChanges();
+  FReader->SpeakChanges();
   FCall->LoginStepsTick();
   FScripts->ScriptTick();
   UpdateWindowTitle();
@@ -223,22 +226,6 @@ void TApplication::OnMainTimer() {
   // composed screen is painted again only when its picture changed.
   if (ComposedPictureChanged()) Invalidate();
   LogFlushPending();
-}
-
-void TApplication::ScrollbackWheel(bool up) {
-  if (!FWheelScrollback) {
-    FSavedStatus = FStatus;
-    FWheelScrollback = true;
-  }
-  FBuffer->SetScrollbackView(FBuffer->ScrollbackView + (up ? 3 : -3));
-  if (FBuffer->ScrollbackView <= 0) {
-    FBuffer->SetScrollbackView(0);
-    FWheelScrollback = false;
-    FStatus = FSavedStatus;
-  } else {
-    ScrollbackStatusText();
-  }
-  Invalidate();
 }
 
 bool TApplication::PixelToCell(int x, int y, int& col, int& row) const {

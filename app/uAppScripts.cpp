@@ -10,6 +10,7 @@
 #include "app/call/uCall.h"
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
 #include "app/uAppScripts.h"
 #include "app/uClipboardText.h"
 #include "app/uScreenText.h"
@@ -344,7 +345,7 @@ void TAppScripts::ScriptInput(const std::string& prompt, const std::string& defa
   FScriptPromptDefault = defaultText;
   FScriptInput.Set(defaultText);
   FScriptPromptOpen = true;
-  if (A.FReaderOn) A.Speak(prompt, true);
+  if (A.FReader->On()) A.FReader->Speak(prompt, true);
   A.Invalidate();
 }
 

@@ -9,6 +9,7 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
 #include "app/uAppUploads.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
@@ -106,7 +107,7 @@ bool TAppUploads::CheckAndSendUploads(const std::vector<std::string>& files) {
     FTransferPrompts.MessageUpload.Files = files;
     FTransferPrompts.MessageUpload.Open = true;
     A.FStatus = "This looks like a message upload - send a non-text file as the message? Y/N";
-    if (A.FReaderOn) A.Speak(A.FStatus, true);
+    if (A.FReader->On()) A.FReader->Speak(A.FStatus, true);
     A.Invalidate();
     return false;
   }

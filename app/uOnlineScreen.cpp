@@ -6,6 +6,8 @@
 
 #include "app/call/uCallModes.h"
 #include "app/screens/uDirectoryScreen.h"
+#include "app/uAppFonts.h"
+#include "app/uAppOutput.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
 #include "app/uScreenText.h"
@@ -88,7 +90,7 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   const int cols = A.FBuffer->FWidth;
   std::string modePrompt;
   const bool modeField = A.FModes->HoldsPromptLine(cols, modePrompt);
-  const bool prompt = A.FWheelScrollback || A.FDoorwayMode || A.FCall->Paused() || A.FScripts->PromptOpen() || modeField;
+  const bool prompt = A.FOutput->Browsing() || A.FDoorwayMode || A.FCall->Paused() || A.FScripts->PromptOpen() || modeField;
   const bool status =
       !prompt && platform::TickMs() < A.FStatusUntil && !TrimText(A.FStatus).empty();
   promptOrStatus = prompt || status;
@@ -96,7 +98,7 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   std::string text;
   if (promptOrStatus) {
     text = A.FStatus;
-    if (A.FCall->Paused() && !A.FWheelScrollback && !A.FDoorwayMode)
+    if (A.FCall->Paused() && !A.FOutput->Browsing() && !A.FDoorwayMode)
       text = "PAUSED - " + GroupThousands(int64_t(A.FCall->RxWaiting())) + " bytes waiting - Scroll Lock to resume";
   } else {
     text = StatusBarText();
@@ -154,7 +156,7 @@ void TOnlineScreen::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool al
     if (key == vk::Escape) {
       A.FDialStage = 0;
       A.FDialEntry.reset();
-      A.RestoreDefaultFont();
+      A.FFonts->RestoreDefaultFont();
       A.SwitchScreen(smDirectory);
       A.FStatus = kDirectoryStatus;
     }
@@ -193,7 +195,7 @@ void TOnlineScreen::OnlineChar(uint8_t ch, uint32_t codePoint) {
   if (!A.FCall->Transport()) return;
   // A mode that takes typed characters (a door's text field) has them first.
   if (A.FModes->Char(ch, A.FLastScanCode)) return;
-  if (A.FWheelScrollback) A.LeaveScrollback();
+  if (A.FOutput->Browsing()) A.FOutput->LeaveScrollback();
   // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
   // it, a byte above 127 as the code point with the same value.
   if (A.FCall->Utf8Mode() && codePoint > 127)

@@ -51,6 +51,9 @@ struct TCallCounts {
   int32_t FilesDown = 0, FilesUp = 0;
 };
 
+// A byte count as the call's summary shows it (bytes, KB or MB).
+std::string FormatByteSize(int64_t n);
+
 class TCall : public std::enable_shared_from_this<TCall> {
  public:
   // Entry is null for the empty call that stands between calls. Life is the
@@ -79,6 +82,13 @@ class TCall : public std::enable_shared_from_this<TCall> {
   // The end-of-call reset took this call: anything still holding it stops.
   void End();
   bool Ended() const { return FEnded; }
+
+  // Alt+G: starts capturing the board's bytes to a file, or stops it.
+  void ToggleCapture();
+  // Stops a running capture and says so (the user hangs up).
+  void EndCapture();
+  // The call's summary: time online, bytes in and out, files moved.
+  std::string OnlineStatusText(int64_t seconds) const;
 
   // Bytes to the board (replies of the emulations, the modes' answers).
   void SendToHost(const std::string& text);
@@ -174,6 +184,12 @@ class TCall : public std::enable_shared_from_this<TCall> {
   int BoardCols() const { return FBbsCols; }
   int BoardRows() const { return FBbsRows; }
   void SetBoardSize(int cols, int rows);
+  // The screen size: the board's request, else the entry's, else the
+  // buffer's as it is.
+  int TermCols() const;
+  int TermRows() const;
+  // The rows of Rows the board may write: the status bar takes one.
+  int TextRows(int rows) const;
 
  private:
   friend struct TAppProbe;

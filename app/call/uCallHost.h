@@ -53,8 +53,6 @@ class TCallHost {
   virtual void ReceivedChunk(const uint8_t* data, int count) = 0;
   // Text the call types for the user (auto-login), for the login recorder.
   virtual void RecordTypedText(const std::string& text) = 0;
-  // The text screen's size as the board is told it.
-  virtual void TextGeometry(int& cols, int& rows) const = 0;
   // The board asked for another screen size.
   virtual void ResizeRequest(int rows, int cols) = 0;
   // The status bar takes the screen's bottom row.

@@ -11,6 +11,7 @@
 
 #include "app/call/uCall.h"
 #include "app/uApp.h"
+#include "app/uAppGuide.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
 #include "app/uOnlineScreen.h"
@@ -59,14 +60,14 @@ struct TAppProbe {
   uint64_t& DialDue() { return A.FDialDue; }
   void DialTick() { A.DialTick(); }
   void UpdateWindowTitle() { A.UpdateWindowTitle(); }
-  std::string OnlineStatusText(int64_t seconds) const { return A.OnlineStatusText(seconds); }
-  void AnswerBackupPrompt(bool yes) { A.AnswerBackupPrompt(yes); }
+  std::string OnlineStatusText(int64_t seconds) const { return A.FCall->OnlineStatusText(seconds); }
+  void AnswerBackupPrompt(bool yes) { A.FGuide->AnswerBackupPrompt(yes); }
 
   // The board list and its download: started directly (the update question
   // takes every key), and whether a download runs.
   TPhonebook& Guidebook() { return *A.FGuidebook; }
-  void StartGuideDownload() { A.StartGuideDownload(); }
-  bool GuideDownloadRunning() const { return A.FGuideDownloader != nullptr; }
+  void StartGuideDownload() { A.FGuide->StartGuideDownload(); }
+  bool GuideDownloadRunning() const { return A.FGuide->DownloadRunning(); }
 
   // A script is running or has not been reaped yet.
   bool ScriptRunning() const { return A.FScripts->ScriptRunning(); }
