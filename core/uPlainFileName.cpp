@@ -74,7 +74,15 @@ bool IsPlainPeerName(const std::string& name, std::string* why) {
   return true;
 }
 
-std::vector<std::string> ListPlainFiles(const std::string& folder) {
+namespace {
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The entries of Folder that Keep accepts, in the listing order below.
+std::vector<std::string> ListSorted(const std::string& folder, bool (*keep)(const std::string&)) {
   std::vector<std::string> names;
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (!dir) return names;
@@ -82,7 +90,7 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
   while (dirent* e = readdir(dir)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
-    if (IsRegularFile(base + name)) names.push_back(name);
+    if (keep(base + name)) names.push_back(name);
   }
   closedir(dir);
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -97,6 +105,10 @@ std::vector<std::string> ListPlainFiles(const std::string& folder) {
   return names;
 }
 
+}  // namespace
+
+std::vector<std::string> ListPlainFiles(const std::string& folder) { return ListSorted(folder, IsRegularFile); }
+
 std::string FindPlainFile(const std::string& folder, const std::string& name, std::string* why) {
   if (!IsPlainPeerName(name, why)) return {};
   const std::string base = WithSlash(folder);
@@ -104,6 +116,30 @@ std::string FindPlainFile(const std::string& folder, const std::string& name, st
   for (const std::string& candidate : ListPlainFiles(folder))
     if (EqualIgnoringCase(candidate, name)) return base + candidate;
   return {};
+}
+
+std::string FindPlainPath(const std::string& folder, const std::string& path, std::string* why) {
+  std::string base = WithSlash(folder);
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find('/', start);
+    const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (slash == std::string::npos) return FindPlainFile(base, part, why);
+    if (!IsPlainPeerName(part, why)) return {};
+    std::string found;
+    if (IsFolder(base + part)) {
+      found = part;
+    } else {
+      for (const std::string& candidate : ListSorted(base, IsFolder))
+        if (EqualIgnoringCase(candidate, part)) {
+          found = candidate;
+          break;
+        }
+    }
+    if (found.empty()) return {};
+    base += found + "/";
+    start = slash + 1;
+  }
 }
 
 bool ReadPlainFileInfo(const std::string& path, TPlainFileInfo& info) {

@@ -42,6 +42,11 @@ std::vector<std::string> ListPlainFiles(const std::string& folder);
 // reason in *why).
 std::string FindPlainFile(const std::string& folder, const std::string& name, std::string* why = nullptr);
 
+// The same through sub-folders: Path is plain peer names joined by "/"
+// ("art/cmenus/m1_0.bin"), each folder on the way found as Name is, letter
+// case ignored, the first of a sorted listing winning.
+std::string FindPlainPath(const std::string& folder, const std::string& path, std::string* why = nullptr);
+
 // A regular file's size and last-write time in local time.
 struct TPlainFileInfo {
   int64_t Size = 0;

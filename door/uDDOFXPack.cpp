@@ -4,6 +4,9 @@
 #include <cstring>
 #include <memory>
 
+#include "core/uPlainFileName.h"
+#include "door/uDDOFXText.h"
+
 namespace ddofxpack {
 
 namespace {
@@ -131,6 +134,46 @@ void ListPackEntries(const std::string& path, std::vector<std::string>& names) {
     names.push_back(entryName);
     return false;
   });
+}
+
+std::string ResolveAssetFile(const std::string& folder, const std::string& name, std::string* why) {
+  if (why) why->clear();
+  const std::string x = ddofxtext::Trim(name);
+  if (folder.empty() || x.empty()) return {};
+  return FindPlainFile(folder, x, why);
+}
+
+bool ReadAssetFile(const std::string& folder, const std::string& name, std::string& data, std::string* why) {
+  data.clear();
+  const std::string path = ResolveAssetFile(folder, name, why);
+  if (path.empty()) return false;
+  TFile f(std::fopen(path.c_str(), "rb"));
+  if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(f.get());
+  if (size < 0 || size > kMaxAssetFileBytes) {
+    if (why && size > kMaxAssetFileBytes) *why = "larger than 64 MiB";
+    return false;
+  }
+  std::rewind(f.get());
+  data.resize(size_t(size));
+  if (size > 0 && std::fread(data.data(), 1, data.size(), f.get()) != data.size()) {
+    data.clear();
+    return false;
+  }
+  return true;
+}
+
+std::string AssetWritePath(const std::string& folder, const std::string& name, std::string* why) {
+  if (why) why->clear();
+  const std::string x = ddofxtext::Trim(name);
+  if (folder.empty()) return {};
+  std::string reason;
+  if (!IsPlainPeerName(x, &reason)) {
+    if (why) *why = reason;
+    return {};
+  }
+  const std::string found = FindPlainFile(folder, x);
+  return found.empty() ? folder + x : found;
 }
 
 }  // namespace ddofxpack

@@ -1,3 +1,5 @@
+// Door files: every file a door names is looked up, read and written here,
+// as a plain name inside the door's asset folder (see uPlainFileName.h).
 // Door resource packs: a directory of 24-byte entries (a name of up to 12
 // characters, the data's offset and size, little-endian) that may continue
 // forward through link entries, followed by the entries' data. The walk
@@ -26,5 +28,21 @@ bool LoadPackEntry(const std::string& path, const std::string& name, std::string
 bool ExtractPackEntry(const std::string& pack, const std::string& name, std::string& data);
 // Every entry name in directory order (link entries are not listed).
 void ListPackEntries(const std::string& path, std::vector<std::string>& names);
+
+// The largest file a door may have read whole.
+constexpr int64_t kMaxAssetFileBytes = 64 << 20;
+
+// The path of the file a door names in Folder (which ends in "/"): the file
+// of exactly that name (trimmed), else the first whose name equals it
+// without regard to case. Empty when there is none, and also, with the
+// reason in *why, when the name is not a plain file name.
+std::string ResolveAssetFile(const std::string& folder, const std::string& name, std::string* why = nullptr);
+// Reads that file whole (without locking others out); false when it is
+// missing, refused, unreadable or larger than kMaxAssetFileBytes.
+bool ReadAssetFile(const std::string& folder, const std::string& name, std::string& data, std::string* why = nullptr);
+// Where a door may write the file it names: the existing file found as
+// above, else Folder + the name. Empty (the reason in *why) when the name
+// is not a plain file name or there is no folder.
+std::string AssetWritePath(const std::string& folder, const std::string& name, std::string* why = nullptr);
 
 }  // namespace ddofxpack

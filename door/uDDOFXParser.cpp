@@ -3,6 +3,7 @@
 // families live in the other uDDOFX*.cpp units of this folder.
 #include "door/uDDOFXParser.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -48,12 +49,12 @@ TDDOFXParser::TDDOFXParser(TAnsiParser* ansiParser, std::unique_ptr<TDDOFXEngine
   FGfx->OnLog = [this](const std::string& text) { OnGfxLog(text); };
   FGfx->OnGadget = [this](const std::string& send, const std::string& macro) { OnGadget(send, macro); };
   FGfx->OnFieldClick = [this](int n) { OnFieldClick(n); };
-  FGfx->OnPlayBite = [](int, int) {};
+  FGfx->OnPlayBite = [this](int n, int rate) { OnPlayBite(n, rate); };
   FGfx->OnResult = [this](const std::string& send, const std::string& macro, int reg, int64_t value) {
     OnResult(send, macro, reg, value);
   };
   FGfx->OnReply = [this](const std::string& text) { SendReply(text); };
-  FGfx->OnMusicLevel = [](int) { return -1; };
+  FGfx->OnMusicLevel = [this](int channel) { return OnMusicLevel(channel); };
   FGfx->Reset();
   LogLine("DDOFX: TDDOFXParser.Create (instance $" + Hex(this) + ")");
 }
@@ -157,7 +158,10 @@ void TDDOFXParser::RunCommand(const std::string& command) {
   }
   if (c == "MGVOL") return SendReply(std::to_string(Audio.GetVolume()));
   if (c == "MICMF") return SendReply("N");
-  if (c == "MMPR") return LogUnimplemented("MMPR", c);
+  if (c == "MMPR") {
+    Audio.TogglePause();
+    return SoundWake();
+  }
   if (StartsWith(c, "dm") || StartsWith(c, "dt") || StartsWith(c, "dr") || StartsWith(c, "df") ||
       StartsWith(c, "dRESOURCE,")) {
     AnswerResourceQuery(c);
@@ -172,21 +176,29 @@ void TDDOFXParser::RunCommand(const std::string& command) {
   if (StartsWith(c, "7DEFRET,")) return DefineReturn(c.substr(8));
   if (StartsWith(c, "7SRET,")) return SendReturnRegister(c.substr(6));
   if (c.size() >= 2 && c[0] == 'w' && c[1] >= '0' && c[1] <= '9') return Wait(c.substr(1));
-  // The door's sounds are not played yet: their commands are taken and noted once.
-  if (c[0] == '6') return LogUnimplemented("6:bigsample", c);
-  if (StartsWith(c, "tb")) return LogUnimplemented("tb:soundbites", c);
-  if (StartsWith(c, "pb") || StartsWith(c, "PB")) return LogUnimplemented("pb:playbite", c);
+  if (c[0] == '6') return SoundBiteCommand(c);
+  if (StartsWith(c, "tb")) return SoundBites(c.substr(2));
+  if (StartsWith(c, "pb")) return PlayTableEntry(FBites, c.substr(2), false);
+  if (StartsWith(c, "PB")) return PlayTableEntry(FBites, c.substr(2), true);
   if (c[0] == 'f') return LogUnimplemented("f:loadfont", c);
-  if (c[0] == 'm') return LogUnimplemented("m:loadmusic", c);
-  if (c[0] == 't') return LogUnimplemented("t:loadtheme", c);
+  if (c[0] == 'm') return LoadMusic(c.substr(1));
+  if (c[0] == 't') return LoadTheme(c.substr(1));
   if (c[0] == 'T') return LogUnimplemented("T:loadtermtheme", c);
-  if (c[0] == 'p' || c[0] == 'P') return LogUnimplemented("p:playsample", c);
+  if (c[0] == 'p') return PlayTableEntry(FThemeSamples, c.substr(1), false);
+  if (c[0] == 'P') return PlayTableEntry(FThemeSamples, c.substr(1), true);
   if (StartsWith(c, "2f")) {
     AssignPack(Trim(c.substr(2)));
     return LogUnimplemented("2f:assignresource", c);
   }
-  for (const std::string sound : {"MPREAL", "MTALK", "MMPAT", "MSVOL", "MMVOL"})
-    if (StartsWith(c, sound + ",")) return LogUnimplemented(sound, c);
+  if (StartsWith(c, "MPREAL,")) return PlayRealSound(c.substr(7));
+  if (StartsWith(c, "MTALK,")) return Talk(c.substr(6));
+  if (StartsWith(c, "MMPAT,")) return Audio.StepPattern(IntDef(Trim(c.substr(6)), 0));
+  if (StartsWith(c, "MSVOL,")) return Audio.SetVolume(IntDef(Trim(c.substr(6)), 64));
+  if (StartsWith(c, "MMVOL,")) {
+    // In 64 bits: a step near the integer limits cannot wrap the volume.
+    const int64_t v = int64_t(Audio.GetVolume()) + IntDef(Trim(c.substr(6)), 0);
+    return Audio.SetVolume(int(std::clamp<int64_t>(v, 0, 64)));
+  }
   if (c[0] == '0') return LogUnimplemented("0:textfx", c);
   if (c[0] == '!') return LogUnimplemented("!:rawansi", c);
   LogUnimplemented("unknown:" + c.substr(0, 12), c);
@@ -253,6 +265,9 @@ void TDDOFXParser::LeaveGraphicsMode() {
   FKeysLocked = false;
   FGfxExitTick = Clock();
   ClearKeyMacros();
+  FBites.clear();
+  FBiteBytes = 0;
+  FBiteLibrary.clear();
   for (TDDOFXEvent& e : FEvents) e.Running = false;
   ClearTextFields();
   ClearMenuItems();
@@ -296,5 +311,11 @@ void TDDOFXParser::StopAudio() {
   Audio.StopSamples();
   FMusicName.clear();
   FThemeName.clear();
+  FThemeData.clear();
+  FBiteLibrary.clear();
+  FThemeSamples.clear();
+  FBites.clear();
+  FBiteBytes = 0;
+  ClearBigSample(0);
   FMusicInGfx = false;
 }

@@ -15,18 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "door/uDDOFXAudio.h"
 #include "door/uDDOFXEngine.h"
 
 class TAnsiParser;
-
-// The door's music and sound-effect engine; only its switch so far.
-class TDDOFXAudio {
- public:
-  bool FEnabled = true;
-  void StopSamples() {}
-  void StopMusic() {}
-  int GetVolume() const { return 64; }
-};
 
 // A file the door may ask about: its size and last-write date and time.
 struct TDDOFXAssetInfo {
@@ -66,6 +58,12 @@ struct TDDOFXTextField {
   std::string FontName;
 };
 
+// A sound effect a door assembles from parts of its theme.
+struct TDDOFXBigSample {
+  int Count = 0;  // parts it needs, 0..20
+  std::vector<TSfxChunk> Parts;
+};
+
 struct TDDOFXEvent {
   bool Defined = false, Running = false, Repeat = false;
   int Kind = 0, Rate = 0;
@@ -86,6 +84,10 @@ class TDDOFXParser {
   static constexpr int kReplayBudget = 20000;
   static constexpr uint64_t kScriptByteBudget = 32u << 20;
   static constexpr uint32_t kWaitBudgetMs = 1500;
+  static constexpr int kBigSamples = 150, kBigSampleParts = 20;
+  // The sound data one table (theme samples, bites, multi-part samples) may
+  // hold: pack entries may overlap, so a small file could name far more.
+  static constexpr size_t kSoundTableBytes = 64u << 20;
 
   // Engine: the graphics engine to hand drawing commands to; the base
   // engine (nothing drawn) when null.
@@ -148,6 +150,11 @@ class TDDOFXParser {
   const std::string& MenuLine() const { return FMenuLine; }
   const std::string& PackBase() const { return FPackBase; }
   bool Knows(const std::string& assetName, TDDOFXAssetInfo* info = nullptr) const;
+  const std::string& MusicName() const { return FMusicName; }
+  const std::string& ThemeName() const { return FThemeName; }
+  const std::vector<TSfxChunk>& ThemeSamples() const { return FThemeSamples; }
+  const std::vector<TSfxChunk>& Bites() const { return FBites; }
+  const TDDOFXBigSample& BigSample(int n) const;
 
   // --- Set by the application -----------------------------------------------
   // Texts for the door (replies already carry their 0xFF); empty with no
@@ -248,6 +255,25 @@ class TDDOFXParser {
   void ArmEvent(const std::string& rest, bool run);
   void ClearEvents();
 
+  // Audio
+  bool LoadAssetFile(const std::string& name, std::string& data);
+  void LoadMusic(const std::string& name);
+  void LoadTheme(const std::string& name);
+  void SoundBites(const std::string& argument);
+  void PlayBite(const TSfxChunk& bytes, int rate);
+  void PlayTableEntry(const std::vector<TSfxChunk>& table, const std::string& rest, bool withRate);
+  void SoundBiteCommand(const std::string& c);
+  void PlayRealSound(const std::string& text);
+  void Talk(const std::string& text);
+  void OnPlayBite(int n, int rate);
+  int OnMusicLevel(int channel);
+  void ClearBigSample(int n);
+  void SoundWake();
+  // Appends pack entry Name of Pack to Table while the table stays within
+  // kSoundTableBytes; false when the entry is missing or too much.
+  bool AppendPackSound(const std::string& pack, const std::string& name, std::vector<TSfxChunk>& table,
+                       size_t& tableBytes, const std::string& command);
+
   // Local scripts
   void RunLocalScript(const std::string& name);
   bool LoadLocalScript(char kind, const std::string& entry, std::string& bytes) const;
@@ -303,6 +329,10 @@ class TDDOFXParser {
   bool FPendingWindow = false, FAlertWindow = false;
   std::string FPendingWindowName, FPendingWindowMacro;
   std::string FMusicName, FThemeName;
+  std::string FThemeData, FBiteLibrary;
+  std::vector<TSfxChunk> FThemeSamples, FBites;
+  size_t FBiteBytes = 0;
+  std::array<TDDOFXBigSample, kBigSamples> FBigSamples;
   bool FMusicInGfx = false;
   uint64_t FGfxExitTick = 0;
   uint32_t FRandom = 0x2545F491u;

@@ -6,6 +6,7 @@
 // fuzz-sources: door/uDDOFXParser.cpp door/uDDOFXVariables.cpp door/uDDOFXQueries.cpp
 // fuzz-sources: door/uDDOFXMacros.cpp door/uDDOFXFields.cpp door/uDDOFXEvents.cpp
 // fuzz-sources: door/uDDOFXScripts.cpp door/uDDOFXPack.cpp core/uPlainFileName.cpp
+// fuzz-sources: door/uDDOFXAudio.cpp door/uDDOFXTracker.cpp door/uDDOFXAudioCommands.cpp
 // fuzz-sources: core/uAnsiParser.cpp core/uAnsiControls.cpp core/uTerminalBuffer.cpp
 // fuzz-sources: core/uDebugLog.cpp core/uUtf8Cp437.cpp platform/Tick.cpp
 #include <stdlib.h>

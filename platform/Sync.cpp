@@ -44,6 +44,12 @@ CallQueue& Q() {
   return *queue;
 }
 
+// The queue is made while the program starts, on its main thread, so the
+// main thread is the interface thread until SetInterfaceThread names another.
+// Made on first use instead, a worker that reports before the main thread has
+// touched the queue would become the interface thread and run its own calls.
+[[maybe_unused]] const bool kQueueMadeOnMainThread = (Q(), true);
+
 void Ring() {
   std::function<void()> hook;
   {

@@ -10,7 +10,8 @@
 namespace platform {
 
 // Marks the calling thread as the interface thread. The event loop does this
-// when it is created; tests without a loop call it themselves.
+// when it is created; tests without a loop call it themselves. Until then the
+// program's main thread is the interface thread.
 void SetInterfaceThread();
 bool IsInterfaceThread();
 

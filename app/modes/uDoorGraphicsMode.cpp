@@ -12,6 +12,7 @@
 #include "core/uDebugLog.h"
 #include "core/uPlainFileName.h"
 #include "data/uConfig.h"
+#include "door/uDDOFXGfx.h"
 #include "door/uDDOFXParser.h"
 #include "net/uWireTransport.h"
 #include "core/uFontRenderer.h"
@@ -50,7 +51,11 @@ uint32_t Le32(const uint8_t* p) {
 }  // namespace
 
 TDoorGraphicsMode::TDoorGraphicsMode(TCallModeServices& services)
-    : TCallMode(services), FParser(std::make_unique<TDDOFXParser>(&services.AnsiParser())) {
+    : TCallMode(services) {
+  auto gfx = std::make_unique<TDDOFXGfx>();
+  FGfx = gfx.get();
+  FGfx->FontDir = platform::AppFolder() + "fonts/ddofx/";
+  FParser = std::make_unique<TDDOFXParser>(&services.AnsiParser(), std::move(gfx));
   const bool soundOn = services.Settings().AnsiMusicEnabled;
   FParser->Audio.FEnabled = soundOn;
   FSound = std::make_unique<TDDOFXSoundOut>(&FParser->Audio);
@@ -83,7 +88,7 @@ void TDoorGraphicsMode::Reset() {
 
 void TDoorGraphicsMode::FoldersChanged(const std::string& downloadFolder, const std::string& doorFolder) {
   FParser->SetAssetDir(doorFolder.empty() ? downloadFolder : doorFolder);
-  FSound->FCaptureFile = (doorFolder.empty() ? platform::AppFolder() : doorFolder) + "DDOFXSND.WAV";
+  FSound->SetCaptureFile((doorFolder.empty() ? platform::AppFolder() : doorFolder) + "DDOFXSND.WAV");
 }
 
 void TDoorGraphicsMode::SoundSwitched(bool on) {
@@ -119,8 +124,27 @@ bool TDoorGraphicsMode::IsDoorGraphicsMode() const {
 }
 
 void TDoorGraphicsMode::PaintFrame(TModeFrame& frame) {
-  // The door's page is not composed yet: the picture stays black.
+  // The bottom line rides in the door's picture as its status line.
+  std::string status = frame.BottomLine;
+  while (!status.empty() && static_cast<unsigned char>(status.back()) <= ' ') status.pop_back();
+  FFrame.resize(size_t(ddofxgfx::kPageSize));
+  FGfx->RenderFrame(FFrame.data(), status);
+  // The picture keeps its 4:3 shape, centred between black bars.
+  const int w = frame.Target.Width(), h = frame.Target.Height();
+  int rw = w, rh = h;
+  if (w > 0 && h > 0) {
+    if (w * 3 > h * 4)
+      rw = h * 4 / 3;
+    else
+      rh = w * 3 / 4;
+  }
+  const int left = (w - rw) / 2, top = (h - rh) / 2;
   frame.Target.Fill(0);
+  const platform::Surface picture =
+      platform::Surface::Over(FFrame.data(), ddofxgfx::kWidth, ddofxgfx::kHeight);
+  frame.Target.StretchSmooth(picture, platform::Rect{0, 0, ddofxgfx::kWidth, ddofxgfx::kHeight},
+                             platform::Rect{left, top, left + rw, top + rh});
+  frame.OverlaysDrawn = true;
 }
 
 bool TDoorGraphicsMode::HoldsPromptLine(int cols, std::string& text) const {

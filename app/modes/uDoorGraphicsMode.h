@@ -7,9 +7,11 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/call/uCallMode.h"
 
+class TDDOFXGfx;
 class TDDOFXParser;
 class TDDOFXSoundOut;
 
@@ -63,6 +65,8 @@ class TDoorGraphicsMode : public TCallMode {
   bool DoorKey(int hkey, int lkey);
 
   std::unique_ptr<TDDOFXParser> FParser;
+  TDDOFXGfx* FGfx = nullptr;  // the parser's engine
+  std::vector<uint32_t> FFrame;  // the composed 640 x 480 door picture
   std::unique_ptr<TDDOFXSoundOut> FSound;
   // The user switched back to the text grid while the door's picture is up.
   bool FDoorTextView = false;

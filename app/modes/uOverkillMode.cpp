@@ -7,6 +7,7 @@
 #include "door/uOOIIParser.h"
 #include "net/uWireTransport.h"
 #include "platform/AppFolder.h"
+#include "sound/uWaveFilePlayer.h"
 
 namespace {
 
@@ -26,20 +27,43 @@ std::string TrimBlanks(const std::string& s) {
 }  // namespace
 
 TOverkillMode::TOverkillMode(TCallModeServices& services)
-    : TCallMode(services), FParser(std::make_unique<TOOIIParser>(&services.AnsiParser(), false)) {}
+    : TCallMode(services),
+      FParser(std::make_unique<TOOIIParser>(&services.AnsiParser(), nullptr)),
+      FPlayer(std::make_unique<TWaveFilePlayer>()) {
+  FParser->ProgramFolder = platform::AppFolder();
+  FParser->PlayWave = [this](const std::string& path) {
+    // The game's cues follow the program's sound switch (Alt+M).
+    if (Services().Settings().AnsiMusicEnabled) FPlayer->Play(path);
+  };
+}
 
 TOverkillMode::~TOverkillMode() = default;
 
 void TOverkillMode::Open(const TPhonebookEntry&) {
-  // The client follows the new call.
-  FParser->Sender = Services().Transport();
-  FParser->FOOIIMode = 0;
+  // The client follows the new call; the game's banners and texts are read
+  // again, so files installed meanwhile count.
   const std::string workDir = TrimBlanks(Services().Settings().WorkDir);
-  FParser->AssetDir = workDir.empty() ? platform::AppFolder() + "doors/" : ResolvePath(workDir) + "/";
+  FParser->ProgramFolder = platform::AppFolder();
+  std::shared_ptr<TWireTransport> transport = Services().Transport();
+  TOOIIParser::TSender sender;
+  if (transport) sender = [transport](const std::string& text) { transport->SendString(text); };
+  FParser->Connected(std::move(sender), workDir.empty() ? platform::AppFolder() + "doors/" : ResolvePath(workDir) + "/");
   LogLine("OOII: (re)connected - FOOIIParser instance $" + Hex(FParser.get()) + " re-armed, FTelnet=$" +
-          Hex(FParser->Sender.get()));
+          Hex(transport.get()));
+}
+
+void TOverkillMode::Reset() {
+  FPlayer->Stop();
+  FParser->FSender = nullptr;
+  FParser->FCommand.clear();
+}
+
+void TOverkillMode::SoundSwitched(bool on) {
+  if (!on) FPlayer->Stop();
 }
 
 size_t TOverkillMode::PlainRun(const uint8_t* data, size_t count) const { return FParser->PlainRun(data, count); }
 
 bool TOverkillMode::TakeByte(uint8_t b, std::vector<uint8_t>&) { return FParser->FilterByte(b); }
+
+unsigned TOverkillMode::EndChunk() { return FParser->TakeDrawn() ? ccCanvasChanged : ccNone; }

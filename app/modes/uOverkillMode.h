@@ -6,6 +6,7 @@
 #include "app/call/uCallMode.h"
 
 class TOOIIParser;
+class TWaveFilePlayer;
 
 class TOverkillMode : public TCallMode {
  public:
@@ -16,7 +17,14 @@ class TOverkillMode : public TCallMode {
   bool Engaged() const override { return true; }
   size_t PlainRun(const uint8_t* data, size_t count) const override;
   bool TakeByte(uint8_t b, std::vector<uint8_t>& out) override;
+  unsigned EndChunk() override;
+  void Reset() override;
+  void SoundSwitched(bool on) override;
+
+  // The client itself, for tests.
+  TOOIIParser& Parser() { return *FParser; }
 
  private:
   std::unique_ptr<TOOIIParser> FParser;
+  std::unique_ptr<TWaveFilePlayer> FPlayer;
 };

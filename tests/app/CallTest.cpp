@@ -17,6 +17,7 @@
 #include "core/uTerminalBuffer.h"
 #include "data/uPhonebook.h"
 #include "net/uTelnetClient.h"
+#include "platform/Sync.h"
 #include "tests/app/FakeCallServices.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Serve.h"
@@ -72,6 +73,7 @@ class RecordingHost : public TCallHost {
 
 class CallTest : public ::testing::Test {
  protected:
+  CallTest() { platform::SetInterfaceThread(); }
   std::shared_ptr<TCall> MakeCall(std::shared_ptr<TPhonebookEntry> entry = nullptr) {
     Host.Call = std::make_shared<TCall>(Host, TCallParts{Buffer, Parser, Modes}, std::move(entry),
                                         std::weak_ptr<int>(Life), std::vector<std::string>());
@@ -147,10 +149,14 @@ TEST_F(CallTest, ReportsOfATransportTheCallLetGoReachNoCall) {
   // Its end is told as the end of a call already over.
   transport->OnDisconnected("Disconnected");
   EXPECT_EQ(Host.Ended, (std::vector<std::string>{"late: Disconnected"}));
+  // The transport's own end report, served only now, is told as late too.
+  ASSERT_TRUE(testsupport::ServeUntil([&] { return Host.Ended.size() == 2; }));
+  EXPECT_EQ(Host.Ended[1].rfind("late: ", 0), 0u) << Host.Ended[1];
+  EXPECT_EQ(ScreenText().find("late"), std::string::npos);
   // Once the program is gone, nothing is told at all.
   Life.reset();
   transport->OnDisconnected("Disconnected");
-  EXPECT_EQ(Host.Ended.size(), 1u);
+  EXPECT_EQ(Host.Ended.size(), 2u);
 }
 
 TEST_F(CallTest, TheEmulationAnswersTheBoardThroughTheCallThatOwnsTheScreen) {

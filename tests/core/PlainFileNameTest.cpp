@@ -97,6 +97,34 @@ TEST_F(PeerFolderTest, LookUpByPlainNameOnly) {
   }
 }
 
+TEST_F(PeerFolderTest, PathsThroughSubFoldersIgnoreCaseAndStayInside) {
+  mkdir((Folder + "SUB").c_str(), 0755);
+  std::ofstream(Folder + "SUB/other.txt") << "upper";
+  struct LookUp {
+    const char* label;
+    std::string path;
+    std::string found;  // path in the folder, "" for none
+    bool refused;
+  };
+  const LookUp rows[] = {
+      {"exact folder and file", "Sub/inner.txt", "Sub/inner.txt", false},
+      {"folder and file in another case", "sub/OTHER.TXT", "SUB/other.txt", false},
+      {"the first folder of the listing wins", "sUB/inner.txt", "", false},
+      {"only a file", "zeta", "zeta", false},
+      {"a file is no folder", "zeta/x", "", false},
+      {"parent on the way", "Sub/../../secret.txt", "", true},
+      {"parent first", "../secret.txt", "", true},
+      {"empty part", "Sub//inner.txt", "", true},
+      {"drive in a part", "C:/inner.txt", "", true},
+  };
+  for (const LookUp& r : rows) {
+    std::string why;
+    const std::string path = FindPlainPath(Folder, r.path, &why);
+    EXPECT_EQ(path, r.found.empty() ? "" : Folder + r.found) << r.label;
+    EXPECT_EQ(!why.empty(), r.refused) << r.label << ": " << why;
+  }
+}
+
 TEST_F(PeerFolderTest, FileInfoIsSizeAndLocalWriteTime) {
   const std::string path = Folder + "zeta";
   ASSERT_EQ(system(("touch -d '2024-03-05 14:07:08' '" + path + "'").c_str()), 0);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/Sync.h"
@@ -100,6 +101,31 @@ TEST_F(SyncTest, OnTheInterfaceThreadSynchronizeRunsAtOnce) {
   bool ran = false;
   EXPECT_TRUE(Synchronize([&] { ran = true; }));
   EXPECT_TRUE(ran);
+}
+
+// A fresh program in which no thread has been named the interface thread
+// and the main thread has not yet touched the calls: a worker that asks and
+// synchronizes first still waits for the main thread, instead of running its
+// own call on its own thread. Returns whether that held.
+bool MainThreadServesBeforeAnyIsNamed() {
+  std::atomic<bool> asked{false}, workerIsInterface{true}, ranOnWorker{true}, returned{false};
+  std::thread worker([&] {
+    workerIsInterface = IsInterfaceThread();
+    asked = true;
+    const std::thread::id self = std::this_thread::get_id();
+    Synchronize([&] { ranOnWorker = std::this_thread::get_id() == self; });
+    returned = true;
+  });
+  while (!asked) std::this_thread::yield();
+  const uint64_t until = TickMs() + 10000;
+  while (!returned && TickMs() < until) CheckSynchronize(5);
+  worker.join();
+  return IsInterfaceThread() && !workerIsInterface && !ranOnWorker;
+}
+
+TEST(SyncDeathTest, BeforeAnyThreadIsNamedTheMainThreadServesTheCalls) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(_exit(MainThreadServesBeforeAnyIsNamed() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SyncTest, WaitingForAWorkerThatWaitsOnTheInterfaceThreadDoesNotDeadlock) {
