@@ -167,7 +167,9 @@ TEST_F(CallTest, TheEmulationAnswersTheBoardThroughTheCallThatOwnsTheScreen) {
   ASSERT_TRUE(peer);
   ASSERT_TRUE(testsupport::ServeUntil([&] { return Host.Connected == 1; }));
   const std::string query = "\x1b[6n";
-  peer->Write("ab" + query);
+  // The "c" after the query shows on screen once the query has been read.
+  peer->Write("ab" + query + "c");
+  ASSERT_TRUE(testsupport::ServeUntil([&] { return ScreenText().rfind("abc", 0) == 0; }));
   const testsupport::Bytes answer = peer->ReadUntil("R");
   EXPECT_EQ(std::string(answer.begin(), answer.end()), "\x1b[1;3R") << "the cursor's place goes back to the board";
 
