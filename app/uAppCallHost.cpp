@@ -1,5 +1,6 @@
 #include "app/uAppCallHost.h"
 
+#include "app/call/uCall.h"
 #include "app/uApp.h"
 #include "core/uDebugLog.h"
 #include "data/uScriptRecorder.h"
@@ -41,8 +42,10 @@ const TAppConfig* TAppCallHost::Settings() const { return A.FConfig.get(); }
 void TAppCallHost::ShowStatus(const std::string& text, uint32_t showMs) { A.SetStatus(text, showMs); }
 
 void TAppCallHost::Received(const uint8_t* data, int count) {
-  if (A.FComBridge) A.FComBridge->Write(data, count);
-  if (A.FTcpBridge) A.FTcpBridge->Write(data, count);
+  // A door program that does not read holds back the call's transport.
+  const std::shared_ptr<TWireTransport> source = A.FCall ? A.FCall->Transport() : nullptr;
+  if (A.FComBridge) A.FComBridge->Write(data, count, source);
+  if (A.FTcpBridge) A.FTcpBridge->Write(data, count, source);
 }
 
 void TAppCallHost::ReceivedChunk(const uint8_t* data, int count) {

@@ -11,7 +11,10 @@
 
 #include "app/call/uCall.h"
 #include "app/uApp.h"
+#include "app/uAppCallHost.h"
 #include "app/uOnlineScreen.h"
+#include "net/uComBridge.h"
+#include "net/uComBridgeTcp.h"
 #include "net/uWireTransport.h"
 
 struct TAppProbe {
@@ -70,6 +73,17 @@ struct TAppProbe {
   bool ScriptRunning() const { return A.FScriptRunner != nullptr; }
   // Bytes the call has waiting to leave.
   size_t SendBacklog() const { return A.FCall->Transport() ? A.FCall->Transport()->SendBacklog() : 0; }
+  // Bytes from the board waiting for a door program, and whether the call
+  // has stopped reading the board meanwhile.
+  size_t DoorWaiting() const {
+    return (A.FTcpBridge ? A.FTcpBridge->Waiting() : 0) + (A.FComBridge ? A.FComBridge->Waiting() : 0);
+  }
+  bool ReceiveHeld() const { return A.FCall->Transport() && A.FCall->Transport()->HoldReceive.load(); }
+  // Hands bytes on as the call does with each piece the board sends, before
+  // they are drained to the screen.
+  void HandOnReceived(const std::string& bytes) {
+    A.FCallHost->Received(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()));
+  }
 
   // Transfers.
   TZmodemEngine& Zmodem() { return A.FCall->Zmodem(); }
