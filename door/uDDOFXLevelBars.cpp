@@ -94,7 +94,8 @@ void TDDOFXGfx::DrawMusicBars(int owner, uint8_t* work) {
     const TGfxMusicBar& b = MusicBars[size_t(n)];
     if (!b.Defined || b.Owner != owner || b.Level <= 0) continue;
     const int64_t full = int64_t(b.Length) * 4;
-    const int64_t len = std::min(full, (full * b.Level + kFullLevel / 2) / kFullLevel);
+    // A full level or more fills the bar (and keeps the product small).
+    const int64_t len = b.Level >= kFullLevel ? full : (full * b.Level + kFullLevel / 2) / kFullLevel;
     if (len <= 0) continue;
     const uint8_t colour = uint8_t(b.Cycle ? b.CurrentColour : b.Colour);
     const int64_t x = b.X, y = b.Y, t = b.Thickness;

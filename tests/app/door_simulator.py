@@ -6,7 +6,8 @@ calling it, checks each answer and writes what it saw to a log file.
   door_simulator.py --stdio --log LOG             on its terminal (behind telnetd)
 
 With --zip it then sends that file with sz (lrzsz) and asks about the files
-inside it. Log lines: "ok <step>", "FAIL <step>: <what came>", "PRESS-A" when it waits
+inside it. With --audio it plays its music and sounds instead (the files are
+already in the caller's door folder). Log lines: "ok <step>", "FAIL <step>: <what came>", "PRESS-A" when it waits
 for the user to type a, and "DONE" at the end.
 """
 import argparse
@@ -107,12 +108,48 @@ def dialog(line, zip_path):
     line.send(b"Door simulator done\r\n")
 
 
+def audio_dialog(line):
+    """Music from the door folder, its controls, sound bites from a theme at
+    a rate beyond the limit, and names that point outside the folder."""
+    line.send(b"Door audio here\r\n")
+    line.ask("detect", "dLITERM", b"LITERM Ver. 2.00")
+    line.command("mtune.mod")
+    line.ask("music name", "dGETMUSIC", b"TUNE.MOD")
+    line.command("mTUNE.MOD")
+    line.ask("volume", "MGVOL", b"64")
+    line.command("MSVOL,40")
+    line.command("MMVOL,-8")
+    line.ask("volume set", "MGVOL", b"32")
+    line.command("tsfx.pak")
+    line.ask("theme name", "dGETTHEME", b"SFX.PAK")
+    line.command("tbLOAD")
+    line.command("6DEFBSND,3,2")
+    line.command("6ADDBSND,3,PARTA")
+    line.command("6ADDBSND,3,PARTB")
+    line.command("6PLAYBS,3,11025")
+    line.ask("multi-part sample playing", "6CHECKBS,3", b"1")
+    line.ask("unknown multi-part sample", "6CHECKBS,151", b"N/A")
+    line.command("MPREAL,../victim.raw")
+    line.command("MTALK,speech.lib,../victim.raw,,3")
+    line.command("MTALK,speech.lib,../victim.raw,h,1")
+    line.command("t../victim.raw")
+    time.sleep(2)
+    line.command("MMPAT,1")
+    time.sleep(1)
+    line.command("mNONE")
+    line.ask("music stopped", "dGETMUSIC", b"NONE")
+    line.command("PB1,200000")
+    line.log("DONE")
+    line.send(b"Door audio done\r\n")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--listen")
     parser.add_argument("--stdio", action="store_true")
     parser.add_argument("--log", required=True)
     parser.add_argument("--zip")
+    parser.add_argument("--audio", action="store_true")
     args = parser.parse_args()
     if args.stdio:
         import tty
@@ -127,7 +164,11 @@ def main():
         f.write(str(server.getsockname()[1]))
     os.rename(args.listen + ".tmp", args.listen)
     conn, _ = server.accept()
-    dialog(Line(conn.fileno(), conn.fileno(), args.log), args.zip)
+    line = Line(conn.fileno(), conn.fileno(), args.log)
+    if args.audio:
+        audio_dialog(line)
+    else:
+        dialog(line, args.zip)
     time.sleep(30)
 
 
