@@ -84,6 +84,7 @@ void TDoorGraphicsMode::Reset() {
   FParser->Gfx().Reset();
   FParser->StopAudio();
   FDoorTextView = false;
+  FPictureShown = false;
 }
 
 void TDoorGraphicsMode::FoldersChanged(const std::string& downloadFolder, const std::string& doorFolder) {
@@ -104,6 +105,16 @@ size_t TDoorGraphicsMode::PlainRun(const uint8_t* data, size_t count) const {
 }
 
 bool TDoorGraphicsMode::TakeByte(uint8_t b, std::vector<uint8_t>&) { return FParser->FilterByte(b); }
+
+unsigned TDoorGraphicsMode::EndChunk() {
+  // A changed door picture is painted again; when the door leaves graphics
+  // the text grid comes back whole, not only the cells that changed.
+  const bool shown = IsDoorGraphicsMode();
+  unsigned change = shown && FGfx->Dirty ? ccCanvasChanged : ccNone;
+  if (FPictureShown && !shown) change |= ccPicturePlaced;
+  FPictureShown = shown;
+  return change;
+}
 
 bool TDoorGraphicsMode::DoorSession() const { return FParser->CommandSeen(); }
 

@@ -28,6 +28,7 @@ class TDoorGraphicsMode : public TCallMode {
   bool Engaged() const override;
   size_t PlainRun(const uint8_t* data, size_t count) const override;
   bool TakeByte(uint8_t b, std::vector<uint8_t>& out) override;
+  unsigned EndChunk() override;
   bool DoorSession() const override;
   void FileReceived(const std::string& path, const std::string& folder) override;
 
@@ -70,6 +71,8 @@ class TDoorGraphicsMode : public TCallMode {
   std::unique_ptr<TDDOFXSoundOut> FSound;
   // The user switched back to the text grid while the door's picture is up.
   bool FDoorTextView = false;
+  // The door's picture was shown after the last chunk.
+  bool FPictureShown = false;
 };
 
 // Unpacks a door-asset archive into Folder; false when any entry could not
