@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "core/uDebugLog.h"
@@ -101,9 +102,8 @@ bool TDDOFXParser::FilterByte(uint8_t b) {
 
 size_t TDDOFXParser::PlainRun(const uint8_t* data, size_t count) const {
   if (FInCommand || FGfx->TextWindowActive()) return 0;
-  size_t n = 0;
-  while (n < count && data[n] != kGS) ++n;
-  return n;
+  const void* gs = std::memchr(data, kGS, count);
+  return gs ? size_t(static_cast<const uint8_t*>(gs) - data) : count;
 }
 
 void TDDOFXParser::ExecuteCommand(const std::string& command) {

@@ -8,6 +8,7 @@
 #include "core/uBase64.h"
 #include "core/uControlChars.h"
 #include "core/uDebugLog.h"
+#include "core/uEscapeRun.h"
 #include "core/uFontRenderer.h"
 #include "graphics/uImageFiles.h"
 
@@ -80,9 +81,9 @@ bool TITerm2Parser::TakeImagePlaced() {
 }
 
 size_t TITerm2Parser::PlainRun(const uint8_t* data, size_t count) const {
+  // ESC with anything but "]" goes on as the two bytes it was.
   if (FState != isGround) return 0;
-  const void* esc = std::memchr(data, cc::ESC, count);
-  return esc ? size_t(static_cast<const uint8_t*>(esc) - data) : count;
+  return PassedEscapeRun(data, count, [](uint8_t b) { return Low7(b) == ']'; });
 }
 
 void TITerm2Parser::ProcessByte(uint8_t b, std::vector<uint8_t>& out) {

@@ -6,6 +6,7 @@
 
 #include "core/uControlChars.h"
 #include "core/uDebugLog.h"
+#include "core/uEscapeRun.h"
 #include "core/uFontRenderer.h"
 #include "platform/Tick.h"
 
@@ -108,9 +109,9 @@ bool TSixelParser::TakeImagePlaced() {
 }
 
 size_t TSixelParser::PlainRun(const uint8_t* data, size_t count) const {
+  // ESC with anything but "P" goes on as the two bytes it was.
   if (FState != ssGround) return 0;
-  const void* esc = std::memchr(data, cc::ESC, count);
-  return esc ? size_t(static_cast<const uint8_t*>(esc) - data) : count;
+  return PassedEscapeRun(data, count, [](uint8_t b) { return b == 'P'; });
 }
 
 void TSixelParser::ProcessByte(uint8_t b, std::vector<uint8_t>& out) {

@@ -48,6 +48,11 @@ class TSendQueue {
   }
   // Bytes have been waiting, with none of them leaving, for LimitMs or more.
   bool Stalled(uint64_t now, uint32_t limitMs) const { return !Empty() && now - FWaitSince >= limitMs; }
+  // Milliseconds from Now until Stalled(LimitMs) holds; 0 once it does.
+  uint64_t StallsIn(uint64_t now, uint32_t limitMs) const {
+    const uint64_t waited = now - FWaitSince;
+    return waited >= limitMs ? 0 : limitMs - waited;
+  }
 
  private:
   struct TReply {

@@ -395,6 +395,12 @@ std::string TTelnetClient::ReceiveLoop() {
 
     bool pending, mayRead;
     size_t stuck = 0;
+    // An idle call waits for the board, a wake-up (bytes to send, a new
+    // size, the hang-up) or nothing else: no time-out. Bytes waiting to
+    // leave wake it when the socket takes more, or when they would count as
+    // stalled; a TLS session, which cannot wait for room on the socket, and
+    // a receiver that takes nothing for now are looked at again shortly.
+    int waitMs = -1;
     {
       std::lock_guard<std::mutex> hold(FSendLock);
       const uint64_t now = platform::TickMs();
@@ -403,6 +409,8 @@ std::string TTelnetClient::ReceiveLoop() {
       // waits in the network, and nothing it asks for is answered meanwhile.
       mayRead = FSendQueue.MayRead(now) && !HoldReceive;
       if (FSendQueue.Stalled(now, SendStallMs)) stuck = FSendQueue.Size();
+      if (pending) waitMs = int(std::min<uint64_t>(FSendQueue.StallsIn(now, SendStallMs), INT32_MAX));
+      if ((pending && FUseTls) || HoldReceive) waitMs = waitMs < 0 ? int(kPollMs) : std::min(waitMs, int(kPollMs));
     }
     if (stuck > 0) {
       const std::string seconds = std::to_string(SendStallMs / 1000);
@@ -412,7 +420,7 @@ std::string TTelnetClient::ReceiveLoop() {
     }
     const short events = short((mayRead ? POLLIN : 0) | (pending && !FUseTls ? POLLOUT : 0));
     pollfd p[2] = {{FSocket, events, 0}, {FWakeFd, POLLIN, 0}};
-    int rc = poll(p, 2, int(kPollMs));
+    int rc = poll(p, 2, waitMs);
     if (rc <= 0) continue;
     if (p[1].revents & POLLIN) {
       uint64_t count;

@@ -169,7 +169,9 @@ void TAnsiMusicPlayer::Execute() {
     {
       std::unique_lock<std::mutex> hold(FLock);
       if (FQueue.empty()) {
-        FWake.wait_for(hold, std::chrono::milliseconds(200), [&] { return !FQueue.empty() || Terminated(); });
+        // Nothing to play: asleep until a string comes or the player ends
+        // (both notify under the lock).
+        FWake.wait(hold, [&] { return !FQueue.empty() || Terminated(); });
         continue;
       }
       s = std::move(FQueue.front());

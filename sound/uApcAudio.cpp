@@ -61,7 +61,9 @@ void TApcDecodeThread::Execute() {
     {
       std::unique_lock<std::mutex> hold(FLock);
       if (FQueue.empty()) {
-        FWake.wait_for(hold, std::chrono::milliseconds(200), [&] { return !FQueue.empty() || Terminated(); });
+        // Nothing to decode: asleep until a command comes or the thread
+        // stops (both notify under the lock).
+        FWake.wait(hold, [&] { return !FQueue.empty() || Terminated(); });
         continue;
       }
       item = std::move(FQueue.front());

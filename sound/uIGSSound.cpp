@@ -29,7 +29,10 @@ void TIGSSoundOut::Wake() {
 
 void TIGSSoundOut::WaitForWake(uint32_t ms) {
   std::unique_lock<std::mutex> hold(FWakeLock);
-  FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FWoken || Terminated(); });
+  if (ms == 0)
+    FWakeSignal.wait(hold, [this] { return FWoken || Terminated(); });
+  else
+    FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FWoken || Terminated(); });
   FWoken = false;
 }
 
@@ -71,7 +74,7 @@ void TIGSSoundOut::Execute() {
   while (!Terminated()) {
     if (!FStream) {
       if (!FSynth.IsActive()) {
-        WaitForWake(kClosedWaitMs);
+        WaitForWake(0);  // closed and quiet: nothing to do until a sound starts
         continue;
       }
       if (!OpenDevice()) {

@@ -27,7 +27,6 @@ class TIGSSoundOut : public platform::Thread {
   static constexpr size_t kBufferCount = 4;
   static constexpr size_t kBufferSamples = 1024;
   static constexpr uint32_t kIdleCloseMs = 1500;
-  static constexpr uint32_t kClosedWaitMs = 500;  // closed: a look for activity at least this often
   static constexpr uint32_t kRetryWaitMs = 1000;  // after a failed open
   static constexpr uint32_t kOpenWaitMs = 10;     // open: a refill at least this often
 
@@ -39,7 +38,8 @@ class TIGSSoundOut : public platform::Thread {
   explicit TIGSSoundOut(TOpener opener = nullptr);
   ~TIGSSoundOut() override;
 
-  // Any thread: a sound was started, the thread looks at once.
+  // Any thread: a sound was started, the thread looks at once. While the
+  // output is closed and all is quiet the thread sleeps until this call.
   void Wake();
   // The output stream is open.
   bool IsOpen() const { return FOpen.load(); }
@@ -54,8 +54,8 @@ class TIGSSoundOut : public platform::Thread {
   void CloseDevice();
   // Queues a buffer for every one that has finished playing.
   void Refill();
-  // Waits up to Ms; a wake-up ends the wait, and so does the end of the
-  // thread.
+  // Waits up to Ms, or with no limit for 0; a wake-up ends the wait, and so
+  // does the end of the thread.
   void WaitForWake(uint32_t ms);
   // Waits Ms; only the end of the thread ends it early.
   void Pause(uint32_t ms);

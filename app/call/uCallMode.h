@@ -27,7 +27,8 @@
 // PlainRun how many leading bytes of a chunk every engaged mode would pass
 // unchanged and without noting them; those go to the text emulation in one
 // piece. A mode that acts on some bytes must answer PlainRun exactly (a mode
-// that parses everything answers 0). After each chunk EndChunk reports what
+// that parses everything answers 0); it may be asked about the first part of
+// a chunk only, and then answers for that part. After each chunk EndChunk reports what
 // changed on screen.
 //
 // Painting: the online screen renders the text grid, unless a mode's

@@ -261,11 +261,24 @@ void TCall::PassFilters(uint8_t b, bool& fed) {
 // that they reach the text emulation as they are. The stages and the text
 // emulation are chosen by the call's settings and the keyboard, never by the
 // bytes, so they stay the same through a run.
+//
+// Each stage reads on to its own first stop byte, and a stage that stops on
+// few bytes may come after one that stops on almost none: asked about the
+// whole rest of the chunk before every escape, they would read it again and
+// again. The stages are asked about a window that grows fourfold while it
+// is plain throughout, so a run costs about its own length.
 size_t TCall::PlainRun(const uint8_t* data, size_t count, bool replay) const {
   if (FXYmodem->Mode != TXYmodemEngine::xmIdle) return 0;
-  if (!replay) count = FZmodem->PlainRun(data, count);
-  if (FIemsiEnabled && count > 0) count = FIemsi->PlainRun(data, count);
-  return count > 0 ? FModes.PlainRun(data, count) : 0;
+  auto stages = [&](size_t n) {
+    if (!replay) n = FZmodem->PlainRun(data, n);
+    if (FIemsiEnabled && n > 0) n = FIemsi->PlainRun(data, n);
+    return n > 0 ? FModes.PlainRun(data, n) : 0;
+  };
+  for (size_t window = 16;; window *= 4) {
+    const size_t look = std::min(window, count);
+    const size_t run = stages(look);
+    if (run < look || look == count) return run;
+  }
 }
 
 // FeedByte for each byte of Data, in one piece where the emulation takes one.

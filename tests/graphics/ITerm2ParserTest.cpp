@@ -210,6 +210,10 @@ TEST_F(ITerm2Test, OtherOscStringsPassByteForByte) {
 TEST_F(ITerm2Test, PlainRunStopsAtEscape) {
   const std::string text = "hello" + ESC + "]1337;File=:";
   EXPECT_EQ(Parser.PlainRun(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 5u);
+  // Other escapes are part of the run; an ESC whose next byte is still to
+  // come is not.
+  const std::string art = "ab" + ESC + "[1m" + ESC + "7" + ESC;
+  EXPECT_EQ(Parser.PlainRun(reinterpret_cast<const uint8_t*>(art.data()), art.size()), art.size() - 1);
   Feed(Parser, text);
   EXPECT_EQ(Parser.PlainRun(reinterpret_cast<const uint8_t*>("abc"), 3), 0u);
 }
@@ -258,6 +262,29 @@ TEST_F(ITerm2Test, TinyPngIsShown) {
   Feed(Parser, Osc1337("", kTinyPngBase64));
   ASSERT_NE(Rig.Only(), nullptr);
   EXPECT_EQ(Rig.Only()->W, 1);
+}
+
+// The call hands the runs PlainRun counts on whole: in chunks of any size
+// the same bytes come out and the same pictures are placed.
+TEST_F(ITerm2Test, PlainRunsGiveTheSameBytes) {
+  const struct {
+    const char* Name;
+    std::string In, Out;
+    size_t Pictures;
+  } cases[] = {
+      {"art", ESC + "[0;1;34m\xdb" + ESC + "[2C" + ESC + "7x" + ESC + "[K", ESC + "[0;1;34m\xdb" + ESC + "[2C" + ESC + "7x" + ESC + "[K", 0},
+      {"title", "a" + ESC + "]0;Board" + BEL + "b", "a" + ESC + "]0;Board" + BEL + "b", 0},
+      {"escape_escape_then_bracket", "a" + ESC + ESC + "]0;T" + BEL, "a" + ESC + ESC + "]0;T" + BEL, 0},
+      {"eight_bit_bracket", "a" + ESC + "\xdd" + "1337;File=:" + kTinyPngBase64 + BEL + "z", "az", 1},
+      {"picture_between_art", ESC + "[1m" + Osc1337("", kTinyPngBase64) + ESC + "[0m.", ESC + "[1m" + ESC + "[0m.", 1},
+  };
+  for (const auto& c : cases)
+    for (size_t chunk : {size_t(1), size_t(2), size_t(3), size_t(5), size_t(4096)}) {
+      TScreenRig rig;
+      TITerm2Parser parser{&rig.Buffer, &rig.Renderer, TScreenRig::CellW, TScreenRig::CellH};
+      EXPECT_EQ(FeedByRuns(parser, c.In, chunk), c.Out) << c.Name << ", chunks of " << chunk;
+      EXPECT_EQ(rig.Renderer.Sprites().size(), c.Pictures) << c.Name << ", chunks of " << chunk;
+    }
 }
 
 TEST_F(ITerm2Test, PayloadOverItsLimitIsDroppedUpToTheTerminator) {

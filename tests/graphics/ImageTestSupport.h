@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -49,6 +50,30 @@ std::string Feed(TFilter& filter, const std::string& bytes) {
   std::vector<uint8_t> out;
   for (char c : bytes) filter.ProcessByte(uint8_t(c), out);
   return std::string(out.begin(), out.end());
+}
+
+// The call's road: Bytes arrive in chunks of ChunkSize; in each, the run
+// PlainRun counts is handed on whole and the byte after it goes through
+// ProcessByte.
+template <class TFilter>
+std::string FeedByRuns(TFilter& filter, const std::string& bytes, size_t chunkSize) {
+  std::string text;
+  std::vector<uint8_t> out;
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (size_t start = 0; start < bytes.size(); start += chunkSize) {
+    const size_t end = std::min(bytes.size(), start + chunkSize);
+    for (size_t i = start; i < end;) {
+      if (const size_t run = filter.PlainRun(data + i, end - i)) {
+        text.append(bytes, i, run);
+        i += run;
+        continue;
+      }
+      out.clear();
+      filter.ProcessByte(data[i++], out);
+      text.append(out.begin(), out.end());
+    }
+  }
+  return text;
 }
 
 // The debug log of one test, in a scratch file.

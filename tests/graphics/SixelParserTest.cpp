@@ -193,6 +193,11 @@ const TPassing kPassing[] = {
     {"sixel_with_parameters", ESC + "P0;1;0q#15~" + ESC + "\\", "", 1},
     {"esc_at_chunk_end_then_text", ESC + "Pq#15~" + ESC + "\\" + ESC, "", 1},
     {"sixel_with_esc_inside", ESC + "Pq#15~" + ESC + "x~" + ESC + "\\Z", "Z", 1},
+    // An ESC takes the byte after it along, even another ESC, whose "P" then
+    // starts nothing.
+    {"escape_escape_then_p", "A" + ESC + ESC + "PB", "A" + ESC + ESC + "PB", 0},
+    {"art_between_pictures", ESC + "[0;1;34m\xdb\xdb" + ESC + "[2C" + Dcs("#1~") + ESC + "[K" + ESC + "[5;1H.",
+     ESC + "[0;1;34m\xdb\xdb" + ESC + "[2C" + ESC + "[K" + ESC + "[5;1H.", 1},
 };
 
 class SixelPassingTest : public ::testing::TestWithParam<TPassing> {};
@@ -204,6 +209,17 @@ TEST_P(SixelPassingTest, HandsOnWhatIsNotAPicture) {
   EXPECT_EQ(rig.Renderer.Sprites().size(), GetParam().Pictures);
 }
 
+// The call hands the runs PlainRun counts on whole: in chunks of any size
+// the same bytes come out and the same pictures are placed.
+TEST_P(SixelPassingTest, PlainRunsGiveTheSameBytes) {
+  for (size_t chunk : {size_t(1), size_t(2), size_t(3), size_t(5), size_t(4096)}) {
+    TScreenRig rig;
+    TSixelParser parser(&rig.Buffer, &rig.Renderer, 8, 16);
+    EXPECT_EQ(FeedByRuns(parser, GetParam().In, chunk), GetParam().Out) << "chunks of " << chunk;
+    EXPECT_EQ(rig.Renderer.Sprites().size(), GetParam().Pictures) << "chunks of " << chunk;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Bytes, SixelPassingTest, ::testing::ValuesIn(kPassing),
                          [](const auto& info) { return std::string(info.param.Name); });
 
@@ -213,6 +229,10 @@ TEST(SixelParserTest, PlainRunStopsAtEscapeAndOnlyInTheGroundState) {
   const std::string text = "abc" + ESC + "Pq";
   const auto* data = reinterpret_cast<const uint8_t*>(text.data());
   EXPECT_EQ(parser.PlainRun(data, text.size()), 3u);
+  // Other escapes are part of the run; an ESC whose next byte is still to
+  // come is not.
+  const std::string art = "ab" + ESC + "[1m" + ESC + "7" + ESC;
+  EXPECT_EQ(parser.PlainRun(reinterpret_cast<const uint8_t*>(art.data()), art.size()), art.size() - 1);
   Feed(parser, text);
   EXPECT_EQ(parser.PlainRun(reinterpret_cast<const uint8_t*>("xyz"), 3), 0u);
 }

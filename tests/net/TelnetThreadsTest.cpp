@@ -7,11 +7,13 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "TelnetFixture.h"
 #include "TlsPeer.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ThreadWakeups.h"
 
 using namespace telnettest;
 
@@ -130,4 +132,32 @@ TEST_F(TelnetThreads, TelnetSDroppedAtAnyMomentEndsCleanly) {
       EXPECT_EQ(call.Log->DisconnectedCount, 1) << call.Log->Sequence();
     }
   }
+}
+
+// A call with nothing to say or send costs no wake-ups: its thread waits for
+// the board or a wake-up alone. It still hears the board, sends what is
+// typed and hangs up at once.
+TEST_F(TelnetThreads, AnIdleCallWaitsWithoutWakingAndStillAnswersAtOnce) {
+  testsupport::LoopbackListener board;
+  const std::set<std::string> before = testsupport::ThreadIds();
+  TCall call(TTelnetClient::CreateRaw("127.0.0.1", board.Port()));
+  auto peer = board.Accept();
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(call.WaitConnected());
+  const std::set<std::string> transport = testsupport::ThreadsSince(before);
+  ASSERT_FALSE(transport.empty());
+
+  const uint64_t switches = testsupport::VoluntarySwitches(transport);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_LE(testsupport::VoluntarySwitches(transport) - switches, 2u)
+      << "a time-out of 50 ms would wake it about 30 times";
+
+  peer->Write("board");
+  EXPECT_TRUE(testsupport::ServeUntil([&] { return call.Log->Data == "board"; }, 5000));
+  call.Client->SendString("typed");
+  EXPECT_EQ(ReadServing(*peer, 5), testsupport::ToBytes("typed"));
+  const uint64_t start = platform::TickMs();
+  call.Client->Disconnect();
+  EXPECT_TRUE(call.WaitDisconnected(5000));
+  EXPECT_LT(platform::TickMs() - start, 5000u);
 }
