@@ -10,10 +10,10 @@
 // crashes, hangs or writes outside its buffers.
 // fuzz-sources: door/uDDOFXGfx.cpp door/uDDOFXAssets.cpp door/uDDOFXDraw.cpp door/uDDOFXPcx.cpp
 // fuzz-sources: door/uDDOFXFont.cpp door/uDDOFXSprites.cpp door/uDDOFXFli.cpp door/uDDOFXAnim.cpp
-// fuzz-sources: door/uDDOFXComposer.cpp door/uDDOFXCommands.cpp door/uDDOFXWidgets.cpp door/uDDOFXRay.cpp
+// fuzz-sources: door/uDDOFXComposer.cpp door/uDDOFXCommands.cpp door/uDDOFXSpriteStoreCommand.cpp door/uDDOFXRay.cpp
 // fuzz-sources: door/uDDOFXButtons.cpp door/uDDOFXFieldPaint.cpp door/uDDOFXGfxWindows.cpp
 // fuzz-sources: door/uDDOFXLevelBars.cpp door/uDDOFXListBox.cpp door/uDDOFXMouse.cpp door/uDDOFXTextWindow.cpp
-// fuzz-sources: door/uDDOFXPack.cpp core/uPlainFileName.cpp
+// fuzz-sources: door/uDDOFXRayCommands.cpp door/uDDOFXRayView.cpp door/uDDOFXSpriteStore.cpp door/uDDOFXPack.cpp core/uPlainFileName.cpp
 #include <stdlib.h>
 
 #include <cstddef>
