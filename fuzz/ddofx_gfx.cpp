@@ -6,6 +6,8 @@
 // fuzz-sources: door/uDDOFXGfx.cpp door/uDDOFXAssets.cpp door/uDDOFXDraw.cpp door/uDDOFXPcx.cpp
 // fuzz-sources: door/uDDOFXFont.cpp door/uDDOFXSprites.cpp door/uDDOFXFli.cpp door/uDDOFXAnim.cpp
 // fuzz-sources: door/uDDOFXComposer.cpp door/uDDOFXCommands.cpp door/uDDOFXWidgets.cpp door/uDDOFXRay.cpp
+// fuzz-sources: door/uDDOFXButtons.cpp door/uDDOFXFieldPaint.cpp door/uDDOFXGfxWindows.cpp
+// fuzz-sources: door/uDDOFXLevelBars.cpp door/uDDOFXListBox.cpp door/uDDOFXMouse.cpp door/uDDOFXTextWindow.cpp
 // fuzz-sources: door/uDDOFXPack.cpp core/uPlainFileName.cpp
 #include <stdlib.h>
 

@@ -11,6 +11,9 @@
 
 #include "app/call/uCall.h"
 #include "app/uApp.h"
+#include "app/uAppGuide.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uOnlineScreen.h"
 #include "net/uWireTransport.h"
 
@@ -57,17 +60,17 @@ struct TAppProbe {
   uint64_t& DialDue() { return A.FDialDue; }
   void DialTick() { A.DialTick(); }
   void UpdateWindowTitle() { A.UpdateWindowTitle(); }
-  std::string OnlineStatusText(int64_t seconds) const { return A.OnlineStatusText(seconds); }
-  void AnswerBackupPrompt(bool yes) { A.AnswerBackupPrompt(yes); }
+  std::string OnlineStatusText(int64_t seconds) const { return A.FCall->OnlineStatusText(seconds); }
+  void AnswerBackupPrompt(bool yes) { A.FGuide->AnswerBackupPrompt(yes); }
 
   // The board list and its download: started directly (the update question
   // takes every key), and whether a download runs.
   TPhonebook& Guidebook() { return *A.FGuidebook; }
-  void StartGuideDownload() { A.StartGuideDownload(); }
-  bool GuideDownloadRunning() const { return A.FGuideDownloader != nullptr; }
+  void StartGuideDownload() { A.FGuide->StartGuideDownload(); }
+  bool GuideDownloadRunning() const { return A.FGuide->DownloadRunning(); }
 
   // A script is running or has not been reaped yet.
-  bool ScriptRunning() const { return A.FScriptRunner != nullptr; }
+  bool ScriptRunning() const { return A.FScripts->ScriptRunning(); }
   // Bytes the call has waiting to leave.
   size_t SendBacklog() const { return A.FCall->Transport() ? A.FCall->Transport()->SendBacklog() : 0; }
 
@@ -81,9 +84,9 @@ struct TAppProbe {
   int64_t TransferTotal() const { return A.FCall->FXfer.Total; }
   uint64_t& TransferShownUntil() { return A.FCall->FXferPanelUntil; }
   uint64_t& RateStartTick() { return A.FCall->FRateStartTick; }
-  const std::string& RefusedName() const { return A.FTransferPrompts.Batch.RefusedName; }
+  const std::string& RefusedName() const { return A.FUploads->Prompts().Batch.RefusedName; }
   // The transfer questions and menus over the online screen.
-  TTransferPrompts& TransferPrompts() { return A.FTransferPrompts; }
+  TTransferPrompts& TransferPrompts() { return A.FUploads->Prompts(); }
   std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total) {
     return A.FCall->FormatTransferRate(name, done, total);
   }
