@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <string>
 
+#include "data/uConfig.h"
+#include "platform/Audio.h"
 #include "tests/app/AppFixture.h"
 #include "tests/app/ProgramUnderX.h"
+#include "tests/support/WaveFile.h"
 
 using namespace testsupport;
 
@@ -82,6 +85,55 @@ TEST_F(OverkillModeTest, AHalfCommandOfOneCallHidesNothingOfTheNext) {
   // The same game on the next board: its text after the banner shows.
   peer2->Write(kBanner2 + "\x1b[2J\x1b[Hsecond board");
   EXPECT_TRUE(RunUntil([&] { return Row(0).rfind("second board", 0) == 0; })) << CallScreenText();
+}
+
+// The cue's wave file is heard in the audio layer's capture; after Alt+M
+// the next cue is not.
+class OverkillSoundThreadsTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    unsetenv("KORVAN_AUDIO_CAPTURE");
+    platform::SetAudioCaptureFile(Capture.File("mix.wav"));
+  }
+  void TearDown() override {
+    AppFixture::TearDown();
+    platform::AudioShutdown();
+    platform::SetAudioCaptureFile("");
+  }
+  // Frames of sound heard so far.
+  size_t Heard() {
+    TWave wave;
+    if (!ReadWave(Capture.File("mix.wav"), wave)) return 0;
+    size_t frames = 0;
+    for (const TSoundRun& r : SoundRuns(wave, 480, 4000)) frames += r.Length();
+    return frames;
+  }
+  TempDir Capture;
+};
+
+TEST_F(OverkillSoundThreadsTest, ACueIsHeardUnlessSoundIsMuted) {
+  InstallGame(Folder.Path());
+  WriteWholeFile(Folder.File("ooii/screens.txt"), "[cues]\ncue 7 Gong\n");
+  std::vector<int16_t> samples(22050 / 4);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = (i / 20) % 2 ? 20000 : -20000;
+  const std::vector<uint8_t> gong = WaveImage(22050, 1, 16, SampleBytes(samples));
+  std::filesystem::create_directories(Folder.File("ooii/SOUNDS"));
+  WriteWholeFile(Folder.File("ooii/SOUNDS/gong.WAV"), std::string(gong.begin(), gong.end()));
+  LoopbackListener board;
+  std::unique_ptr<LoopbackPeer> peer = CallBoard(board);
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(peer->Write(kBanner1 + kOpen + "$7|"));
+  EXPECT_TRUE(RunUntil([&] { return Heard() > 48 * 200; }, 30000)) << "a quarter second of the gong";
+
+  Key(platform::vk::Letter('M'), false, false, true);  // Alt+M: muted
+  ASSERT_TRUE(RunUntil([&] { return !App->Config().AnsiMusicEnabled; }));
+  RunUntil([] { return false; }, 600);
+  const size_t before = Heard();
+  ASSERT_TRUE(peer->Write(std::string(1, kOpen) + "$7|" + "after the cue"));
+  ASSERT_TRUE(RunUntil([&] { return CallScreenHas("after the cue"); }));
+  RunUntil([] { return false; }, 800);
+  EXPECT_LT(Heard(), before + 48 * 50) << "nothing more was heard";
 }
 
 class OverkillUnderXTest : public EndToEndTest {};
