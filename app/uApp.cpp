@@ -4,8 +4,6 @@
 // here too.
 #include "app/uApp.h"
 #include "app/uDoorRelay.h"
-#include "data/uScriptRecorder.h"
-#include "data/uScriptRunner.h"
 
 #include <sys/stat.h>
 
@@ -22,6 +20,13 @@
 #include "app/call/uCallModes.h"
 #include "app/uAppCallHost.h"
 #include "app/uAppModeServices.h"
+#include "app/uAppDoors.h"
+#include "app/uAppFonts.h"
+#include "app/uAppGuide.h"
+#include "app/uAppOutput.h"
+#include "app/uAppReader.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
@@ -34,6 +39,7 @@
 #include "data/uDateTime.h"
 #include "data/uLoginScript.h"
 #include "data/uPhonebook.h"
+#include "data/uScriptRunner.h"
 #include "net/uHttpsDownload.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
@@ -114,11 +120,6 @@ void TApplication::Create() {
   FBuffer = std::make_unique<TTerminalBuffer>(80, 25);
   FMouse = std::make_unique<TOnlineMouse>(*this);
   FParser = std::make_unique<TAnsiParser>(FBuffer.get());
-  FParser->OnSendReply = [this](const std::string& s) { OnParserReply(s); };
-  FParser->OnResize = [this](int rows, int cols) { OnResizeRequest(rows, cols); };
-  FParser->OnPlayMusic = [this](const std::string& s) { OnAnsiMusic(s); };
-  FParser->OnApc = [this](const std::string& s) { OnApcString(s); };
-  FParser->OnFontSelect = [this](int slot, int id) { OnFontSelect(slot, id); };
   FParser->AnnounceSixel = true;
 
   // 9. Fonts and the renderer.
@@ -132,8 +133,6 @@ void TApplication::Create() {
   FUiFont = std::make_unique<TBitmapFont>(8, 16);
   if (!FUiFont->LoadFromFile(vgaPath)) FUiFont->LoadBuiltinFont();
   FRenderer->SetUiFont(FUiFont.get());
-  FParser->OnGetCellSize = [this](int& w, int& h) { OnCellPixelSize(w, h); };
-  FParser->OnQueryAudioChannel = [this](int channel) { return OnApcChannelBusy(channel); };
 
   // 10. Renderer options.
   FRenderer->SetScale(4.0f);
@@ -148,24 +147,26 @@ void TApplication::Create() {
   platform::SetAudioLog([](const std::string& line) { LogLine(line); });
 
   // 12. Screen reader and status bar.
-  FReaderOn = FConfig->ScreenReaderMode;
-  if (FReaderOn) FReaderOn = InitSpeech();
+  FReader = std::make_unique<TAppReader>(*this);
   FStatusBar = FConfig->ShowStatusBar;
-  FPromptOnly = FConfig->PromptOnlyMode;
 
   // 13. The graphics, sound and door modes of calls (door clients, pictures,
   // RIP with its stroke fonts, IGS, APC pictures and audio, ANSI music).
   FModeServices = std::make_unique<TAppModeServices>(*this);
   FModes = std::make_unique<TCallModes>(*FModeServices);
 
+  FScripts = std::make_unique<TAppScripts>(*this);
+  FUploads = std::make_unique<TAppUploads>(*this);
+  FGuide = std::make_unique<TAppGuide>(*this);
+  FDoors = std::make_unique<TAppDoors>(*this);
+  FOutput = std::make_unique<TAppOutput>(*this);
+  FFonts = std::make_unique<TAppFonts>(*this);
+
   // 14. The empty call that stands until the first call starts, with its
-  // Zmodem and X/Ymodem engines and the receive and door-graphics folders.
+  // Zmodem and X/Ymodem engines and the receive and door-graphics folders;
+  // each call takes the emulation's and the buffer's events (15-18).
   MakeCall(nullptr);
   ApplyFolderSettings();
-
-  // 15-18. Buffer events.
-  FBuffer->OnCleared = [this](TTerminalBuffer*) { OnBufferCleared(); };
-  FBuffer->OnScrolled = [this](int lines) { OnBufferScrolled(lines); };
 
   // 19. The user's phonebook; a missing file gets one default board.
   FPhonebook = std::make_unique<TPhonebook>(ResolvePath("korvan.ini"), "phonebook");
@@ -191,7 +192,7 @@ void TApplication::Create() {
   FGuidebook = std::make_unique<TPhonebook>(ResolvePath("bbsguide.ini"), "bbsguide");
   if (FileExists(FGuidebook->FileName())) FGuidebook->LoadFromFile();
   FShowGuide = FConfig->UseGuidePhonebook;
-  ReportRepairedPhonebooks();
+  FGuide->ReportRepairedPhonebooks();
 
   // 22. The screens that live for the whole run; the directory first.
   auto online = std::make_shared<TOnlineScreen>(*this);
@@ -230,37 +231,23 @@ void TApplication::Destroy() {
   if (!FWindow) return;
   LogLine("Exit: TApplication.Destroy starting");
   // A recording is saved; a running script is stopped, waiting for its thread.
-  StopRecording(true);
-  StopScript(true);
-  FStoppingRunners.clear();
+  FScripts->Shutdown();
   for (int id : {tmMain, tmFocus, tmScreen, tmQuit, tmHeldInput, tmDoorProcess}) FWindow->KillTimer(id);
   for (size_t row = 0; FModes && row < FModes->Count(); ++row) FWindow->KillTimer(tmModeFirst + int(row));
   // A door program still running is waited for (its bridge keeps serving
   // it meanwhile), then its bridge is stopped.
-  if (DoorProgramRunning()) {
-    LogLine("Exit: waiting for the door program to end");
-    platform::WaitForProgram(FDoorPid);
-    FDoorPid = -1;
-  }
-  FreeBridges();
+  FDoors->Shutdown();
   // A board-list download still running is stopped; its end is not handled.
-  if (std::shared_ptr<TBBSGuideDownloader> downloader = std::move(FGuideDownloader)) {
-    downloader->Terminate();
-    downloader->WaitFor();
-  }
   // The board-list question still open: the user's edits are kept, the
   // answer Esc gives.
-  if (FPopups.GuidePrompt) {
-    LogLine("Exit: BBS Guide update question open - keeping edited entries");
-    AnswerGuideUpdate(true);
-  }
+  FGuide->Shutdown();
   if (FBuffer) {
     DisconnectCurrent();
     LogLine("Exit: after DisconnectCurrent");
   }
   FLifeToken.reset();  // reports the old transport still queues find nobody
   ShutdownSpeech();
-  EndGuideEntryEdit();
+  FGuide->EndGuideEntryEdit();
   if (FPhonebook) {
     if (!FPhonebook->LoadFailed()) FPhonebook->SaveToFile();
     LogLine("Exit: after FPhonebook.Save");
@@ -327,31 +314,28 @@ void TApplication::ApplyFolderSettings() {
   FModes->FoldersChanged(downloadDir, doorDir);
 }
 
-void TApplication::SaveScreen() {
-  TScreenSnapshot& s = FScreenSnapshot;
-  s.Cols = FBuffer->FWidth;
-  s.Rows = FBuffer->FHeight;
-  s.Cells.resize(size_t(s.Cols) * size_t(s.Rows));
-  for (int y = 0; y < s.Rows; ++y)
-    for (int x = 0; x < s.Cols; ++x) s.Cells[size_t(y) * size_t(s.Cols) + size_t(x)] = FBuffer->GetDisplayCell(x, y);
-  s.CursorX = FBuffer->CursorX;
-  s.CursorY = FBuffer->CursorY;
-  s.CursorVisible = FBuffer->CursorVisible;
-  FBuffer->SaveAttributes(s.Pen);
-  s.Valid = true;
+void TScreenSnapshot::Save(const TTerminalBuffer& buffer) {
+  Cols = buffer.FWidth;
+  Rows = buffer.FHeight;
+  Cells.resize(size_t(Cols) * size_t(Rows));
+  for (int y = 0; y < Rows; ++y)
+    for (int x = 0; x < Cols; ++x) Cells[size_t(y) * size_t(Cols) + size_t(x)] = buffer.GetDisplayCell(x, y);
+  CursorX = buffer.CursorX;
+  CursorY = buffer.CursorY;
+  CursorVisible = buffer.CursorVisible;
+  buffer.SaveAttributes(Pen);
+  Valid = true;
 }
 
-void TApplication::RestoreScreen() {
-  TScreenSnapshot& s = FScreenSnapshot;
-  if (!s.Valid) return;
-  for (int y = 0; y < s.Rows && y < FBuffer->FHeight; ++y)
-    for (int x = 0; x < s.Cols && x < FBuffer->FWidth; ++x)
-      FBuffer->SetCell(x, y, s.Cells[size_t(y) * size_t(s.Cols) + size_t(x)]);
-  FBuffer->MoveCursor(s.CursorX, s.CursorY);
-  FBuffer->SetCursorVisible(s.CursorVisible);
-  FBuffer->RestoreAttributes(s.Pen);
-  FBuffer->Dirty = true;
-  s.Valid = false;
+void TScreenSnapshot::Restore(TTerminalBuffer& buffer) {
+  if (!Valid) return;
+  for (int y = 0; y < Rows && y < buffer.FHeight; ++y)
+    for (int x = 0; x < Cols && x < buffer.FWidth; ++x) buffer.SetCell(x, y, Cells[size_t(y) * size_t(Cols) + size_t(x)]);
+  buffer.MoveCursor(CursorX, CursorY);
+  buffer.SetCursorVisible(CursorVisible);
+  buffer.RestoreAttributes(Pen);
+  buffer.Dirty = true;
+  Valid = false;
 }
 
 void TApplication::SetStatus(const std::string& text, uint32_t showMs) {

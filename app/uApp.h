@@ -1,11 +1,15 @@
 // The application object, the program's composition root: owns the main
-// window, the screen buffer and its emulations, the fonts and renderer, the
-// settings and phonebooks and every engine, runs the one interface thread's
-// event loop and timers, the call's life cycle and the receive pipeline, and
-// shows the current screen. Its methods are spread over several units by
-// role (start-up and shutdown, the loop, the receive pipeline, the call,
-// keys and the command table, painting, the emulator events). The program
-// screens (app/screens) see it only through TScreenServices.
+// window, the screen buffer and the ANSI emulation, the fonts and renderer,
+// the settings and phonebooks, the screen stack and the popups, runs the one
+// interface thread's event loop and timers, the command table and start-up
+// and shutdown. The live call is a TCall (app/call), made when a call starts
+// and thrown away by the end-of-call reset; the application sees it through
+// its public face and lends it TCallHost. The program's other duties are
+// units it owns, each a TApp... of its own file: the scripts and the login
+// recorder, uploads and the transfer questions, the board list and the
+// phonebooks' upkeep, the screen reader, local doors, the screen's saves
+// and the scrollback view, the terminal font. The program screens
+// (app/screens) see it only through TScreenServices.
 #pragma once
 #include <sys/types.h>
 
@@ -24,8 +28,6 @@
 #include "app/screens/uScreen.h"
 #include "app/screens/uScreenServices.h"
 #include "app/screens/uScreenStack.h"
-#include "app/screens/uTransferPrompts.h"
-#include "app/uAsciiUpload.h"
 #include "core/uTerminalBuffer.h"
 #include "core/uUtf8Cp437.h"
 #include "platform/EventLoop.h"
@@ -50,12 +52,13 @@ class TOnlineScreen;
 class TOnlineMouse;
 template <class Host>
 struct TCommand;
-class TBBSGuideDownloader;
-class TComBridge;
-class TComBridgeTcp;
-class TScriptRunner;
-class TScriptRecorder;
-struct TScriptRunnerEvents;
+class TAppScripts;
+class TAppUploads;
+class TAppGuide;
+class TAppReader;
+class TAppDoors;
+class TAppOutput;
+class TAppFonts;
 
 // How the program is started: the process arguments, and for tests a
 // headless window and a scratch folder in place of the executable's.
@@ -79,6 +82,11 @@ struct TScreenSnapshot {
   bool CursorVisible = true;
   TTextAttributes Pen{};
   bool Valid = false;
+
+  // Keeps what Buffer shows (the cells of its view, the cursor, the pen).
+  void Save(const TTerminalBuffer& buffer);
+  // Puts a kept screen back into Buffer, once.
+  void Restore(TTerminalBuffer& buffer);
 };
 
 class TApplication : public TScreenServices {
@@ -138,7 +146,7 @@ class TApplication : public TScreenServices {
   void ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entry) override { ConnectToEntry(entry, false); }
   bool CallOpen() const override;
   void BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) override;
-  void EndEntryEdit() override { EndGuideEntryEdit(); }
+  void EndEntryEdit() override;
   std::string ClipboardText() override;
   void Quit(const std::string& reason) override;
   // The window's client area to 640 x 400 times the scale, or full screen.
@@ -153,6 +161,13 @@ class TApplication : public TScreenServices {
   friend struct TAppProbe;
   friend class TAppModeServices;
   friend class TAppCallHost;
+  friend class TAppScripts;
+  friend class TAppUploads;
+  friend class TAppGuide;
+  friend class TAppReader;
+  friend class TAppDoors;
+  friend class TAppOutput;
+  friend class TAppFonts;
 
   void WakeMainThread();
   void Invalidate();
@@ -169,9 +184,6 @@ class TApplication : public TScreenServices {
   void AutoConnect();
   void StartDial(const std::shared_ptr<TPhonebookEntry>& entry);
   void DialTick();
-  void LoadFontForEntry(const TPhonebookEntry& entry);
-  void RestoreDefaultFont();
-  void LoadAtariFont();
   void OnTelnetStatus(const std::string& msg);
   void OnTelnetConnected();
   void OnTelnetDisconnected(const std::string& msg, bool live);
@@ -180,27 +192,10 @@ class TApplication : public TScreenServices {
 
   // Window title and call summary.
   void UpdateWindowTitle();
-  std::string OnlineStatusText(int64_t seconds) const;
-
-  // Emulator events.
-  void OnParserReply(const std::string& s);
-  void OnAnsiMusic(const std::string& s);
-  void OnApcString(const std::string& s);
-  void OnCellPixelSize(int& w, int& h);
-  bool OnApcChannelBusy(int channel);
-  void OnFontSelect(int slot, int fontId);
-  void OnPetsciiFontSwitch(bool lower);
-  void OnBufferCleared();
-  void OnBufferScrolled(int lines);
-  void OnColumnModeSwitch(bool is80);
 
   // Terminal geometry.
-  int TextRows(int rows) const;
-  int TermCols() const;
-  int TermRows() const;
   void ApplyTermGeometry();
   void OnResizeRequest(int rows, int cols);
-  void ChooseFontForRows(int rows);
   void ForceForeground();
 
   // Painting.
@@ -222,11 +217,7 @@ class TApplication : public TScreenServices {
   static const std::vector<TCommand<TApplication>>& Commands();
   // A command row's run: the key goes to the current screen.
   static bool ToCurrentScreen(TApplication& app, const TKeyEvent& key);
-  bool HandleScrollbackKey(uint16_t vk, bool ctrl, bool alt);
-  void LeaveScrollback();
   void SendFKeyMacro(int n);
-  // The wheel on the online screen browses the scrollback.
-  void ScrollbackWheel(bool up);
 
   // Window, look and list commands.
   void StepWindowScale(int delta);
@@ -236,22 +227,8 @@ class TApplication : public TScreenServices {
   void ToggleStatusBar();
   void TogglePhonebookList();
 
-  // The screen reader (the voice is sound/uSapiSpeech). The Speak
-  // operations do nothing while the reader is off.
-  void ToggleScreenReader();
-  void TogglePromptOnly();
-  // Hands a status or name (CP437) to the voice as UTF-8; decoration says
-  // nothing. The buffer's row texts are UTF-8 already.
-  void Speak(const std::string& text, bool purge);
-  // Every 500 ms: speaks the board's rows that changed and then held still.
-  void SpeakChanges();
+  // The screen reader speaks the directory's rows too.
   void SpeakDirectoryLine(int index) override;
-  void SpeakTerminalLine(int row, bool purge);
-  void SpeakScreen(bool purge);
-  // After a move of the scrollback view: the row that came in, or the screen.
-  void SpeakAfterMove(int oldOffset, int newOffset);
-  void PickFont();
-  void ToggleSharpFont();
 
   // The window's mouse events: offered to the call's modes (door graphics),
   // then to the screen shown; the pointer's shape follows what is under it.
@@ -259,92 +236,12 @@ class TApplication : public TScreenServices {
   void UpdatePointer();
   TOnlineMouse& OnlineMouse() { return *FMouse; }
 
-  // Capture, screenshot, export and scrollback commands.
-  void ToggleCapture();
-  void TakeScreenshot(const platform::Surface& frame);
-  void ExportAnsi();
-  void SaveScrollback();
-  void ToggleScrollback();
-  void ScrollbackStatusText();
-  std::string OutputFolderSetting() const;
-  std::string OutputFolder() const;
-  std::string OutputStem(bool scrollback) const;
 
-  // The program's own files, which no download may touch.
-  bool IsProgramPath(const std::string& path) const;
 
-  // Uploads, the protocol menus and text uploads; the phonebook import.
-  std::string UploadFolder() const;
-  void StartZmodemUpload();
-  bool ExpectingMessageUpload() const;
-  void CommitUploads(const std::vector<std::string>& queue);
-  bool CheckAndSendUploads(const std::vector<std::string>& files);
-  void QueueOrSendUploads(const std::vector<std::string>& files);
-  void AnswerMessageUpload(bool yes);
-  void AnswerClearQueue(bool yes);
-  void HandleDroppedFiles(const std::vector<std::string>& paths);
-  // Says so on the status line and returns true while a transfer runs.
-  bool RefuseWhileTransferring();
-  void OpenDownloadMenu();
-  void StartXYmodemDownload(int protocol);
-  void StartXYmodemUpload();
-  void SendXYmodemFile(int protocol);
-  void StartAsciiUpload();
-  void StartAsciiUploadFile(const std::string& path);
-  void AsciiUploadTick();
-  void CancelAsciiUpload();
-  void StartPhonebookImport();
-  void ImportPhonebookFile(const std::string& path);
-  // The transfer questions and menus take keys and characters while open.
-  bool TransferPromptKey(const TKeyEvent& key);
-  bool TransferPromptChar(uint8_t ch);
 
-  // Local door programs and the shell (Ctrl+F1..F8, Alt+J). The program runs
-  // beside the loop; the door timer calls DoorProcessTick until it has ended.
-  void RunExternalDoor(int n);
-  void ShellToDos();
-  bool DoorProgramRunning() const;
-  void BeginDoorWait(pid_t pid, int slot);
-  void DoorProcessTick();
-  void EndDoorWait(uint32_t exitCode);
-  void FreeBridges();
-  void OnBridgeWrite(const uint8_t* data, int count);
-  void OnBridgeStatus(const std::string& text);
-  // Scripts: starting, stopping and reaping the runner, the script keys
-  // and the logon script, the callbacks a running script reaches the call
-  // through, and the input prompt its "ask" opens.
-  void RunScript(const std::string& path, bool logon);
-  void StopScript(bool wait);
-  void ScriptTick();
-  void PickScript();
-  void RunScriptHotkey(int n);
-  void RunLogonScript();
-  void SetScriptStatus(const std::string& text);
-  TScriptRunnerEvents ScriptEvents();
-  void ScriptSend(const std::string& text);
-  std::string ScriptRowText(int32_t row) const;
-  void ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX, int32_t& cursorY) const;
-  int32_t ScriptConnState() const;
-  bool ScriptConnect(const std::string& name);
-  void ScriptHangUp();
-  void ScriptInput(const std::string& prompt, const std::string& defaultText);
-  bool ScriptInputKey(uint16_t key, bool ctrl);
-  void ScriptInputChar(uint8_t ch);
-  void EndScriptInput(bool useDefault);
-  std::string ScriptInputDisplayText(int width) const;
-  // The login recorder: Ctrl+O starts and stops it, the end of a call stops
-  // it, and every road of typed text to the board hands it the text.
-  void ToggleRecorder();
-  void StopRecording(bool quiet);
-  void RecordTypedText(const std::string& text);
-
-  std::string CanonicalTermType(const std::string& type) const;
 
   void PlaceWindow();
 
-  // Screen snapshot.
-  void SaveScreen();
-  void RestoreScreen();
 
   // Status line helpers.
   void SetStatus(const std::string& text, uint32_t showMs);
@@ -371,20 +268,6 @@ class TApplication : public TScreenServices {
 
   bool PixelToCell(int x, int y, int& col, int& row) const;
 
-  // Backups and board-list answers.
-  std::string BackupIniFile(const std::string& fileName, const std::string& prefix);
-  std::string BackupPhonebooks();
-  void ReportRepairedPhonebooks();
-  void AnswerBackupPrompt(bool yes);
-  void ReportGuideUpdate(int editedKept);
-  void EndGuideEntryEdit();
-
-  // The board-list download (Ctrl+F11) and the answer to its question.
-  void StartGuideDownload();
-  void OnGuideStatus(const std::string& text);
-  void OnGuideDownloadDone(TBBSGuideDownloader* done);
-  void AnswerGuideUpdate(bool keepEdited);
-  void FreeGuideUpdateList();
 
   // --- state, by role ------------------------------------------------------
   TAppOptions FOptions;
@@ -401,7 +284,6 @@ class TApplication : public TScreenServices {
   int32_t FMouseX = 0, FMouseY = 0;
   uint16_t FLastVKey = 0, FLastScanCode = 0;
   bool FBlinkPhase = true;
-  int32_t FFontIndex = -1;
 
   // Screen and the ANSI emulation.
   std::unique_ptr<TTerminalBuffer> FBuffer;
@@ -436,20 +318,10 @@ class TApplication : public TScreenServices {
   std::shared_ptr<TPhonebookEntry> FCmdEntry;
   std::string FCmdListFile;
 
-  // The running door program (0 in FDoorSlot: the shell) and its bridge.
-  pid_t FDoorPid = -1;
-  int FDoorSlot = 0;
-  std::shared_ptr<TComBridge> FComBridge;
-  std::shared_ptr<TComBridgeTcp> FTcpBridge;
-  // The running script, and scripts told to stop that have not ended yet.
-  std::unique_ptr<TScriptRunner> FScriptRunner;
-  std::vector<std::unique_ptr<TScriptRunner>> FStoppingRunners;
-  bool FScriptIsLogon = false;  // started for this call: it ends with the call
-  bool FScriptPromptOpen = false;
-  std::string FScriptPromptText, FScriptPromptDefault;
-  TEditLine FScriptInput;
-  std::unique_ptr<TScriptRecorder> FRecorder;
-  bool FRecordAwaitsConnect = false;  // recording began with no call connected
+  // Local door programs and the shell, with the bridge to the call.
+  std::unique_ptr<TAppDoors> FDoors;
+  // The scripts and the login recorder.
+  std::unique_ptr<TAppScripts> FScripts;
 
   // The graphics, sound and door modes, in receive-chain order, and what
   // they see of the call.
@@ -460,23 +332,23 @@ class TApplication : public TScreenServices {
   std::unique_ptr<TAppConfig> FConfig;
   std::unique_ptr<TPhonebook> FPhonebook, FGuidebook;
   bool FShowGuide = false;
-  bool FReaderOn = false, FPromptOnly = false;
-  std::vector<std::string> FSpokenLines;  // the lines found changed by the last scan
+  std::unique_ptr<TAppReader> FReader;  // the screen reader
   bool FStatusBar = false;
   std::string FStatus;
   uint64_t FStatusUntil = 0;
   bool FStatusShort = false;
-  std::string FSavedStatus;
-  bool FWheelScrollback = false;
+  // The screen's saves to disk and the scrollback view.
+  std::unique_ptr<TAppOutput> FOutput;
+  // The terminal font's loading and keys.
+  std::unique_ptr<TAppFonts> FFonts;
   std::unique_ptr<TOnlineMouse> FMouse;  // selection, links and reports of the online screen
   TQuickDialBox FQuickDial{*this};
   platform::Rect FSavedWindow;  // outer position and client size before full screen
-  TTransferPrompts FTransferPrompts;
+  // Uploads, the transfer questions and menus, the phonebook import.
+  std::unique_ptr<TAppUploads> FUploads;
   // A protocol menu was answered by a digit's key-down: the character the
   // same key types next is dropped, so the digit never reaches the board.
   bool FSwallowKeyText = false;
-  bool FExpectMessageUpload = false;
-  TAsciiUpload FAsciiUpload;
 
   // Program screens and popups.
   TScreenStack FScreens;
@@ -488,16 +360,8 @@ class TApplication : public TScreenServices {
   bool FPopupsDrawn = false;
   bool FLastFrameWasList = false;
   std::vector<std::string> FFontList;
-  std::unique_ptr<TPhonebookEntry> FGuideSnapshot;
-  std::shared_ptr<TPhonebookEntry> FGuideEditEntry;
-  // The running board-list download, the previous month's archive tried,
-  // and the entries the downloaded list replaces while its question is open.
-  std::shared_ptr<TBBSGuideDownloader> FGuideDownloader;
-  bool FGuideRetried = false;
-  std::vector<std::shared_ptr<TPhonebookEntry>> FGuidePending;
-  // Shell boards the downloaded list held and the update left out, for its
-  // report.
-  int32_t FGuideShellSkipped = 0;
+  // The board list's download and the phonebooks' upkeep.
+  std::unique_ptr<TAppGuide> FGuide;
 
   // Painting.
   uint64_t FBackId = 0;  // the back buffer the last frame was drawn into
@@ -520,37 +384,21 @@ class TApplication : public TScreenServices {
   void Destroy();
   void OnMainTimer();
   void OnTimer(int id);
-  void LaunchGuideDownload(const std::string& url);
-  void ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder, const std::string& zipPath,
-                          const std::string& listPath);
   // Handlers given to transports check this before touching the object, so
   // a report queued by a transport after shutdown does nothing.
   std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };
 
-std::string FormatByteSize(int64_t n);
 // The receive folder and the door-graphics folder ("" for none) the settings
 // give, each ending in "/".
 void TransferFoldersOf(const TAppConfig& config, std::string& download, std::string& door);
 // Where the main window's outer frame goes in the work area.
 void PlaceMainWindow(const platform::Rect& work, int outerWidth, int outerHeight, int& x, int& y);
 std::string TruncateWithDots(const std::string& s, int n);
-// A name that a board taking a message would read as text: one of the
-// text extensions, or none at all.
-bool IsTextFileName(const std::string& name);
-std::string SyncTermFontName(int fontId);
 bool SplitUserPassHost(const std::string& text, std::string& user, std::string& password, std::string& host);
 // The host of an entry as shown to the user: an SSH host without the
 // "user:password@" it may carry.
 std::string ShownHost(const TPhonebookEntry& entry);
-
-// The file of a script name as a setting or an entry gives it: always in the
-// scripts folder, whatever folders or drive the name carries, with ".kvs"
-// when it has no extension, found ignoring case. Empty for no usable name.
-std::string ScriptPathFor(const std::string& name);
-// A script's description for the picker: its first comment line, without
-// the script's own file name leading it.
-std::string ReadScriptDescription(const std::string& path);
 
 // The program body of the interactive program.
 int RunApplication(const TAppOptions& options);

@@ -7,13 +7,14 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
 #include "app/uAppCallHost.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
-#include "core/uSessionCapture.h"
 #include "data/uLoginScript.h"
-#include "data/uScriptRecorder.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "data/uPhonebook.h"
 #include "net/uIEMSI.h"
 #include "net/uWireTransport.h"
@@ -32,21 +33,11 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string FormatByteSize(int64_t n) {
-  char text[48];
-  if (n < 1024)
-    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(n));
-  else if (n < 1048576)
-    std::snprintf(text, sizeof text, "%.0f KB", double(n) / 1024.0);
-  else
-    std::snprintf(text, sizeof text, "%.1f MB", double(n) / 1048576.0);
-  return text;
-}
 
 void TApplication::OnTelnetStatus(const std::string& msg) {
   LogLine("Status: " + msg);
   SetStatus(msg, 10000);
-  if (FReaderOn) Speak(msg, true);
+  if (FReader->On()) FReader->Speak(msg, true);
   Invalidate();
 }
 
@@ -69,20 +60,13 @@ void TApplication::MakeCall(std::shared_ptr<TPhonebookEntry> entry) {
 void TApplication::OnTelnetConnected() {
   FStatus.clear();
   FBuffer->ClearScreen(false);
-  const std::shared_ptr<TPhonebookEntry>& entry = FCall->Entry();
-  if (FRecorder && entry) FRecorder->SetEntry(entry->Name, entry->Username, entry->Password);
-  RunLogonScript();
+  FScripts->CallConnected();
   Invalidate();
 }
 
 void TApplication::DisconnectCurrent() {
   FCall->Disconnect();
-  if (CaptureActive()) {
-    std::string path = CapturePath();
-    StopCapture();
-    FStatus = "Capture stopped: " + path;
-    ShowToast("CAPTURE STOPPED", path.substr(path.find_last_of('/') + 1), 2000);
-  }
+  FCall->EndCapture();
   ResetSessionState();
 }
 
@@ -130,7 +114,7 @@ void TApplication::OnTelnetDisconnected(const std::string& msg, bool live) {
     FPopups.Redial.Reason = msg;
     FPopups.Redial.Open = true;
     FPopups.Terminated.Until = 0;
-    if (FReaderOn) Speak("Connection lost. " + msg + ". Redial? Press Y or N.", true);
+    if (FReader->On()) FReader->Speak("Connection lost. " + msg + ". Redial? Press Y or N.", true);
     Invalidate();
   }
 }
@@ -159,22 +143,19 @@ void TApplication::ResetSessionState() {
   // engines stop; the Zmodem one keeps only its list of files, which the
   // next upload picker shows again. The hold on the upload picker was this
   // call's: the next board's first upload request opens it.
-  FTransferPrompts.MessageUpload = {};
-  FTransferPrompts.DownloadMenu = false;
-  FTransferPrompts.UploadMenu = {};
-  CancelAsciiUpload();
+  FUploads->CallEnded();
   FCall->StopTransfers();
   FDoorwayMode = false;
   // 8. The summary of a call that had connected.
   if (FCall->ConnectTick() != 0) {
-    FPopups.Terminated.Summary = OnlineStatusText(int64_t((platform::TickMs() - FCall->ConnectTick()) / 1000));
+    FPopups.Terminated.Summary = FCall->OnlineStatusText(int64_t((platform::TickMs() - FCall->ConnectTick()) / 1000));
     FCall->SetConnectTick(0);
   }
   // A script started for this call ends with it; other scripts run on.
-  if (FScriptIsLogon) StopScript(false);
+  FScripts->CallEnded();
   // The end of a call ends its recording; a recording waiting for a call
   // to begin goes on.
-  if (hadCall) StopRecording(false);
+  if (hadCall) FScripts->StopRecording(false);
   // 4, 9-20. The call itself goes: board recognition, its screen size, login
   // steps and IEMSI, its minor emulation (a PETSCII font stays until the
   // directory returns), its entry and the bytes it received. Whatever still
@@ -216,24 +197,11 @@ void TApplication::UpdateWindowTitle() {
   }
 }
 
-std::string TApplication::OnlineStatusText(int64_t s) const {
-  const TCallCounts& counts = FCall->Counts();
-  char text[160];
-  std::snprintf(text, sizeof text, "Online %.2lld:%.2lld:%.2lld   In %s   Out %s", static_cast<long long>(s / 3600),
-                static_cast<long long>(s % 3600 / 60), static_cast<long long>(s % 60),
-                FormatByteSize(counts.BytesIn).c_str(), FormatByteSize(counts.BytesOut).c_str());
-  std::string out = text;
-  if (counts.FilesDown > 0 || counts.FilesUp > 0) {
-    std::snprintf(text, sizeof text, "   Files: %d down, %d up", counts.FilesDown, counts.FilesUp);
-    out += text;
-  }
-  return out;
-}
 
 void TApplication::TogglePause() {
   if (FCall->Paused()) {
     FCall->Resume();
-    if (FReaderOn) Speak("Resumed", true);
+    if (FReader->On()) FReader->Speak("Resumed", true);
     FStatusUntil = 0;
     FCall->DrainInput();
   } else {
@@ -242,7 +210,7 @@ void TApplication::TogglePause() {
       SetStatus("Can't pause during a file transfer", 2500);
     } else {
       FCall->Pause();
-      if (FReaderOn) Speak("Paused", true);
+      if (FReader->On()) FReader->Speak("Paused", true);
     }
   }
   Invalidate();

@@ -1,11 +1,13 @@
 #include "app/uAppCallHost.h"
 
 #include "app/uApp.h"
+#include "app/uAppDoors.h"
+#include "app/uAppReader.h"
+#include "app/uOnlineMouse.h"
+#include "core/uFontRenderer.h"
 #include "core/uDebugLog.h"
-#include "data/uScriptRecorder.h"
-#include "data/uScriptRunner.h"
-#include "net/uComBridge.h"
-#include "net/uComBridgeTcp.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 
 namespace {
 
@@ -41,13 +43,11 @@ const TAppConfig* TAppCallHost::Settings() const { return A.FConfig.get(); }
 void TAppCallHost::ShowStatus(const std::string& text, uint32_t showMs) { A.SetStatus(text, showMs); }
 
 void TAppCallHost::Received(const uint8_t* data, int count) {
-  if (A.FComBridge) A.FComBridge->Write(data, count);
-  if (A.FTcpBridge) A.FTcpBridge->Write(data, count);
+  A.FDoors->Received(data, count);
 }
 
 void TAppCallHost::ReceivedChunk(const uint8_t* data, int count) {
-  if (A.FScriptRunner) A.FScriptRunner->Feed(data, count);
-  if (A.FRecorder) A.FRecorder->Feed(data, count);
+  A.FScripts->Received(data, count);
 }
 
 void TAppCallHost::SetStatusText(const std::string& text) { A.FStatus = text; }
@@ -57,34 +57,46 @@ void TAppCallHost::ShowToast(const std::string& title, const std::string& text, 
 }
 
 void TAppCallHost::SpeakStatus(const std::string& text) {
-  if (A.FReaderOn) A.Speak(text, true);
+  if (A.FReader->On()) A.FReader->Speak(text, true);
 }
 
 void TAppCallHost::TransferFolders(std::string& download, std::string& door) const {
   if (A.FConfig) TransferFoldersOf(*A.FConfig, download, door);
 }
 
-bool TAppCallHost::IsProgramPath(const std::string& path) const { return A.IsProgramPath(path); }
-
-TTransferPrompts& TAppCallHost::TransferPrompts() { return A.FTransferPrompts; }
+TTransferPrompts& TAppCallHost::TransferPrompts() { return A.FUploads->Prompts(); }
 
 void TAppCallHost::UploadWanted() {
-  if (A.ScreenMode() != smOnline || A.FDoorwayMode || A.FAsciiUpload.Running()) return;
+  if (A.ScreenMode() != smOnline || A.FDoorwayMode || A.FUploads->AsciiUploadRunning()) return;
   LogLine("Zmodem: BBS is waiting for an upload - opening the file picker");
-  A.StartZmodemUpload();
+  A.FUploads->StartZmodemUpload();
   A.SetStatus("BBS is ready to receive - pick a file to upload (Esc to cancel).", 4000);
-  if (A.FReaderOn) A.Speak(A.FStatus, true);
+  if (A.FReader->On()) A.FReader->Speak(A.FStatus, true);
   A.Invalidate();
 }
 
-void TAppCallHost::RecordTypedText(const std::string& text) { A.RecordTypedText(text); }
+void TAppCallHost::RecordTypedText(const std::string& text) { A.FScripts->RecordTypedText(text); }
 
-void TAppCallHost::TextGeometry(int& cols, int& rows) const {
-  rows = A.TextRows(A.TermRows());
-  cols = A.TermCols();
+void TAppCallHost::ResizeRequest(int rows, int cols) { A.OnResizeRequest(rows, cols); }
+
+bool TAppCallHost::StatusBarShown() const { return A.FStatusBar; }
+
+bool TAppCallHost::LoadTerminalFont(const std::string& path) {
+  if (!A.FMainFont->LoadFromFile(path)) return false;
+  A.FRenderer->Invalidate();
+  return true;
 }
 
-void TAppCallHost::PetsciiFontSwitch(bool lower) { A.OnPetsciiFontSwitch(lower); }
+void TAppCallHost::FontCellSize(int& width, int& height) const {
+  width = A.FMainFont->Width();
+  height = A.FMainFont->Height();
+}
+
+void TAppCallHost::ScreenCleared() {
+  A.FRenderer->ClearSprites();
+  A.FMouse->ClearLinkSelection();
+  A.FMouse->ClearHover();
+}
 
 void TAppCallHost::CallStatus(const std::string& text) { A.OnTelnetStatus(text); }
 

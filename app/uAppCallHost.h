@@ -25,8 +25,11 @@ class TAppCallHost final : public TCallHost {
   void Received(const uint8_t* data, int count) override;
   void ReceivedChunk(const uint8_t* data, int count) override;
   void RecordTypedText(const std::string& text) override;
-  void TextGeometry(int& cols, int& rows) const override;
-  void PetsciiFontSwitch(bool lower) override;
+  void ResizeRequest(int rows, int cols) override;
+  bool StatusBarShown() const override;
+  bool LoadTerminalFont(const std::string& path) override;
+  void FontCellSize(int& width, int& height) const override;
+  void ScreenCleared() override;
   void TransferFolders(std::string& download, std::string& door) const override;
   bool IsProgramPath(const std::string& path) const override;
   TTransferPrompts& TransferPrompts() override;

@@ -6,11 +6,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppFonts.h"
 #include "app/uOnlineMouse.h"
 #include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
@@ -61,11 +61,6 @@ int32_t NumberOr(const std::string& s, int32_t fallback) {
   return (v < INT32_MIN || v > INT32_MAX) ? fallback : int32_t(v);
 }
 
-bool IsFile(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string PadOrCut(const std::string& s, int width) {
   if (width <= 0) return "";
   std::string out = s.substr(0, size_t(width));
@@ -99,7 +94,6 @@ std::string ShownHost(const TPhonebookEntry& entry) {
   return entry.Host;
 }
 
-std::string TApplication::CanonicalTermType(const std::string& type) const { return CanonicalTermTypeOf(type); }
 
 void TApplication::ParseCommandLine() {
   const char* env = std::getenv("USERNAME");
@@ -188,14 +182,14 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   // 9. The text emulation by terminal type. "Avatar" announces ANSI-BBS
   // but runs the Avatar emulation, which no other type name reaches.
   const bool avatar = Upper(TrimBlanks(entry->TermType)) == "AVATAR";
-  const std::string type = avatar ? "AVATAR" : Upper(CanonicalTermType(entry->TermType));
+  const std::string type = avatar ? "AVATAR" : Upper(CanonicalTermTypeOf(entry->TermType));
   FCall->SelectEmulation(type, FConfig->PetsciiLenientLetters, FConfig->AtasciiLenientCRLF);
   if (FCall->Petscii() && FCall->Petscii()->GetMode() == TPetsciiParser::pmPetscii)
-    OnPetsciiFontSwitch(false);
+    FCall->OnPetsciiFontSwitch(false);
   else if (FCall->Petscii())
-    LoadAtariFont();
+    FFonts->LoadAtariFont();
   else
-    LoadFontForEntry(*entry);
+    FFonts->LoadFontForEntry(*entry);
 
   // 10. The call's switches (the modes take theirs when the call opens).
   FCall->SetUtf8Mode(entry->UseUTF8);
@@ -214,7 +208,7 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   FGfxDirty = false;
 
   // 12. The terminal type announced to the board.
-  std::string announced = CanonicalTermType(entry->TermType);
+  std::string announced = CanonicalTermTypeOf(entry->TermType);
   if (!entry->UseRIP && Upper(announced) == "RIP") announced = "ANSI-BBS";
   if (entry->UseRIP && Upper(announced) != "RIP") announced = "RIP";
 
@@ -222,7 +216,7 @@ void TApplication::ConnectToEntry(const std::shared_ptr<TPhonebookEntry>& entryR
   if (entry->UseTelnetS && entry->Port == 23) entry->Port = 992;
 
   // 14. The transport, by the first protocol switch that is on.
-  const uint16_t rows = uint16_t(TextRows(entry->Rows));
+  const uint16_t rows = uint16_t(FCall->TextRows(entry->Rows));
   const uint16_t cols = entry->Cols;
   std::shared_ptr<TWireTransport> transport;
   if (entry->UseSSH) {
@@ -327,41 +321,4 @@ void TApplication::DialTick() {
   FDialDue = platform::TickMs() + stage.Delay;
   ++FDialStage;
   Invalidate();
-}
-
-void TApplication::LoadFontForEntry(const TPhonebookEntry& entry) {
-  std::string name = entry.FontName;
-  if (Upper(name) == "CP437_8X16") name = "IBM_VGA_8x16";
-  std::string path = platform::AppFolder() + "fonts/" + name + ".F16";
-  LogLine("Font: LoadFontForEntry -> " + path);
-  if (IsFile(path) && FMainFont->LoadFromFile(path)) {
-    FRenderer->Invalidate();
-    FDefaultFontLoaded = Upper(name) == "IBM_VGA_8X16";
-    FStdFontLoaded = FDefaultFontLoaded;
-  } else {
-    LogLine("Font: LoadFontForEntry FAILED - file not found: " + path);
-  }
-}
-
-void TApplication::RestoreDefaultFont() {
-  std::string path = platform::AppFolder() + "fonts/IBM_VGA_8x16.F16";
-  LogLine("Font: RestoreDefaultFont -> " + path);
-  if (IsFile(path) && FMainFont->LoadFromFile(path)) {
-    FRenderer->Invalidate();
-    FDefaultFontLoaded = true;
-    FStdFontLoaded = true;
-  } else {
-    LogLine("Font: RestoreDefaultFont FAILED - file not found: " + path);
-  }
-}
-
-void TApplication::LoadAtariFont() {
-  std::string path = platform::AppFolder() + "fonts/ATASCII_8x16.F16";
-  LogLine("Font: LoadAtariFont -> " + path);
-  if (IsFile(path) && FMainFont->LoadFromFile(path)) {
-    FRenderer->Invalidate();
-    FStdFontLoaded = false;
-  } else {
-    LogLine("Font: LoadAtariFont FAILED - file not found: " + path);
-  }
 }

@@ -1,8 +1,5 @@
-// Local door programs and the shell: Ctrl+F1..F8 start a configured program
-// (typically a DOS door game in an emulator) and bridge its serial line to
-// the live call; Alt+J opens a shell in a terminal window. While the program
-// runs the window is minimised and the loop goes on, so the call and the
-// bridge keep flowing; a timer watches for the program's end.
+// Local door programs and the shell, and the bridge between a door's serial
+// line and the live call.
 #include <sys/types.h>
 
 #include <cerrno>
@@ -10,6 +7,8 @@
 #include <cstring>
 
 #include "app/call/uCall.h"
+#include "app/uAppDoors.h"
+
 #include "app/uApp.h"
 #include "app/uDoorCommand.h"
 #include "core/uDebugLog.h"
@@ -38,35 +37,35 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-bool TApplication::DoorProgramRunning() const { return FDoorPid > 0; }
+bool TAppDoors::DoorProgramRunning() const { return FDoorPid > 0; }
 
-void TApplication::RunExternalDoor(int n) {
+void TAppDoors::RunExternalDoor(int n) {
   if (n < 1 || n > 10) return;
   if (DoorProgramRunning()) {
-    FStatus = "Ctrl+F" + std::to_string(n) + ": a door program is already running - close it first";
-    Invalidate();
+    A.FStatus = "Ctrl+F" + std::to_string(n) + ": a door program is already running - close it first";
+    A.Invalidate();
     return;
   }
-  const std::string& command = FConfig->Command[size_t(n - 1)];
+  const std::string& command = A.FConfig->Command[size_t(n - 1)];
   if (Trim(command).empty()) {
-    FStatus = "Ctrl+F" + std::to_string(n) + ": no door configured for this slot - set one on Alt-C page 3";
-    Invalidate();
+    A.FStatus = "Ctrl+F" + std::to_string(n) + ": no door configured for this slot - set one on Alt-C page 3";
+    A.Invalidate();
     return;
   }
   const std::string folder =
-      FConfig->WorkDir.empty() ? platform::AppFolder() : ResolvePath(FConfig->WorkDir);
-  const std::vector<std::string> args = ExpandDoorCommand(command, FCall->Entry().get());
+      A.FConfig->WorkDir.empty() ? platform::AppFolder() : ResolvePath(A.FConfig->WorkDir);
+  const std::vector<std::string> args = ExpandDoorCommand(command, A.FCall->Entry().get());
 
-  const std::string comPort = Trim(FConfig->ComPort);
-  const bool bridge = !comPort.empty() && FCall->Transport() != nullptr;
+  const std::string comPort = Trim(A.FConfig->ComPort);
+  const bool bridge = !comPort.empty() && A.FCall->Transport() != nullptr;
   if (!comPort.empty() && !bridge)
-    FStatus = "Ctrl+F" + std::to_string(n) + ": no session to bridge to " + FConfig->ComPort +
+    A.FStatus = "Ctrl+F" + std::to_string(n) + ": no session to bridge to " + A.FConfig->ComPort +
               " - connect first or it runs with no port";
   else
-    FStatus = "Running external program (Ctrl+F" + std::to_string(n) +
+    A.FStatus = "Running external program (Ctrl+F" + std::to_string(n) +
               ") - close it (or let it exit) to return to KORVAN...";
-  Invalidate();
-  FWindow->UpdateNow();
+  A.Invalidate();
+  A.FWindow->UpdateNow();
 
   // The bridge is listening (or holds its port) before the program looks for it.
   if (bridge) {
@@ -88,67 +87,83 @@ void TApplication::RunExternalDoor(int n) {
   int error = 0;
   const pid_t pid = platform::StartProgram(args, folder, error);
   if (pid < 0) {
-    FStatus = "External door failed to start \"" + TruncateWithDots(command, 28) + "\" (error " + ErrorText(error) + ")";
-    LogLine("Door: " + FStatus);
+    A.FStatus = "External door failed to start \"" + TruncateWithDots(command, 28) + "\" (error " + ErrorText(error) + ")";
+    LogLine("Door: " + A.FStatus);
     FreeBridges();
-    Invalidate();
+    A.Invalidate();
     return;
   }
   LogLine("Door: Ctrl+F" + std::to_string(n) + " started " + args[0] + " in " + folder);
   BeginDoorWait(pid, n);
 }
 
-void TApplication::ShellToDos() {
+void TAppDoors::ShellToDos() {
   if (DoorProgramRunning()) {
-    FStatus = "Alt+J: a door program is already running - close it first";
-    Invalidate();
+    A.FStatus = "Alt+J: a door program is already running - close it first";
+    A.Invalidate();
     return;
   }
   const char* env = std::getenv("SHELL");
   const std::string shell = env && *env ? env : "/bin/sh";
-  FStatus = "Shelling to DOS - exit the command prompt to return to KORVAN...";
-  Invalidate();
-  FWindow->UpdateNow();
+  A.FStatus = "Shelling to DOS - exit the command prompt to return to KORVAN...";
+  A.Invalidate();
+  A.FWindow->UpdateNow();
   int error = 0;
   const pid_t pid = platform::StartProgram({kTerminalProgram, "-e", shell}, platform::AppFolder(), error);
   if (pid < 0) {
-    FStatus = "Shell to DOS failed to start \"" + TruncateWithDots(shell, 28) + "\" (error " + ErrorText(error) + ")";
-    LogLine("Door: " + FStatus);
-    Invalidate();
+    A.FStatus = "Shell to DOS failed to start \"" + TruncateWithDots(shell, 28) + "\" (error " + ErrorText(error) + ")";
+    LogLine("Door: " + A.FStatus);
+    A.Invalidate();
     return;
   }
   BeginDoorWait(pid, 0);
 }
 
-void TApplication::BeginDoorWait(pid_t pid, int slot) {
+void TAppDoors::BeginDoorWait(pid_t pid, int slot) {
   FDoorPid = pid;
   FDoorSlot = slot;
-  FWindow->SetMinimized(true);
-  FNoForceFocus = true;
-  FWindow->SetTimer(tmDoorProcess, kDoorWatchMs);
+  A.FWindow->SetMinimized(true);
+  A.FNoForceFocus = true;
+  A.FWindow->SetTimer(tmDoorProcess, kDoorWatchMs);
 }
 
-void TApplication::DoorProcessTick() {
+void TAppDoors::DoorProcessTick() {
   uint32_t code = 0;
   if (!DoorProgramRunning() || !platform::ProgramEnded(FDoorPid, code)) return;
   EndDoorWait(code);
 }
 
-void TApplication::EndDoorWait(uint32_t exitCode) {
-  FWindow->KillTimer(tmDoorProcess);
+void TAppDoors::EndDoorWait(uint32_t exitCode) {
+  A.FWindow->KillTimer(tmDoorProcess);
   FDoorPid = -1;
-  FNoForceFocus = false;
-  FWindow->SetMinimized(false);
-  FFocusTries = 0;
-  FWindow->SetTimer(tmFocus, 150);
+  A.FNoForceFocus = false;
+  A.FWindow->SetMinimized(false);
+  A.FFocusTries = 0;
+  A.FWindow->SetTimer(tmFocus, 150);
   FreeBridges();
-  FStatus = FDoorSlot == 0 ? "Returned from DOS shell (exit code " + std::to_string(exitCode) + ")."
+  A.FStatus = FDoorSlot == 0 ? "Returned from DOS shell (exit code " + std::to_string(exitCode) + ")."
                            : "External program exited (code " + std::to_string(exitCode) + ").";
-  LogLine("Door: " + FStatus);
-  Invalidate();
+  LogLine("Door: " + A.FStatus);
+  A.Invalidate();
 }
 
-void TApplication::FreeBridges() {
+void TAppDoors::Received(const uint8_t* data, int count) {
+  // A door program that does not read holds back the call's transport.
+  const std::shared_ptr<TWireTransport> source = A.FCall ? A.FCall->Transport() : nullptr;
+  if (FComBridge) FComBridge->Write(data, count, source);
+  if (FTcpBridge) FTcpBridge->Write(data, count, source);
+}
+
+void TAppDoors::Shutdown() {
+  if (DoorProgramRunning()) {
+    LogLine("Exit: waiting for the door program to end");
+    platform::WaitForProgram(FDoorPid);
+    FDoorPid = -1;
+  }
+  FreeBridges();
+}
+
+void TAppDoors::FreeBridges() {
   // Each bridge's last reports are served while it ends.
   if (std::shared_ptr<TComBridge> bridge = std::move(FComBridge)) {
     bridge->Stop();
@@ -160,11 +175,11 @@ void TApplication::FreeBridges() {
   }
 }
 
-void TApplication::OnBridgeWrite(const uint8_t* data, int count) {
-  if (FCall->Transport() && count > 0) FCall->Transport()->SendBytes(data, count);
+void TAppDoors::OnBridgeWrite(const uint8_t* data, int count) {
+  if (A.FCall->Transport() && count > 0) A.FCall->Transport()->SendBytes(data, count);
 }
 
-void TApplication::OnBridgeStatus(const std::string& text) {
-  FStatus = text;
-  Invalidate();
+void TAppDoors::OnBridgeStatus(const std::string& text) {
+  A.FStatus = text;
+  A.Invalidate();
 }

@@ -8,6 +8,7 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppFonts.h"
 #include "core/uBuiltinGlyphs.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
@@ -15,27 +16,10 @@
 #include "data/uPhonebook.h"
 #include "net/uWireTransport.h"
 
-int TApplication::TextRows(int rows) const {
-  int t = FStatusBar ? rows - 1 : rows;
-  return t < 1 ? 1 : t;
-}
-
-int TApplication::TermCols() const {
-  if (FCall->BoardSizeSet()) return FCall->BoardCols();
-  if (FCall->Entry()) return FCall->Entry()->Cols;
-  return FBuffer->FWidth;
-}
-
-int TApplication::TermRows() const {
-  if (FCall->BoardSizeSet()) return FCall->BoardRows();
-  if (FCall->Entry()) return FCall->Entry()->Rows;
-  return FBuffer->FHeight;
-}
-
 void TApplication::ApplyTermGeometry() {
   FBuffer->SetReservedRows(FStatusBar ? 1 : 0);
   if (!FCall->Entry()) return;
-  int cols = TermCols(), rows = TermRows(), text = TextRows(rows);
+  int cols = FCall->TermCols(), rows = FCall->TermRows(), text = FCall->TextRows(rows);
   if (FBuffer->FWidth != cols || FBuffer->FHeight != rows) FBuffer->Resize(cols, rows);
   if (FStatusBar)
     FBuffer->SetMargins(0, 0, cols - 1, text - 1);
@@ -49,41 +33,23 @@ void TApplication::OnResizeRequest(int rows, int cols) {
     LogLine("Resize: CSI 8 t ignored in this terminal mode");
     return;
   }
-  if (cols <= 0) cols = TermCols();
-  if (rows <= 0) rows = TextRows(TermRows());
+  if (cols <= 0) cols = FCall->TermCols();
+  if (rows <= 0) rows = FCall->TextRows(FCall->TermRows());
   cols = std::clamp(cols, 20, 255);
   rows = std::clamp(rows, 5, 150);
   int full = FStatusBar ? rows + 1 : rows;
-  if (TermCols() == cols && TermRows() == full) return;
+  if (FCall->TermCols() == cols && FCall->TermRows() == full) return;
   char line[96];
-  std::snprintf(line, sizeof line, "Resize: BBS requested %dx%d (was %dx%d)", cols, rows, TermCols(),
-                TextRows(TermRows()));
+  std::snprintf(line, sizeof line, "Resize: BBS requested %dx%d (was %dx%d)", cols, rows, FCall->TermCols(),
+                FCall->TextRows(FCall->TermRows()));
   LogLine(line);
   FCall->SetBoardSize(cols, full);
-  ChooseFontForRows(rows);
+  FFonts->ChooseFontForRows(rows);
   ApplyTermGeometry();
   FCall->Transport()->SetWindowSize(uint16_t(cols), uint16_t(rows));
   FBuffer->Dirty = true;
   SetStatus("Screen size " + std::to_string(cols) + "x" + std::to_string(rows) + " (set by the BBS)", 3000);
   Invalidate();
-}
-
-void TApplication::ChooseFontForRows(int rows) {
-  char line[64];
-  if (rows >= 40) {
-    if (FMainFont->Height() != 8) {
-      std::snprintf(line, sizeof line, "Font: %d rows - switching to 8x8", rows);
-      LogLine(line);
-      FMainFont->LoadFromMemory(8, 8, kVga8x8Glyphs, 2048);
-      FStdFontLoaded = true;
-      FRenderer->Invalidate();
-    }
-  } else if (!FMainFont->IsBaseSize()) {
-    std::snprintf(line, sizeof line, "Font: %d rows - back to the entry font", rows);
-    LogLine(line);
-    if (FCall->Entry()) LoadFontForEntry(*FCall->Entry());
-    if (!FMainFont->IsBaseSize()) RestoreDefaultFont();
-  }
 }
 
 void TApplication::ForceForeground() {

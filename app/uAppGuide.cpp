@@ -12,6 +12,9 @@
 #include <fstream>
 
 #include "app/screens/uEntryEditor.h"
+#include "data/uDateTime.h"
+#include "app/uScreenText.h"
+#include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
 #include "core/uDebugLog.h"
 #include "core/uFileReplace.h"
@@ -66,6 +69,28 @@ bool EntryBaseName(const std::string& name, std::string& base, std::string& why)
 }
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// A dated copy of the phonebook file FileName beside it; empty when there
+// is no such file or it could not be copied.
+std::string BackupIniFile(const std::string& fileName, const std::string& prefix) {
+  const std::string folder = platform::AppFolder();
+  const std::string source = folder + fileName;
+  std::error_code ec;
+  if (!fs::is_regular_file(source, ec)) return "";
+  const std::string target = folder + PhonebookBackupName(prefix);
+  std::string error;
+  if (!CopyPhonebookFile(source, target, error)) {
+    LogLine("Backup: " + error);
+    return "";
+  }
+  return target;
+}
+
+std::string BackupPhonebooks() {
+  std::string user = BackupIniFile("korvan.ini", "phonebook");
+  BackupIniFile("bbsguide.ini", "bbsguide");
+  return user;
+}
 
 }  // namespace
 
@@ -171,32 +196,48 @@ TGuideExtract ExtractGuideList(const std::string& zipPath, const std::string& ta
   return TGuideExtract::Extracted;
 }
 
-// --- The application's half ---
+// --- The program's half ---
 
-void TApplication::StartGuideDownload() {
-  if (FPopups.GuidePrompt) {
-    FStatus = "Answer the BBS Guide prompt first: K=keep edited, U=update all";
-    Invalidate();
+TAppGuide::TAppGuide(TApplication& app) : A(app) {}
+
+TAppGuide::~TAppGuide() = default;
+
+void TAppGuide::Shutdown() {
+  if (std::shared_ptr<TBBSGuideDownloader> downloader = std::move(FGuideDownloader)) {
+    downloader->Terminate();
+    downloader->WaitFor();
+  }
+  // The question still open: the user's edits are kept, the answer Esc gives.
+  if (A.FPopups.GuidePrompt) {
+    LogLine("Exit: BBS Guide update question open - keeping edited entries");
+    AnswerGuideUpdate(true);
+  }
+}
+
+void TAppGuide::StartGuideDownload() {
+  if (A.FPopups.GuidePrompt) {
+    A.FStatus = "Answer the BBS Guide prompt first: K=keep edited, U=update all";
+    A.Invalidate();
     return;
   }
   if (FGuideDownloader) {
-    FStatus = "A BBS Guide download is already in progress...";
-    Invalidate();
+    A.FStatus = "A BBS Guide download is already in progress...";
+    A.Invalidate();
     return;
   }
   FGuideRetried = false;
   const platform::LocalTime now = platform::NowLocal();
-  const std::string url = GuideArchiveUrl(FConfig->GuideArchiveName, now.Year, now.Month);
+  const std::string url = GuideArchiveUrl(A.FConfig->GuideArchiveName, now.Year, now.Month);
   LogLine("BBSGuideDownload: fetching " + url);
-  FStatus = "Downloading Telnet BBS Guide list...";
-  Invalidate();
+  A.FStatus = "Downloading Telnet BBS Guide list...";
+  A.Invalidate();
   LaunchGuideDownload(url);
 }
 
-void TApplication::LaunchGuideDownload(const std::string& url) {
+void TAppGuide::LaunchGuideDownload(const std::string& url) {
   FGuideDownloader = std::make_shared<TBBSGuideDownloader>(url);
   TBBSGuideDownloader* downloader = FGuideDownloader.get();
-  const std::weak_ptr<int> life = FLifeToken;
+  const std::weak_ptr<int> life = A.FLifeToken;
   FGuideDownloader->OnStatus = [this, life](const std::string& text) {
     if (!life.expired()) OnGuideStatus(text);
   };
@@ -205,17 +246,17 @@ void TApplication::LaunchGuideDownload(const std::string& url) {
   };
   if (!FGuideDownloader->Start()) {
     FGuideDownloader.reset();
-    FStatus = "BBS Guide download failed: the download thread could not be started";
-    Invalidate();
+    A.FStatus = "BBS Guide download failed: the download thread could not be started";
+    A.Invalidate();
   }
 }
 
-void TApplication::OnGuideStatus(const std::string& text) {
-  FStatus = text;
-  Invalidate();
+void TAppGuide::OnGuideStatus(const std::string& text) {
+  A.FStatus = text;
+  A.Invalidate();
 }
 
-void TApplication::OnGuideDownloadDone(TBBSGuideDownloader* done) {
+void TAppGuide::OnGuideDownloadDone(TBBSGuideDownloader* done) {
   // A download stopped at shutdown, or one this handler no longer waits for.
   if (!done || FGuideDownloader.get() != done) return;
   std::shared_ptr<TBBSGuideDownloader> downloader = std::move(FGuideDownloader);
@@ -225,19 +266,19 @@ void TApplication::OnGuideDownloadDone(TBBSGuideDownloader* done) {
   if (!downloader->Success) {
     const platform::LocalTime now = platform::NowLocal();
     const int year = now.Month == 1 ? now.Year - 1 : now.Year, month = now.Month == 1 ? 12 : now.Month - 1;
-    const std::string previous = GuideArchiveUrl(FConfig->GuideArchiveName, year, month);
-    if (!FGuideRetried && GuideArchiveUrl(FConfig->GuideArchiveName, now.Year, now.Month) != previous) {
+    const std::string previous = GuideArchiveUrl(A.FConfig->GuideArchiveName, year, month);
+    if (!FGuideRetried && GuideArchiveUrl(A.FConfig->GuideArchiveName, now.Year, now.Month) != previous) {
       FGuideRetried = true;
       LogLine("BBSGuideDownload: " + downloader->ErrorText + " - retrying with previous month's list: " + previous);
-      FStatus = "This month's list not found yet - trying last month's...";
-      Invalidate();
+      A.FStatus = "This month's list not found yet - trying last month's...";
+      A.Invalidate();
       LaunchGuideDownload(previous);
       return;
     }
     // The status line may cut a long reason short; the log keeps it whole.
     LogLine("BBSGuideDownload: " + downloader->ErrorText);
-    FStatus = "BBS Guide download failed: " + downloader->ErrorText;
-    Invalidate();
+    A.FStatus = "BBS Guide download failed: " + downloader->ErrorText;
+    A.Invalidate();
     return;
   }
 
@@ -248,16 +289,16 @@ void TApplication::OnGuideDownloadDone(TBBSGuideDownloader* done) {
   } catch (const std::exception& e) {
     // Nothing of the archive may take the interface thread down.
     LogLine(std::string("BBSGuideDownload: ") + e.what());
-    FStatus = std::string("BBS Guide: the downloaded list could not be used: ") + e.what();
+    A.FStatus = std::string("BBS Guide: the downloaded list could not be used: ") + e.what();
   }
   std::error_code ignored;
   fs::remove(zipPath, ignored);
   fs::remove(listPath, ignored);
   fs::remove(folder, ignored);
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder,
+void TAppGuide::ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder,
                                       const std::string& zipPath, const std::string& listPath) {
   std::error_code ec;
   fs::create_directories(folder, ec);
@@ -265,22 +306,22 @@ void TApplication::ImportGuideArchive(const std::vector<uint8_t>& data, const st
   std::string error;
   if (!WriteFileReplacing(zipPath, std::string(data.begin(), data.end()), error)) {
     LogLine("BBSGuideDownload: " + error);
-    FStatus = "BBS Guide: the download could not be saved: " + error;
+    A.FStatus = "BBS Guide: the download could not be saved: " + error;
     return;
   }
   const TGuideExtract extracted = ExtractGuideList(zipPath, listPath, error);
   if (extracted == TGuideExtract::Failed) {
     LogLine("BBSGuideDownload: " + error);
-    FStatus = "BBS Guide: the downloaded ZIP could not be read: " + error;
+    A.FStatus = "BBS Guide: the downloaded ZIP could not be read: " + error;
     return;
   }
   if (extracted == TGuideExtract::TooLarge) {
-    FStatus = "BBS Guide: the list in the downloaded ZIP is too large (more than " +
+    A.FStatus = "BBS Guide: the list in the downloaded ZIP is too large (more than " +
               std::to_string(kMaxImportFileBytes >> 20) + " MB)";
     return;
   }
   if (extracted == TGuideExtract::NotFound || !fs::is_regular_file(listPath, ec)) {
-    FStatus = "BBS Guide: downloaded ZIP did not contain syncterm.lst";
+    A.FStatus = "BBS Guide: downloaded ZIP did not contain syncterm.lst";
     return;
   }
   char line[600];
@@ -292,55 +333,129 @@ void TApplication::ImportGuideArchive(const std::vector<uint8_t>& data, const st
   // with Esc, so the line being typed goes into the entry, and a changed
   // board-list entry is marked as the user's before the merge looks at it.
   // The directory then shows the list and any question about it.
-  if (auto editor = std::dynamic_pointer_cast<TEntryEditorScreen>(FScreens.Current())) editor->CommitAndLeave();
+  if (auto editor = std::dynamic_pointer_cast<TEntryEditorScreen>(A.FScreens.Current())) editor->CommitAndLeave();
   EndGuideEntryEdit();
 
   // A board of a list from the network never runs a local command.
-  TPhonebook fresh(FGuidebook->FileName());
+  TPhonebook fresh(A.FGuidebook->FileName());
   if (ImportSyncTerm(fresh, listPath, TListOrigin::Network, FGuideShellSkipped) == 0) {
     // The old list stays as it is.
-    FStatus = FGuideShellSkipped > 0
+    A.FStatus = FGuideShellSkipped > 0
                   ? "BBS Guide: downloaded list had no boards to take (" + ShellSkippedText(FGuideShellSkipped) + ")"
                   : "BBS Guide: downloaded list didn't parse (format may have changed)";
     FGuideShellSkipped = 0;
     return;
   }
   // The list on disk is kept as a dated backup before anything replaces it.
-  const std::string backup = BackupIniFile(fs::path(FGuidebook->FileName()).filename().string(), "bbsguide");
+  const std::string backup = BackupIniFile(fs::path(A.FGuidebook->FileName()).filename().string(), "bbsguide");
   if (!backup.empty()) LogLine("BBSGuideDownload: previous list backed up to " + backup);
 
   std::vector<TPhonebookEntryPtr> previous;
-  for (const TPhonebookEntryPtr& entry : FGuidebook->Entries()) previous.push_back(entry->Clone());
-  FGuidebook->Entries() = std::move(fresh.Entries());
+  for (const TPhonebookEntryPtr& entry : A.FGuidebook->Entries()) previous.push_back(entry->Clone());
+  A.FGuidebook->Entries() = std::move(fresh.Entries());
   if (previous.empty()) {
     ReportGuideUpdate(0);
     return;
   }
-  FPopups.GuideEdited.clear();
+  A.FPopups.GuideEdited.clear();
   int32_t orphans = 0;
-  if (TPhonebook::MergeBBSGuide(*FGuidebook, previous, gmSurvey, orphans, &FPopups.GuideEdited) == 0) {
-    TPhonebook::MergeBBSGuide(*FGuidebook, previous, gmUpdateAll, orphans, nullptr);
+  if (TPhonebook::MergeBBSGuide(*A.FGuidebook, previous, gmSurvey, orphans, &A.FPopups.GuideEdited) == 0) {
+    TPhonebook::MergeBBSGuide(*A.FGuidebook, previous, gmUpdateAll, orphans, nullptr);
     ReportGuideUpdate(0);
     return;
   }
   FGuidePending = std::move(previous);
-  FPopups.GuidePrompt = true;
-  const size_t n = FPopups.GuideEdited.size();
-  FStatus = "BBS Guide: " + std::to_string(n) + " edited entr" + (n == 1 ? "y" : "ies") +
+  A.FPopups.GuidePrompt = true;
+  const size_t n = A.FPopups.GuideEdited.size();
+  A.FStatus = "BBS Guide: " + std::to_string(n) + " edited entr" + (n == 1 ? "y" : "ies") +
             " found - K=keep edited, U=update all";
 }
 
-void TApplication::AnswerGuideUpdate(bool keepEdited) {
-  if (!FPopups.GuidePrompt) return;
-  FPopups.GuidePrompt = false;
+void TAppGuide::AnswerGuideUpdate(bool keepEdited) {
+  if (!A.FPopups.GuidePrompt) return;
+  A.FPopups.GuidePrompt = false;
   int32_t orphans = 0, kept = 0;
   if (keepEdited)
-    kept = TPhonebook::MergeBBSGuide(*FGuidebook, FGuidePending, gmKeepEdited, orphans, nullptr);
+    kept = TPhonebook::MergeBBSGuide(*A.FGuidebook, FGuidePending, gmKeepEdited, orphans, nullptr);
   else
-    TPhonebook::MergeBBSGuide(*FGuidebook, FGuidePending, gmUpdateAll, orphans, nullptr);
+    TPhonebook::MergeBBSGuide(*A.FGuidebook, FGuidePending, gmUpdateAll, orphans, nullptr);
   FreeGuideUpdateList();
-  FPopups.GuideEdited.clear();
+  A.FPopups.GuideEdited.clear();
   ReportGuideUpdate(kept);
 }
 
-void TApplication::FreeGuideUpdateList() { FGuidePending.clear(); }
+void TAppGuide::FreeGuideUpdateList() { FGuidePending.clear(); }
+
+// A phonebook the start-up load did not wholly understand was read as far as
+// it could be and copied as it stood before anything saves over it; the
+// user hears of it once, here.
+void TAppGuide::ReportRepairedPhonebooks() {
+  const TPhonebook* user = A.FPhonebook && A.FPhonebook->LoadRepaired() ? A.FPhonebook.get() : nullptr;
+  const TPhonebook* guide = A.FGuidebook && A.FGuidebook->LoadRepaired() ? A.FGuidebook.get() : nullptr;
+  if (!user && !guide) return;
+  if ((user && user->OriginalCopy().empty()) || (guide && guide->OriginalCopy().empty())) {
+    A.FStatus = "Phonebook only partly readable and not copied - it will not be saved.";
+  } else if (user && guide) {
+    A.FStatus = "Phonebook and BBS Guide repaired - originals kept as *_original.ini";
+  } else {
+    const TPhonebook* book = user ? user : guide;
+    A.FStatus = std::string(user ? "Phonebook" : "BBS Guide") + " repaired - original kept: " +
+              TruncateWithDots(fs::path(book->OriginalCopy()).filename().string(), 40);
+  }
+  LogLine("Phonebook: " + A.FStatus);
+}
+
+void TAppGuide::AnswerBackupPrompt(bool yes) {
+  A.FPopups.BackupDue = false;
+  bool failed = false;
+  if (yes) {
+    const std::string path = BackupPhonebooks();
+    failed = path.empty();
+    A.FStatus = failed ? "Phonebook backup failed - check the KORVAN folder is writable."
+                     : "Phonebook backed up: " + TruncateWithDots(fs::path(path).filename().string(), 40);
+  } else {
+    A.FStatus = "Not backing up now - will ask again in 90 days.";
+  }
+  // A failed backup is not a backup: the date stays, so the reminder comes
+  // back at the next start.
+  if (!failed) {
+    A.FConfig->LastPhonebookBackup = NowDateTime();
+    if (!A.FConfig->Save()) LogLine("Backup: the settings could not be saved");
+  }
+  A.Invalidate();
+}
+
+void TAppGuide::ReportGuideUpdate(int editedKept) {
+  if (!A.FGuidebook) return;
+  A.FGuidebook->Sort();
+  const bool saved = A.FGuidebook->SaveToFile();
+  A.FStatus = "Telnet BBS Guide updated: " + std::to_string(A.FGuidebook->Count()) + " entries" +
+            (editedKept > 0 ? ", " + std::to_string(editedKept) + " edited kept" : std::string()) +
+            (FGuideShellSkipped > 0 ? ", " + ShellSkippedText(FGuideShellSkipped) : std::string()) +
+            (A.FShowGuide ? std::string() : std::string(" (F11 to view)"));
+  // An update that did not reach the file is not reported as done.
+  if (!saved) A.FStatus = "Telnet BBS Guide updated but not saved: " + A.FGuidebook->LastError();
+  FGuideShellSkipped = 0;
+  if (A.FShowGuide) A.FDirectory->ClampSelection(A.FGuidebook->Count());
+  A.Invalidate();
+}
+
+void TAppGuide::BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) {
+  EndGuideEntryEdit();
+  if (entry && A.FGuidebook && A.FGuidebook->IndexOf(entry.get()) >= 0) {
+    FGuideSnapshot = entry->Clone();
+    FGuideEditEntry = entry;
+  }
+}
+
+void TAppGuide::EndGuideEntryEdit() {
+  if (!FGuideSnapshot) return;
+  std::shared_ptr<TPhonebookEntry> entry = FGuideEditEntry;
+  if (entry && A.FGuidebook && A.FGuidebook->IndexOf(entry.get()) >= 0 && !entry->UserEdited &&
+      !entry->SameAs(*FGuideSnapshot)) {
+    entry->UserEdited = true;
+    if (!A.FGuidebook->SaveToFile()) LogLine("Guide: board list not saved: " + A.FGuidebook->LastError());
+  }
+  FGuideSnapshot.reset();
+  FGuideEditEntry.reset();
+}

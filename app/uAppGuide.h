@@ -1,9 +1,18 @@
-// The board-list download (Ctrl+F11): the archive address for a month, and
-// picking the list out of the downloaded archive. The application's half,
-// which runs the download and merges the list, lives in uAppGuide.cpp.
+// The board list and the phonebooks' upkeep: the board-list download
+// (Ctrl+F11) with the archive address for a month and the list picked out
+// of the downloaded archive, its merge with the list it replaces and the
+// question about the user's edits; the entries of the board list the user
+// edits; the dated backups the reminder offers, and the report of a
+// phonebook the start-up load repaired.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
+
+class TApplication;
+class TBBSGuideDownloader;
+class TPhonebookEntry;
 
 // The board-list service: the monthly archives lie under
 // "https://" + kGuideServiceHost + "/bbslist/".
@@ -27,3 +36,51 @@ enum class TGuideExtract { Extracted, NotFound, TooLarge, Failed };
 // the list is larger than an import may be, and is not kept. Failed: the
 // archive could not be read, or the list not written (Error says why).
 TGuideExtract ExtractGuideList(const std::string& zipPath, const std::string& target, std::string& error);
+
+class TAppGuide {
+ public:
+  explicit TAppGuide(TApplication& app);
+  ~TAppGuide();
+  TAppGuide(const TAppGuide&) = delete;
+  TAppGuide& operator=(const TAppGuide&) = delete;
+
+  // --- The board-list download ---------------------------------------------
+  void StartGuideDownload();
+  bool DownloadRunning() const { return FGuideDownloader != nullptr; }
+  // The answer to the question about edited entries: K keeps them.
+  void AnswerGuideUpdate(bool keepEdited);
+  // At shutdown: a download still running is stopped (its end is not
+  // handled) and an open question is answered as Esc answers it.
+  void Shutdown();
+
+  // --- Entries of the board list the user edits -----------------------------
+  void BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry);
+  // An entry the editor really changed is marked as the user's.
+  void EndGuideEntryEdit();
+
+  // --- The phonebooks -------------------------------------------------------
+  void ReportRepairedPhonebooks();
+  // The answer to the backup reminder.
+  void AnswerBackupPrompt(bool yes);
+
+ private:
+  void LaunchGuideDownload(const std::string& url);
+  void OnGuideStatus(const std::string& text);
+  void OnGuideDownloadDone(TBBSGuideDownloader* done);
+  void ImportGuideArchive(const std::vector<uint8_t>& data, const std::string& folder, const std::string& zipPath,
+                          const std::string& listPath);
+  void ReportGuideUpdate(int editedKept);
+  void FreeGuideUpdateList();
+
+  TApplication& A;
+  std::unique_ptr<TPhonebookEntry> FGuideSnapshot;
+  std::shared_ptr<TPhonebookEntry> FGuideEditEntry;
+  // The running board-list download, the previous month's archive tried,
+  // and the entries the downloaded list replaces while its question is open.
+  std::shared_ptr<TBBSGuideDownloader> FGuideDownloader;
+  bool FGuideRetried = false;
+  std::vector<std::shared_ptr<TPhonebookEntry>> FGuidePending;
+  // Shell boards the downloaded list held and the update left out, for its
+  // report.
+  int32_t FGuideShellSkipped = 0;
+};

@@ -7,6 +7,13 @@
 #include "app/call/uCall.h"
 #include "app/screens/uDirectoryScreen.h"
 #include "app/uApp.h"
+#include "app/uAppFonts.h"
+#include "app/uAppDoors.h"
+#include "app/uAppGuide.h"
+#include "app/uAppOutput.h"
+#include "app/uAppReader.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uCommandTable.h"
 #include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
@@ -46,6 +53,14 @@ bool Do(TApplication& app, const TKeyEvent&) {
   return true;
 }
 
+// A row that runs one operation of a unit the application owns (Part is
+// the application's pointer to it) and takes the key.
+template <auto Part, auto Operation>
+bool DoOn(TApplication& app, const TKeyEvent&) {
+  ((*(app.*Part)).*Operation)();
+  return true;
+}
+
 }  // namespace
 
 const std::vector<TCommand<TApplication>>& TApplication::Commands() {
@@ -76,15 +91,19 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       {kHotkey, Chord(vk::OemPlus, mod::Alt), kAnyScreen & ~On(smAbout), kNotInDoorway, nullptr,
        Do<&TApplication::OpenAbout>},
       {kHotkey, Alt('H'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::DisconnectCurrent>},
-      {kHotkey, Alt('G'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ToggleCapture>},
+      {kHotkey, Alt('G'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FCall->ToggleCapture();
+         return true;
+       }},
       {kHotkey, Alt('P'), kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent&) {
          a.FScreenshotDue = true;  // taken at the next paint
          return true;
        }},
-      {kHotkey, Alt('N', mod::Shift), kOnline, kNotInDoorway, nullptr, Do<&TApplication::SaveScrollback>},
+      {kHotkey, Alt('N', mod::Shift), kOnline, kNotInDoorway, nullptr, DoOn<&TApplication::FOutput, &TAppOutput::SaveScrollback>},
       {kHotkey, Alt('M'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ToggleSoundMute>},
-      {kHotkey, Alt('N'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ExportAnsi>},
+      {kHotkey, Alt('N'), kOnline, kNotInDoorway, nullptr, DoOn<&TApplication::FOutput, &TAppOutput::ExportAnsi>},
       {kHotkey, Alt('Q'), kOnline, kNotInDoorway, [](const TApplication& a) { return a.FCall->Transport() == nullptr; },
        [](TApplication& a, const TKeyEvent&) {
          a.FQuickDial.Open();
@@ -95,31 +114,59 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
          // A call's screen is kept for the way back; without a call the
          // board's font goes.
          if (a.FCall->Transport())
-           a.SaveScreen();
+           a.FScreenSnapshot.Save(*a.FBuffer);
          else
-           a.RestoreDefaultFont();
+           a.FFonts->RestoreDefaultFont();
          a.SwitchScreen(smDirectory);
          a.FStatus = kDirectoryStatus;
          return true;
        }},
       {kHotkey, Chord(vk::Letter('O'), mod::Ctrl, mod::Alt | mod::Shift), kDirectory | kOnline, kNotInDoorway,
-       nullptr, Do<&TApplication::ToggleRecorder>},
-      {kHotkey, Alt('O'), kDirectory | kOnline, kNotInDoorway, nullptr, Do<&TApplication::PickScript>},
+       nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FScripts->ToggleRecorder();
+         return true;
+       }},
+      {kHotkey, Alt('O'), kDirectory | kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FScripts->PickScript();
+         return true;
+       }},
       // The directory's own Alt keys: edit the selected entry, move it.
       {kHotkey, Alt('E'), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
       {kHotkey, Chord(vk::Up, mod::Alt), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
       {kHotkey, Chord(vk::Down, mod::Alt), kDirectory, kNotInDoorway, nullptr, &TApplication::ToCurrentScreen},
       // Transfers started from the keyboard, and the phonebook import.
-      {kHotkey, Alt('U'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartZmodemUpload>},
-      {kHotkey, Alt('A'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartAsciiUpload>},
-      {kHotkey, Alt('Y'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::OpenDownloadMenu>},
-      {kHotkey, Alt('K'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::StartXYmodemUpload>},
-      {kHotkey, Alt('I'), kDirectory, kNotInDoorway, nullptr, Do<&TApplication::StartPhonebookImport>},
+      {kHotkey, Alt('U'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartZmodemUpload();
+         return true;
+       }},
+      {kHotkey, Alt('A'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartAsciiUpload();
+         return true;
+       }},
+      {kHotkey, Alt('Y'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->OpenDownloadMenu();
+         return true;
+       }},
+      {kHotkey, Alt('K'), kOnline, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartXYmodemUpload();
+         return true;
+       }},
+      {kHotkey, Alt('I'), kDirectory, kNotInDoorway, nullptr, 
+       [](TApplication& a, const TKeyEvent&) {
+         a.FUploads->StartPhonebookImport();
+         return true;
+       }},
       {kHotkey, Alt('L'), kOnline, kNotInDoorway, nullptr, [](TApplication& a, const TKeyEvent&) {
          a.FCall->SendAutoLogin();
          return true;
        }},
-      {kHotkey, Alt('B'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ToggleScrollback>},
+      {kHotkey, Alt('B'), kOnline, kNotInDoorway, nullptr, DoOn<&TApplication::FOutput, &TAppOutput::ToggleScrollback>},
       {kHotkey, Chord(vk::Digit(8), mod::Alt), kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent&) {
          a.FCall->SetUtf8Mode(!a.FCall->Utf8Mode());
@@ -130,14 +177,14 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
          return true;
        }},
       {kHotkey, Alt('V', 0, mod::Ctrl | mod::Shift), kOnline, kNotInDoorway,
-       [](const TApplication& a) { return !a.FReaderOn; },
-       Do<&TApplication::SaveScrollback>},
+       [](const TApplication& a) { return !a.FReader->On(); },
+       DoOn<&TApplication::FOutput, &TAppOutput::SaveScrollback>},
       // The screen reader: its switches, then the lines it reads on request.
       {kHotkey, Alt('F', 0, mod::Ctrl | mod::Shift), kAnyScreen, kNotInDoorway, nullptr,
-       Do<&TApplication::TogglePromptOnly>},
-      {kHotkey, Alt('R', mod::Ctrl), kAnyScreen, kNotInDoorway, nullptr, Do<&TApplication::TogglePromptOnly>},
-      {kHotkey, Alt('R', 0, mod::Ctrl), kAnyScreen, kNotInDoorway, nullptr, Do<&TApplication::ToggleScreenReader>},
-      {kHotkey, Chord(vk::Space, mod::Ctrl), kAnyScreen, kNotInDoorway, [](const TApplication& a) { return a.FReaderOn; },
+       DoOn<&TApplication::FReader, &TAppReader::TogglePromptOnly>},
+      {kHotkey, Alt('R', mod::Ctrl), kAnyScreen, kNotInDoorway, nullptr, DoOn<&TApplication::FReader, &TAppReader::TogglePromptOnly>},
+      {kHotkey, Alt('R', 0, mod::Ctrl), kAnyScreen, kNotInDoorway, nullptr, DoOn<&TApplication::FReader, &TAppReader::ToggleScreenReader>},
+      {kHotkey, Chord(vk::Space, mod::Ctrl), kAnyScreen, kNotInDoorway, [](const TApplication& a) { return a.FReader->On(); },
        [](TApplication&, const TKeyEvent&) {
          PurgeSpeechQueue();
          return true;
@@ -146,10 +193,13 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       {kHotkey, Chord(vk::Fn(11), 0, mod::Ctrl | mod::Alt), kNotOnline, kNotInDoorway, nullptr,
        Do<&TApplication::TogglePhonebookList>},
       {kHotkey, Chord(vk::Fn(11), mod::Ctrl, mod::Alt), kNotOnline, kNotInDoorway, nullptr,
-       Do<&TApplication::StartGuideDownload>},
+       [](TApplication& a, const TKeyEvent&) {
+         a.FGuide->StartGuideDownload();
+         return true;
+       }},
       // Copy and paste on the online screen.
       {kHotkey, Alt('T', 0, mod::Ctrl | mod::Shift), kOnline, kNotInDoorway,
-       [](const TApplication& a) { return !a.FReaderOn; },
+       [](const TApplication& a) { return !a.FReader->On(); },
        [](TApplication& a, const TKeyEvent&) {
          a.OnlineMouse().CopyScreenToClipboard();
          return true;
@@ -157,12 +207,12 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       // With the reader on (or with Ctrl or Shift), Alt+T and Alt+V read aloud.
       {kHotkey, Alt('T'), kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent&) {
-         a.SpeakTerminalLine(a.FBuffer->CursorY, true);
+         a.FReader->SpeakTerminalLine(a.FBuffer->CursorY, true);
          return true;
        }},
       {kHotkey, Alt('V'), kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent&) {
-         a.SpeakScreen(true);
+         a.FReader->SpeakScreen(true);
          return true;
        }},
       {kHotkey, Chord(vk::Letter('C'), mod::Ctrl | mod::Shift, mod::Alt), kOnline, kNotInDoorway, nullptr,
@@ -182,7 +232,7 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
          a.OnlineMouse().PasteToSession();
          return true;
        }},
-      {kHotkey, Alt('J'), kOnline, kNotInDoorway, nullptr, Do<&TApplication::ShellToDos>},
+      {kHotkey, Alt('J'), kOnline, kNotInDoorway, nullptr, DoOn<&TApplication::FDoors, &TAppDoors::ShellToDos>},
       // Alt combinations are never sent to the board.
       {kHotkey, TKeyChord{0, 0, mod::Alt, 0}, kAnyScreen, kNotInDoorway, nullptr, KeepLocal},
 
@@ -198,21 +248,21 @@ const std::vector<TCommand<TApplication>>& TApplication::Commands() {
       // Ctrl+F1..F8 start the local door programs of their slots.
       {kFnKey, TKeyChord{vk::Fn(1), vk::Fn(8), mod::Ctrl, mod::Shift | mod::Alt}, kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent& key) {
-         a.RunExternalDoor(key.Key - vk::Fn(1) + 1);
+         a.FDoors->RunExternalDoor(key.Key - vk::Fn(1) + 1);
          return true;
        }},
       // Shift+F1..F10 run the script set for the key, or stop it while it
       // runs, even after the call has ended.
       {kFnKey, TKeyChord{vk::Fn(1), vk::Fn(10), mod::Shift, mod::Ctrl | mod::Alt}, kOnline, kNotInDoorway, nullptr,
        [](TApplication& a, const TKeyEvent& key) {
-         a.RunScriptHotkey(key.Key - vk::Fn(1) + 1);
+         a.FScripts->RunScriptHotkey(key.Key - vk::Fn(1) + 1);
          return true;
        }},
       // F12 steps the font and Shift+F12 switches the sharp glyphs, on every
       // screen and in doorway mode too.
       {kFnKey, Chord(vk::Fn(12), mod::Shift, mod::Ctrl | mod::Alt), kAnyScreen, kDoorwayToo, nullptr,
-       Do<&TApplication::ToggleSharpFont>},
-      {kFnKey, Chord(vk::Fn(12)), kAnyScreen, kDoorwayToo, nullptr, Do<&TApplication::PickFont>},
+       DoOn<&TApplication::FFonts, &TAppFonts::ToggleSharpFont>},
+      {kFnKey, Chord(vk::Fn(12)), kAnyScreen, kDoorwayToo, nullptr, DoOn<&TApplication::FFonts, &TAppFonts::PickFont>},
   };
   return table;
 }

@@ -9,6 +9,11 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
+#include "app/uAppGuide.h"
+#include "app/uAppOutput.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uCommandTable.h"
 #include "app/uTermTypePresets.h"
 #include "core/uAnsiParser.h"
@@ -24,7 +29,7 @@ namespace vk = platform::vk;
 
 void TApplication::SendTyped(const std::string& text) {
   if (!FCall->Transport()) return;
-  RecordTypedText(text);
+  FScripts->RecordTypedText(text);
   FCall->Transport()->SendString(text);
 }
 
@@ -38,8 +43,8 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
     Invalidate();
   }
   // 2. A script's input prompt takes every key without Alt.
-  if (FScriptPromptOpen && !alt) {
-    ScriptInputKey(key, ctrl);
+  if (FScripts->PromptOpen() && !alt) {
+    FScripts->ScriptInputKey(key, ctrl);
     return;
   }
   // 3. A command-line call ended: any key quits.
@@ -71,22 +76,22 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
   // 7. The board-list update question takes every key; Esc keeps the edits
   // (K and U come as characters).
   if (FPopups.GuidePrompt) {
-    if (key == vk::Escape) AnswerGuideUpdate(true);
+    if (key == vk::Escape) FGuide->AnswerGuideUpdate(true);
     Invalidate();
     return;
   }
   // 8. The phonebook backup reminder (shown on the directory).
   if (FPopups.BackupDue && ScreenMode() == smDirectory) {
     if (!alt) {
-      if (key == vk::Escape) AnswerBackupPrompt(false);
+      if (key == vk::Escape) FGuide->AnswerBackupPrompt(false);
       return;
     }
     if (key == vk::Shift || key == vk::Control || key == vk::Menu) return;
-    AnswerBackupPrompt(false);
+    FGuide->AnswerBackupPrompt(false);
   }
   // 9-12. The message-upload warning, the upload-batch question and the
   // protocol menus take every key.
-  if (TransferPromptKey(event)) return;
+  if (FUploads->TransferPromptKey(event)) return;
   // 13. The quick dial box takes every key while open.
   if (FQuickDial.IsOpen()) {
     FQuickDial.Key(event);
@@ -95,7 +100,7 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
   // 14. The hotkeys.
   if (RunCommand(Commands(), TCommandStage::Hotkeys, *this, event, ScreenMode(), FDoorwayMode)) return;
   // 15. The scrollback view.
-  if (ScreenMode() == smOnline && FWheelScrollback && HandleScrollbackKey(key, ctrl, alt)) return;
+  if (ScreenMode() == smOnline && FOutput->Browsing() && FOutput->HandleScrollbackKey(key, ctrl, alt)) return;
   // 16. Keyboards that report F11/F12 under another code.
   if (scanCode == 0x57) key = vk::Fn(11);
   if (scanCode == 0x58) key = vk::Fn(12);
@@ -107,40 +112,6 @@ void TApplication::HandleKeyDown(uint16_t key, bool shift, bool ctrl, uint16_t s
   if (screen) screen->Key(fnEvent);
 }
 
-bool TApplication::HandleScrollbackKey(uint16_t key, bool ctrl, bool alt) {
-  const int before = FBuffer->ScrollbackView;
-  const int page = FBuffer->FHeight;
-  switch (key) {
-    case vk::Prior: FBuffer->SetScrollbackView(before + page); break;
-    case vk::Next: FBuffer->SetScrollbackView(before - page); break;
-    case vk::Up: FBuffer->SetScrollbackView(before + 1); break;
-    case vk::Down: FBuffer->SetScrollbackView(before - 1); break;
-    case vk::Home: FBuffer->SetScrollbackView(FBuffer->ScrollbackCount); break;
-    default:
-      if (key == vk::Letter('S') && !alt && !ctrl) {
-        SaveScrollback();
-        ScrollbackStatusText();
-        return true;
-      }
-      if (key == vk::Letter('S') && ctrl) return true;
-      LeaveScrollback();
-      // Esc and End only leave the view; any other key also goes on.
-      return key == vk::Escape || key == vk::End;
-  }
-  SpeakAfterMove(before, FBuffer->ScrollbackView);
-  ScrollbackStatusText();
-  Invalidate();
-  return true;
-}
-
-void TApplication::LeaveScrollback() {
-  FBuffer->SetScrollbackView(0);
-  FWheelScrollback = false;
-  FStatus = FSavedStatus;
-  if (FReaderOn) Speak("Back to live", true);
-  Invalidate();
-}
-
 void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
   FLastKeyTick = platform::TickMs();
   // The text of a key that answered a menu on key-down is not typed.
@@ -148,8 +119,8 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
     FSwallowKeyText = false;
     return;
   }
-  if (FScriptPromptOpen) {
-    ScriptInputChar(ch);
+  if (FScripts->PromptOpen()) {
+    FScripts->ScriptInputChar(ch);
     return;
   }
   if (FQuickDial.IsOpen()) {
@@ -162,16 +133,16 @@ void TApplication::HandleChar(uint8_t ch, uint32_t codePoint) {
     return;
   }
   if (FPopups.GuidePrompt) {
-    if (ch == 'K' || ch == 'k') AnswerGuideUpdate(true);
-    if (ch == 'U' || ch == 'u') AnswerGuideUpdate(false);
+    if (ch == 'K' || ch == 'k') FGuide->AnswerGuideUpdate(true);
+    if (ch == 'U' || ch == 'u') FGuide->AnswerGuideUpdate(false);
     return;
   }
   if (FPopups.BackupDue && ScreenMode() == smDirectory) {
-    if (ch == 'Y' || ch == 'y') AnswerBackupPrompt(true);
-    if (ch == 'N' || ch == 'n') AnswerBackupPrompt(false);
+    if (ch == 'Y' || ch == 'y') FGuide->AnswerBackupPrompt(true);
+    if (ch == 'N' || ch == 'n') FGuide->AnswerBackupPrompt(false);
     return;
   }
-  if (TransferPromptChar(ch)) return;
+  if (FUploads->TransferPromptChar(ch)) return;
   if (std::shared_ptr<TScreen> screen = FScreens.Current()) screen->Char(ch, codePoint);
 }
 

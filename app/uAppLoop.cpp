@@ -6,6 +6,11 @@
 #include "app/call/uCall.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppDoors.h"
+#include "app/uAppOutput.h"
+#include "app/uAppReader.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uOnlineMouse.h"
 #include "core/uDebugLog.h"
 #include "core/uFontRenderer.h"
@@ -110,7 +115,7 @@ void TApplication::WndProc(const platform::Event& e) {
       OnTimer(e.TimerId);
       break;
     case EventKind::DropFiles:
-      HandleDroppedFiles(e.Paths);
+      FUploads->HandleDroppedFiles(e.Paths);
       break;
     case EventKind::MouseMove:
     case EventKind::MouseDown:
@@ -157,7 +162,7 @@ void TApplication::PaintFrame() {
     FStatus = std::string("Render error: ") + ex.what();
   }
   FLastFrameByRenderer = FRenderer->EndFrame();
-  if (FScreenshotDue) TakeScreenshot(back);
+  if (FScreenshotDue) FOutput->TakeScreenshot(back);
   FRenderer->TakeTargetDamage(FFrameDamage);
   if (!FLastFrameByRenderer) {
     FRenderer->ForgetTarget();
@@ -193,7 +198,7 @@ void TApplication::OnTimer(int id) {
       FCall->ReplayHeldInput();
       break;
     case tmDoorProcess:
-      DoorProcessTick();
+      FDoors->DoorProcessTick();
       break;
     default:
       // A mode's own timer.
@@ -208,35 +213,19 @@ void TApplication::OnMainTimer() {
   platform::CheckSynchronize(0);
   FBlinkPhase = !FBlinkPhase;
   FBuffer->Dirty = true;
-  SpeakChanges();
+  FReader->SpeakChanges();
   FCall->LoginStepsTick();
-  ScriptTick();
+  FScripts->ScriptTick();
   UpdateWindowTitle();
   FModes->MainTick();
   FCall->TransfersTick();
-  if (FAsciiUpload.Running()) AsciiUploadTick();
+  if (FUploads->AsciiUploadRunning()) FUploads->AsciiUploadTick();
   if (FCall->SimBytesPerSec() > 0 && FCall->RxWaiting() > 0) FCall->DrainInput();
   if (FDialStage > 0) DialTick();
   // The call's screen blinks and counts the call's time with this tick; a
   // composed screen is painted again only when its picture changed.
   if (ComposedPictureChanged()) Invalidate();
   LogFlushPending();
-}
-
-void TApplication::ScrollbackWheel(bool up) {
-  if (!FWheelScrollback) {
-    FSavedStatus = FStatus;
-    FWheelScrollback = true;
-  }
-  FBuffer->SetScrollbackView(FBuffer->ScrollbackView + (up ? 3 : -3));
-  if (FBuffer->ScrollbackView <= 0) {
-    FBuffer->SetScrollbackView(0);
-    FWheelScrollback = false;
-    FStatus = FSavedStatus;
-  } else {
-    ScrollbackStatusText();
-  }
-  Invalidate();
 }
 
 bool TApplication::PixelToCell(int x, int y, int& col, int& row) const {

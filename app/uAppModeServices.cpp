@@ -39,7 +39,7 @@ void TAppModeServices::PicturePlaced() {
   A.Invalidate();
 }
 
-void TAppModeServices::SwitchColumns(bool is80) { A.OnColumnModeSwitch(is80); }
+void TAppModeServices::SwitchColumns(bool is80) { A.FCall->OnColumnModeSwitch(is80); }
 
 void TAppModeServices::ResumeInput() { A.FCall->DrainInput(); }
 

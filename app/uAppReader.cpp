@@ -1,7 +1,7 @@
-// The screen reader: its two switches, the scan that speaks the board's new
-// lines every 500 ms, and the operations that speak a directory row, a line
-// or the whole screen on request. The voice itself is sound/uSapiSpeech;
-// nothing here waits for it.
+// The screen reader: its switches, the scan of the board's new lines, and
+// what it speaks on request.
+#include "app/uAppReader.h"
+
 #include "app/uApp.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
@@ -39,53 +39,59 @@ std::string SpeechText(const std::string& cp437) {
 
 }  // namespace
 
-void TApplication::Speak(const std::string& text, bool purge) {
+TAppReader::TAppReader(TApplication& app) : A(app) {
+  FReaderOn = A.FConfig->ScreenReaderMode;
+  if (FReaderOn) FReaderOn = InitSpeech();
+  FPromptOnly = A.FConfig->PromptOnlyMode;
+}
+
+void TAppReader::Speak(const std::string& text, bool purge) {
   const std::string utf8 = SpeechText(text);
   if (!utf8.empty()) SpeakText(utf8, purge);
 }
 
-void TApplication::ToggleScreenReader() {
+void TAppReader::ToggleScreenReader() {
   FReaderOn = !FReaderOn;
   if (FReaderOn && !InitSpeech()) {
     FReaderOn = false;
-    FConfig->ScreenReaderMode = false;
-    FConfig->Save();
+    A.FConfig->ScreenReaderMode = false;
+    A.FConfig->Save();
     LogLine("Accessibility: Alt+R pressed but espeak-ng is unavailable - staying off");
     return;
   }
-  FConfig->ScreenReaderMode = FReaderOn;
-  FConfig->Save();
+  A.FConfig->ScreenReaderMode = FReaderOn;
+  A.FConfig->Save();
   if (FReaderOn) {
     SpeakText("Screen reader mode on", true);
-    FStatus = "Screen reader mode: ON (Alt+R to toggle)";
+    A.FStatus = "Screen reader mode: ON (Alt+R to toggle)";
   } else {
     SpeakText("Screen reader mode off", true);
-    FStatus = "Screen reader mode: OFF (Alt+R to toggle)";
+    A.FStatus = "Screen reader mode: OFF (Alt+R to toggle)";
   }
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::TogglePromptOnly() {
+void TAppReader::TogglePromptOnly() {
   FPromptOnly = !FPromptOnly;
-  FConfig->PromptOnlyMode = FPromptOnly;
-  FConfig->Save();
-  FStatus = FPromptOnly ? "Screen reader: prompt-only ON (Alt+F to toggle)"
+  A.FConfig->PromptOnlyMode = FPromptOnly;
+  A.FConfig->Save();
+  A.FStatus = FPromptOnly ? "Screen reader: prompt-only ON (Alt+F to toggle)"
                         : "Screen reader: prompt-only OFF (Alt+F to toggle)";
-  if (FReaderOn) Speak(FStatus, true);
-  Invalidate();
+  if (FReaderOn) Speak(A.FStatus, true);
+  A.Invalidate();
 }
 
-void TApplication::SpeakChanges() {
-  if (!FReaderOn || !FBuffer || ScreenMode() != smOnline) return;
+void TAppReader::SpeakChanges() {
+  if (!FReaderOn || !A.FBuffer || A.ScreenMode() != smOnline) return;
   FSpokenLines.clear();
   std::vector<std::string> rows;
-  FBuffer->CollectChangedRows(&FSpokenLines, &rows);
+  A.FBuffer->CollectChangedRows(&FSpokenLines, &rows);
   if (FPromptOnly && !FSpokenLines.empty()) {
     // Only the line being typed on: the cursor's row when it changed, else
     // the lowest row that did.
     std::string line = FSpokenLines.back();
     for (size_t i = 0; i < rows.size() && i < FSpokenLines.size(); ++i)
-      if (rows[i] == std::to_string(FBuffer->CursorY)) line = FSpokenLines[i];
+      if (rows[i] == std::to_string(A.FBuffer->CursorY)) line = FSpokenLines[i];
     FSpokenLines.assign(1, line);
   }
   if (FSpokenLines.empty()) return;
@@ -95,27 +101,27 @@ void TApplication::SpeakChanges() {
   for (const std::string& line : FSpokenLines) SpeakText(line, false);
 }
 
-void TApplication::SpeakDirectoryLine(int index) {
+void TAppReader::SpeakDirectoryLine(int index) {
   if (!FReaderOn) return;
-  TPhonebook* book = ActivePhonebook();
+  TPhonebook* book = A.ActivePhonebook();
   TPhonebookEntryPtr entry = book && index >= 0 && index < book->Count() ? book->GetEntry(index) : nullptr;
   if (!entry) return;
   const std::string name = TrimText(entry->Name);
   Speak(name.empty() ? entry->Host + ":" + std::to_string(entry->Port) : name, true);
 }
 
-void TApplication::SpeakTerminalLine(int row, bool purge) {
-  if (!FReaderOn || !FBuffer) return;
-  const std::string text = SpokenRowText(FBuffer->GetDisplayRowText(row));
+void TAppReader::SpeakTerminalLine(int row, bool purge) {
+  if (!FReaderOn || !A.FBuffer) return;
+  const std::string text = SpokenRowText(A.FBuffer->GetDisplayRowText(row));
   SpeakText(text.empty() ? "Blank line" : text, purge);
 }
 
-void TApplication::SpeakScreen(bool purge) {
-  if (!FReaderOn || !FBuffer) return;
+void TAppReader::SpeakScreen(bool purge) {
+  if (!FReaderOn || !A.FBuffer) return;
   // The board's rows; a reserved status row holds none of its text.
   bool first = true;
-  for (int row = 0; row < FBuffer->VisibleRows(); ++row) {
-    const std::string text = SpokenRowText(FBuffer->GetDisplayRowText(row));
+  for (int row = 0; row < A.FBuffer->VisibleRows(); ++row) {
+    const std::string text = SpokenRowText(A.FBuffer->GetDisplayRowText(row));
     if (text.empty()) continue;
     SpeakText(text, first ? purge : false);
     first = false;
@@ -123,12 +129,12 @@ void TApplication::SpeakScreen(bool purge) {
   if (first) SpeakText("Blank screen", purge);
 }
 
-void TApplication::SpeakAfterMove(int oldOffset, int newOffset) {
-  if (!FReaderOn || !FBuffer || oldOffset == newOffset) return;
+void TAppReader::SpeakAfterMove(int oldOffset, int newOffset) {
+  if (!FReaderOn || !A.FBuffer || oldOffset == newOffset) return;
   if (newOffset == oldOffset + 1)
     SpeakTerminalLine(0, true);
   else if (newOffset == oldOffset - 1)
-    SpeakTerminalLine(FBuffer->VisibleRows() - 1, true);
+    SpeakTerminalLine(A.FBuffer->VisibleRows() - 1, true);
   else
     SpeakScreen(true);
 }

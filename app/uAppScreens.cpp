@@ -7,11 +7,19 @@
 #include "app/screens/uHelpScreen.h"
 #include "app/screens/uSplashScreen.h"
 #include "app/uApp.h"
+#include "app/uAppGuide.h"
+#include "app/uAppReader.h"
 #include "app/uTermTypePresets.h"
 #include "core/uDebugLog.h"
 #include "data/uPhonebook.h"
 #include "platform/AppFolder.h"
 #include "platform/Tick.h"
+
+void TApplication::BeginEntryEdit(const std::shared_ptr<TPhonebookEntry>& entry) { FGuide->BeginEntryEdit(entry); }
+
+void TApplication::EndEntryEdit() { FGuide->EndGuideEntryEdit(); }
+
+void TApplication::SpeakDirectoryLine(int index) { FReader->SpeakDirectoryLine(index); }
 
 void TApplication::SwitchScreen(TScreenMode mode) {
   if (FScreens.Current().get() == FScreens.Registered(mode)) return;

@@ -1,8 +1,8 @@
-// The application's side of scripting: choosing and starting a script (the
-// picker, the Shift+F script keys, the logon script of the call just
-// connected), stopping it and reporting how it ended, the callbacks through
-// which a running script reaches the call, the screen and the user, and the
-// one-line input prompt a script's "ask" opens.
+// The program's scripts: choosing and starting one, stopping it and reporting
+// how it ended, the callbacks through which it reaches the call, the screen
+// and the user, its input prompt; and the login recorder, whose Ctrl+O
+// again (or the end of the call) saves the recording as a script in the
+// scripts folder, which becomes the board's logon script when it has none.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -10,12 +10,16 @@
 #include "app/call/uCall.h"
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
+#include "app/uAppScripts.h"
 #include "app/uClipboardText.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "core/uPlainFileName.h"
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
+#include "core/uFileReplace.h"
+#include "data/uScriptRecorder.h"
 #include "data/uScriptRunner.h"
 #include "net/uWireTransport.h"
 #include "platform/FindFile.h"
@@ -29,7 +33,7 @@ namespace {
 
 // How long a stop that waits gives the script's thread.
 constexpr uint64_t kStopWaitMs = 5000;
-constexpr uint32_t kScriptStatusMs = 4000, kScriptErrorMs = 8000;
+constexpr uint32_t kScriptStatusMs = 4000, kScriptErrorMs = 8000, kSavedStatusMs = 6000;
 // The script input prompt takes at most this many typed characters.
 constexpr size_t kInputMax = 200;
 
@@ -108,30 +112,55 @@ std::string ReadScriptDescription(const std::string& path) {
   return "";
 }
 
-void TApplication::SetScriptStatus(const std::string& text) {
-  SetStatus(text, kScriptStatusMs);
-  Invalidate();
+TAppScripts::TAppScripts(TApplication& app) : A(app) {}
+
+TAppScripts::~TAppScripts() = default;
+
+void TAppScripts::Shutdown() {
+  StopRecording(true);
+  StopScript(true);
+  FStoppingRunners.clear();
 }
 
-TScriptRunnerEvents TApplication::ScriptEvents() {
+void TAppScripts::CallEnded() {
+  if (FScriptIsLogon) StopScript(false);
+}
+
+void TAppScripts::CallConnected() {
+  const std::shared_ptr<TPhonebookEntry>& entry = A.FCall->Entry();
+  if (FRecorder && entry) FRecorder->SetEntry(entry->Name, entry->Username, entry->Password);
+  RunLogonScript();
+}
+
+void TAppScripts::Received(const uint8_t* data, int count) {
+  if (FScriptRunner) FScriptRunner->Feed(data, count);
+  if (FRecorder) FRecorder->Feed(data, count);
+}
+
+void TAppScripts::SetScriptStatus(const std::string& text) {
+  A.SetStatus(text, kScriptStatusMs);
+  A.Invalidate();
+}
+
+TScriptRunnerEvents TAppScripts::ScriptEvents() {
   TScriptRunnerEvents events;
   events.OnSend = [this](const std::string& text) { ScriptSend(text); };
-  events.OnSendHeldBack = [this] { return FCall->Transport() && FCall->Transport()->SendHeldBack(); };
+  events.OnSendHeldBack = [this] { return A.FCall->Transport() && A.FCall->Transport()->SendHeldBack(); };
   events.OnPrint = [this](const std::string& text) { SetScriptStatus(text); };
   events.OnGetLine = [this](int32_t row) { return ScriptRowText(row); };
   events.OnScreenInfo = [this](int32_t& rows, int32_t& cols, int32_t& x, int32_t& y) { ScriptGeometry(rows, cols, x, y); };
   events.OnGetState = [this] { return ScriptConnState(); };
   events.OnDial = [this](const std::string& name) { return ScriptConnect(name); };
   events.OnHangup = [this] { ScriptHangUp(); };
-  events.OnBeep = [this] { FWindow->Beep(); };
-  events.OnGetEntry = [this] { return FCall->Entry() ? FCall->Entry()->Name : std::string(); };
-  events.OnGetUsername = [this] { return FCall->Entry() ? FCall->Entry()->Username : std::string(); };
-  events.OnGetPassword = [this] { return FCall->Entry() ? FCall->Entry()->Password : std::string(); };
+  events.OnBeep = [this] { A.FWindow->Beep(); };
+  events.OnGetEntry = [this] { return A.FCall->Entry() ? A.FCall->Entry()->Name : std::string(); };
+  events.OnGetUsername = [this] { return A.FCall->Entry() ? A.FCall->Entry()->Username : std::string(); };
+  events.OnGetPassword = [this] { return A.FCall->Entry() ? A.FCall->Entry()->Password : std::string(); };
   events.OnAsk = [this](const std::string& prompt, const std::string& def) { ScriptInput(prompt, def); };
   return events;
 }
 
-void TApplication::RunScript(const std::string& path, bool logon) {
+void TAppScripts::RunScript(const std::string& path, bool logon) {
   const std::string name = FileNameOf(path);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -139,19 +168,19 @@ void TApplication::RunScript(const std::string& path, bool logon) {
     return;
   }
   StopScript(true);
-  const std::string bbsName = FCall->Entry() ? FCall->Entry()->Name : "";
+  const std::string bbsName = A.FCall->Entry() ? A.FCall->Entry()->Name : "";
   std::unique_ptr<TScript> script;
   try {
     script = LoadScriptFile(path);
   } catch (const EScriptError& e) {
     const std::string where = " line " + std::to_string(e.Line) + ": " + e.what();
-    SetStatus(name + where, kScriptErrorMs);
+    A.SetStatus(name + where, kScriptErrorMs);
     LogLine("Script: " + path + where);
-    Invalidate();
+    A.Invalidate();
     return;
   } catch (const std::exception& e) {
-    SetStatus("Could not load " + name + ": " + e.what(), kScriptErrorMs);
-    Invalidate();
+    A.SetStatus("Could not load " + name + ": " + e.what(), kScriptErrorMs);
+    A.Invalidate();
     return;
   }
   FScriptRunner = std::make_unique<TScriptRunner>(std::move(script), bbsName, ScriptEvents(), path);
@@ -160,7 +189,7 @@ void TApplication::RunScript(const std::string& path, bool logon) {
   SetScriptStatus(logon ? "Script " + name + " running" : "Script " + name + " running  (Alt+O to stop)");
 }
 
-void TApplication::StopScript(bool wait) {
+void TAppScripts::StopScript(bool wait) {
   if (!FScriptRunner) return;
   FScriptPromptOpen = false;
   FScriptRunner->Stop();
@@ -175,10 +204,10 @@ void TApplication::StopScript(bool wait) {
   }
   FScriptRunner.reset();
   FScriptIsLogon = false;
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::ScriptTick() {
+void TAppScripts::ScriptTick() {
   // Runners that did not stop in time are freed once their threads end.
   std::erase_if(FStoppingRunners, [](const std::unique_ptr<TScriptRunner>& r) { return r->Done(); });
   if (!FScriptRunner || !FScriptRunner->Done()) return;
@@ -191,17 +220,17 @@ void TApplication::ScriptTick() {
     SetScriptStatus("Script " + name + " stopped");
   } else if (FScriptRunner->ErrorLine() > 0) {
     const std::string message = result.compare(0, 7, "error: ") == 0 ? result.substr(7) : result;
-    SetStatus(name + " line " + std::to_string(FScriptRunner->ErrorLine()) + ": " + message, kScriptErrorMs);
+    A.SetStatus(name + " line " + std::to_string(FScriptRunner->ErrorLine()) + ": " + message, kScriptErrorMs);
   } else {
-    SetStatus(name + ": " + result, kScriptErrorMs);
+    A.SetStatus(name + ": " + result, kScriptErrorMs);
   }
   LogLine("Script: " + name + " ended (" + result + ")");
   FScriptRunner.reset();
   FScriptIsLogon = false;
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::PickScript() {
+void TAppScripts::PickScript() {
   if (FScriptRunner) {
     SetScriptStatus("Stopping script " + FileNameOf(FScriptRunner->ScriptPath()) + "...");
     StopScript(false);
@@ -214,14 +243,14 @@ void TApplication::PickScript() {
   spec.Purpose = fpRunScript;
   spec.OnPick = [this](const std::string& path) { RunScript(path, false); };
   spec.Describe = [](const std::string& path) { return ReadScriptDescription(path); };
-  TFilePickerScreen::Open(*this, std::move(spec));
-  FStatus = "Enter: Run script   Esc: Cancel";
-  Invalidate();
+  TFilePickerScreen::Open(A, std::move(spec));
+  A.FStatus = "Enter: Run script   Esc: Cancel";
+  A.Invalidate();
 }
 
-void TApplication::RunScriptHotkey(int n) {
-  if (n < 1 || n > int(FConfig->ShiftF.size())) return;
-  const std::string setting = TrimText(FConfig->ShiftF[size_t(n - 1)]);
+void TAppScripts::RunScriptHotkey(int n) {
+  if (n < 1 || n > int(A.FConfig->ShiftF.size())) return;
+  const std::string setting = TrimText(A.FConfig->ShiftF[size_t(n - 1)]);
   if (setting.empty()) {
     SetScriptStatus("Shift+F" + std::to_string(n) + " has no script - set one on Alt+C page 4");
     return;
@@ -242,11 +271,11 @@ void TApplication::RunScriptHotkey(int n) {
   RunScript(path, false);
 }
 
-void TApplication::RunLogonScript() {
-  if (!FCall->Entry() || TrimText(FCall->Entry()->KVScript).empty()) return;
+void TAppScripts::RunLogonScript() {
+  if (!A.FCall->Entry() || TrimText(A.FCall->Entry()->KVScript).empty()) return;
   ScriptTick();
   if (FScriptRunner) return;
-  const std::string path = ScriptPathFor(FCall->Entry()->KVScript);
+  const std::string path = ScriptPathFor(A.FCall->Entry()->KVScript);
   if (path.empty()) return;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -259,68 +288,68 @@ void TApplication::RunLogonScript() {
 
 // --- Callbacks of the running script ---------------------------------------------
 
-void TApplication::ScriptSend(const std::string& text) {
-  if (FCall->Transport()) FCall->Transport()->SendString(text);
+void TAppScripts::ScriptSend(const std::string& text) {
+  if (A.FCall->Transport()) A.FCall->Transport()->SendString(text);
 }
 
-std::string TApplication::ScriptRowText(int32_t row) const {
-  if (!FBuffer || row < 1 || row > FBuffer->FHeight) return "";
-  std::string text = FBuffer->GetDisplayRowText(row - 1);
+std::string TAppScripts::ScriptRowText(int32_t row) const {
+  if (!A.FBuffer || row < 1 || row > A.FBuffer->FHeight) return "";
+  std::string text = A.FBuffer->GetDisplayRowText(row - 1);
   while (!text.empty() && uint8_t(text.back()) <= ' ') text.pop_back();
   return text;
 }
 
-void TApplication::ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX, int32_t& cursorY) const {
-  if (!FBuffer) {
+void TAppScripts::ScriptGeometry(int32_t& rows, int32_t& cols, int32_t& cursorX, int32_t& cursorY) const {
+  if (!A.FBuffer) {
     rows = 25, cols = 80, cursorX = 1, cursorY = 1;
     return;
   }
   // The rows the board was told it has: a reserved status row is not the
   // board's.
-  rows = FBuffer->VisibleRows();
-  cols = FBuffer->FWidth;
-  cursorX = FBuffer->CursorX + 1;
-  cursorY = FBuffer->CursorY + 1;
+  rows = A.FBuffer->VisibleRows();
+  cols = A.FBuffer->FWidth;
+  cursorX = A.FBuffer->CursorX + 1;
+  cursorY = A.FBuffer->CursorY + 1;
 }
 
-int32_t TApplication::ScriptConnState() const {
-  if (FCall->Transport() && FCall->ConnectTick() != 0) return 2;
-  if (FCall->Transport() || FDialStage > 0) return 1;
+int32_t TAppScripts::ScriptConnState() const {
+  if (A.FCall->Transport() && A.FCall->ConnectTick() != 0) return 2;
+  if (A.FCall->Transport() || A.FDialStage > 0) return 1;
   return 0;
 }
 
-bool TApplication::ScriptConnect(const std::string& name) {
+bool TAppScripts::ScriptConnect(const std::string& name) {
   const std::string wanted = TrimText(name);
   if (wanted.empty()) return false;
-  std::shared_ptr<TPhonebookEntry> entry = FindEntry(FPhonebook.get(), wanted, false);
-  if (!entry) entry = FindEntry(FGuidebook.get(), wanted, false);
-  if (!entry) entry = FindEntry(FPhonebook.get(), wanted, true);
-  if (!entry) entry = FindEntry(FGuidebook.get(), wanted, true);
+  std::shared_ptr<TPhonebookEntry> entry = FindEntry(A.FPhonebook.get(), wanted, false);
+  if (!entry) entry = FindEntry(A.FGuidebook.get(), wanted, false);
+  if (!entry) entry = FindEntry(A.FPhonebook.get(), wanted, true);
+  if (!entry) entry = FindEntry(A.FGuidebook.get(), wanted, true);
   if (!entry) return false;
   // The script outlives the call it was started for.
   FScriptIsLogon = false;
-  if (FCall->Transport()) DisconnectCurrent();
-  ConnectToEntry(entry, false);
+  if (A.FCall->Transport()) A.DisconnectCurrent();
+  A.ConnectToEntry(entry, false);
   return true;
 }
 
-void TApplication::ScriptHangUp() {
+void TAppScripts::ScriptHangUp() {
   FScriptIsLogon = false;
-  if (FCall->Transport()) DisconnectCurrent();
+  if (A.FCall->Transport()) A.DisconnectCurrent();
 }
 
 // --- The script input prompt -------------------------------------------------------
 
-void TApplication::ScriptInput(const std::string& prompt, const std::string& defaultText) {
+void TAppScripts::ScriptInput(const std::string& prompt, const std::string& defaultText) {
   FScriptPromptText = prompt;
   FScriptPromptDefault = defaultText;
   FScriptInput.Set(defaultText);
   FScriptPromptOpen = true;
-  if (FReaderOn) Speak(prompt, true);
-  Invalidate();
+  if (A.FReader->On()) A.FReader->Speak(prompt, true);
+  A.Invalidate();
 }
 
-bool TApplication::ScriptInputKey(uint16_t key, bool ctrl) {
+bool TAppScripts::ScriptInputKey(uint16_t key, bool ctrl) {
   switch (key) {
     case vk::Return: EndScriptInput(false); break;
     case vk::Escape: EndScriptInput(true); break;
@@ -333,28 +362,88 @@ bool TApplication::ScriptInputKey(uint16_t key, bool ctrl) {
     default:
       // The answer goes to the board as a paste would send it: CP437, or
       // UTF-8 on a call in UTF-8 mode.
-      if (ctrl && key == vk::Letter('V')) FScriptInput.Insert(PasteLineBytes(ClipboardText(), FCall->Utf8Mode()));
+      if (ctrl && key == vk::Letter('V')) FScriptInput.Insert(PasteLineBytes(A.ClipboardText(), A.FCall->Utf8Mode()));
       break;
   }
-  Invalidate();
+  A.Invalidate();
   return true;
 }
 
-void TApplication::ScriptInputChar(uint8_t ch) {
+void TAppScripts::ScriptInputChar(uint8_t ch) {
   if (ch < 32 || FScriptInput.Text.size() >= kInputMax) return;
   FScriptInput.Insert(std::string(1, char(ch)));
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::EndScriptInput(bool useDefault) {
+void TAppScripts::EndScriptInput(bool useDefault) {
   FScriptPromptOpen = false;
   if (FScriptRunner) FScriptRunner->Answer(useDefault ? FScriptPromptDefault : FScriptInput.Text);
-  Invalidate();
+  A.Invalidate();
 }
 
-std::string TApplication::ScriptInputDisplayText(int width) const {
+std::string TAppScripts::ScriptInputDisplayText(int width) const {
   std::string text = " " + FScriptPromptText + " " + FScriptInput.Text;
   text.insert(text.size() - FScriptInput.Text.size() + size_t(FScriptInput.Caret), "_");
   if (width >= 0 && text.size() > size_t(width)) text = text.substr(text.size() - size_t(width));
   return text;
+}
+
+// --- The login recorder ----------------------------------------------------------
+
+void TAppScripts::ToggleRecorder() {
+  if (FRecorder) {
+    StopRecording(false);
+    return;
+  }
+  FRecorder = std::make_unique<TScriptRecorder>();
+  FRecordAwaitsConnect = !A.CallConnected();
+  if (const TPhonebookEntry* entry = A.FCall->Transport() ? A.FCall->Entry().get() : nullptr)
+    FRecorder->SetEntry(entry->Name, entry->Username, entry->Password);
+  SetScriptStatus(FRecordAwaitsConnect ? "Recording script - connect to a board and log in; Ctrl+O to stop"
+                                       : "Recording script - Ctrl+O to stop");
+  LogLine("Recorder: started");
+}
+
+void TAppScripts::StopRecording(bool quiet) {
+  std::unique_ptr<TScriptRecorder> recorder = std::move(FRecorder);
+  if (!recorder) return;
+  recorder->BuildScriptText("");  // closes a step still open
+  const int32_t steps = recorder->StepCount();
+  if (steps == 0) {
+    if (!quiet) SetScriptStatus("Recording stopped - nothing was typed, no script saved");
+    return;
+  }
+  const std::string folder = ScriptsFolder();
+  std::string base = SanitizeScriptName(recorder->EntryName());
+  if (base.empty()) base = "recorded";
+  std::string name = base;
+  std::error_code ec;
+  for (int n = 2; std::filesystem::exists(folder + name + ".kvs", ec); ++n) name = base + "-" + std::to_string(n);
+  const std::string path = folder + name + ".kvs";
+  std::string error;
+  if (!WriteFileReplacing(path, recorder->BuildScriptText(name), error)) {
+    SetScriptStatus("Could not save " + name + ".kvs: " + error);
+    return;
+  }
+  LogLine("Recorder: saved " + path + " (" + std::to_string(steps) + " steps)");
+  std::string message = "Recorded " + std::to_string(steps) + " steps -> scripts/" + name + ".kvs";
+  if (FRecordAwaitsConnect && !recorder->EntryName().empty()) {
+    TPhonebook* book = A.FPhonebook.get();
+    std::shared_ptr<TPhonebookEntry> entry = book ? book->FindByName(recorder->EntryName()) : nullptr;
+    if (!entry && A.FGuidebook) {
+      book = A.FGuidebook.get();
+      entry = book->FindByName(recorder->EntryName());
+    }
+    if (entry && TrimText(entry->KVScript).empty()) {
+      entry->KVScript = name;
+      book->SaveToFile();
+      message += " (set as its logon script)";
+    }
+  }
+  A.SetStatus(message, kSavedStatusMs);
+  A.Invalidate();
+}
+
+void TAppScripts::RecordTypedText(const std::string& text) {
+  if (FRecorder) FRecorder->KeysTyped(text);
 }

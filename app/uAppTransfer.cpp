@@ -1,4 +1,5 @@
-// The program's own files, which no download may touch.
+// The program's own files, which no download may touch: the call's
+// transfers ask the program before they write.
 #include <sys/stat.h>
 
 #include <cctype>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "app/uApp.h"
+#include "app/uAppCallHost.h"
 #include "data/uConfig.h"
 #include "data/uPhonebook.h"
 #include "net/uSSHClient.h"
@@ -42,23 +44,23 @@ bool Within(const fs::path& path, const fs::path& folder) {
 // executable; the fonts, icons, dll and scripts folders; and the capture
 // folder when it is not the download folder itself. Names in the program's
 // folder compare without regard to case, as its own look-ups do.
-bool TApplication::IsProgramPath(const std::string& path) const {
+bool TAppCallHost::IsProgramPath(const std::string& path) const {
   const fs::path target = Resolved(path);
   const std::string appFolder = platform::AppFolder();
   for (const char* folder : {"fonts", "icons", "dll", "scripts"})
     if (Within(target, Resolved(appFolder + folder))) return true;
-  if (FConfig && !FConfig->CaptureDir.empty()) {
-    const fs::path captures = Resolved(OutputFolder());
-    if (captures != Resolved(ResolvePath(FConfig->DownloadDir)) && Within(target, captures)) return true;
+  if (A.FConfig && !A.FConfig->CaptureDir.empty()) {
+    const fs::path captures = Resolved(ResolvePath(OutputFolderSetting(*A.FConfig)));
+    if (captures != Resolved(ResolvePath(A.FConfig->DownloadDir)) && Within(target, captures)) return true;
   }
   if (target == Resolved("/proc/self/exe")) return true;
   // A name that begins like one of these, beside it, is the program's (the
   // backup reminder's copies are phonebook_backup_<date>.ini).
   std::vector<std::string> files = {appFolder + "korvan_debug.log", appFolder + "phonebook_backup_",
                                     SshKnownHostsPath(), TlsKnownHostsPath()};
-  if (FConfig) files.push_back(FConfig->FFileName);
-  if (FPhonebook) files.push_back(FPhonebook->FileName());
-  if (FGuidebook) files.push_back(FGuidebook->FileName());
+  if (A.FConfig) files.push_back(A.FConfig->FFileName);
+  if (A.FPhonebook) files.push_back(A.FPhonebook->FileName());
+  if (A.FGuidebook) files.push_back(A.FGuidebook->FileName());
   const std::string name = LowerCase(target.filename().string());
   for (const std::string& file : files) {
     const fs::path own = Resolved(file);

@@ -9,6 +9,8 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uFilePicker.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
+#include "app/uAppUploads.h"
 #include "app/uScreenText.h"
 #include "core/uDebugLog.h"
 #include "core/uPlainFileName.h"
@@ -54,8 +56,8 @@ bool IsTextFileName(const std::string& name) {
   return false;
 }
 
-std::string TApplication::UploadFolder() const {
-  std::string folder = ResolvePath(FConfig->UploadDir);
+std::string TAppUploads::UploadFolder() const {
+  std::string folder = ResolvePath(A.FConfig->UploadDir);
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (folder.empty() || folder.back() != '/') folder += '/';
@@ -64,11 +66,11 @@ std::string TApplication::UploadFolder() const {
 
 // ------------------------------------------------------------ Zmodem uploads
 
-void TApplication::StartZmodemUpload() {
+void TAppUploads::StartZmodemUpload() {
   // Without a call there is no board to send to, as for a download.
-  if (!FCall->Transport()) return;
-  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
-    SetStatus("A transfer is already in progress.", 3000);
+  if (!A.FCall->Transport()) return;
+  if (A.FCall->Zmodem().State >= 2 && A.FCall->Zmodem().State <= 4) {
+    A.SetStatus("A transfer is already in progress.", 3000);
     return;
   }
   TPickerSpec spec;
@@ -77,96 +79,96 @@ void TApplication::StartZmodemUpload() {
   spec.Title = "Select file to upload";
   spec.Masks = "*.*";
   spec.Purpose = fpZmodemUpload;
-  for (int i = 0; i < FCall->Zmodem().UploadFileCount(); ++i) spec.Queue.push_back(FCall->Zmodem().GetUploadFile(i));
+  for (int i = 0; i < A.FCall->Zmodem().UploadFileCount(); ++i) spec.Queue.push_back(A.FCall->Zmodem().GetUploadFile(i));
   spec.OnCommit = [this](const std::vector<std::string>& queue) { CommitUploads(queue); };
-  TFilePickerScreen::Open(*this, std::move(spec));
+  TFilePickerScreen::Open(A, std::move(spec));
   // The board's repeated upload requests leave the picker alone for a while.
-  FCall->NoteUploadAsked();
+  A.FCall->NoteUploadAsked();
 }
 
-bool TApplication::ExpectingMessageUpload() const {
-  return UpperText(FCall->RecentText()).find("TEMPMSG") != std::string::npos;
+bool TAppUploads::ExpectingMessageUpload() const {
+  return UpperText(A.FCall->RecentText()).find("TEMPMSG") != std::string::npos;
 }
 
-void TApplication::CommitUploads(const std::vector<std::string>& queue) {
+void TAppUploads::CommitUploads(const std::vector<std::string>& queue) {
   if (queue.empty()) {
-    FCall->Zmodem().ClearUploadFiles();
-    SetStatus("Upload queue cleared.", 3000);
+    A.FCall->Zmodem().ClearUploadFiles();
+    A.SetStatus("Upload queue cleared.", 3000);
   } else {
     CheckAndSendUploads(queue);
   }
-  Invalidate();
+  A.Invalidate();
 }
 
-bool TApplication::CheckAndSendUploads(const std::vector<std::string>& files) {
+bool TAppUploads::CheckAndSendUploads(const std::vector<std::string>& files) {
   bool allText = true;
   for (const std::string& f : files) allText = allText && IsTextFileName(f);
   if (FExpectMessageUpload && !allText) {
     FTransferPrompts.MessageUpload.Files = files;
     FTransferPrompts.MessageUpload.Open = true;
-    FStatus = "This looks like a message upload - send a non-text file as the message? Y/N";
-    if (FReaderOn) Speak(FStatus, true);
-    Invalidate();
+    A.FStatus = "This looks like a message upload - send a non-text file as the message? Y/N";
+    if (A.FReader->On()) A.FReader->Speak(A.FStatus, true);
+    A.Invalidate();
     return false;
   }
   QueueOrSendUploads(files);
   return true;
 }
 
-void TApplication::QueueOrSendUploads(const std::vector<std::string>& files) {
+void TAppUploads::QueueOrSendUploads(const std::vector<std::string>& files) {
   if (files.empty()) return;
-  FCall->Zmodem().ClearUploadFiles();
+  A.FCall->Zmodem().ClearUploadFiles();
   int queued = 0;
   std::string first;  // named before a waiting receiver takes it off the list
   for (const std::string& f : files)
     if (PlainUploadName(f)) {
-      FCall->Zmodem().AddUploadFile(f);
+      A.FCall->Zmodem().AddUploadFile(f);
       if (queued++ == 0) first = f;
     }
   if (queued == 0) {
-    SetStatus("Nothing to upload.", 3000);
+    A.SetStatus("Nothing to upload.", 3000);
     return;
   }
   // Armed only for the call that is open; the session reset disarms it.
-  if (FCall->Transport()) FCall->Zmodem().SendToWaitingReceiver();
-  SetStatus(queued == 1 ? KeepTailText(ShownFileName(BaseName(first)), 40) +
+  if (A.FCall->Transport()) A.FCall->Zmodem().SendToWaitingReceiver();
+  A.SetStatus(queued == 1 ? KeepTailText(ShownFileName(BaseName(first)), 40) +
                               " queued - sends once the BBS starts the upload"
                         : std::to_string(queued) + " files queued - sends once the BBS starts the upload",
             3000);
 }
 
-void TApplication::AnswerMessageUpload(bool yes) {
+void TAppUploads::AnswerMessageUpload(bool yes) {
   FTransferPrompts.MessageUpload.Open = false;
   std::vector<std::string> kept;
   kept.swap(FTransferPrompts.MessageUpload.Files);
   if (yes) {
     QueueOrSendUploads(kept);
   } else {
-    FCall->Zmodem().ClearUploadFiles();
+    A.FCall->Zmodem().ClearUploadFiles();
     StartZmodemUpload();
     FExpectMessageUpload = true;
-    SetStatus("Pick a text or ANSI file for the message (Esc to cancel).", 4000);
+    A.SetStatus("Pick a text or ANSI file for the message (Esc to cancel).", 4000);
   }
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::AnswerClearQueue(bool yes) {
+void TAppUploads::AnswerClearQueue(bool yes) {
   FTransferPrompts.Batch.Open = false;
   FTransferPrompts.Batch.Refused = 0;
   FTransferPrompts.Batch.RefusedName.clear();
-  if (yes) FCall->Zmodem().ClearUploadFiles();
-  SetStatus(yes ? "Upload queue cleared." : "Upload queue kept.", 3000);
-  Invalidate();
+  if (yes) A.FCall->Zmodem().ClearUploadFiles();
+  A.SetStatus(yes ? "Upload queue cleared." : "Upload queue kept.", 3000);
+  A.Invalidate();
 }
 
-void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
-  if (!FCall->Transport()) {
-    SetStatus("Connect first - nowhere to send a dropped file to yet.", 3000);
-    Invalidate();
+void TAppUploads::HandleDroppedFiles(const std::vector<std::string>& paths) {
+  if (!A.FCall->Transport()) {
+    A.SetStatus("Connect first - nowhere to send a dropped file to yet.", 3000);
+    A.Invalidate();
     return;
   }
-  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
-    SetStatus("A transfer is already in progress.", 3000);
+  if (A.FCall->Zmodem().State >= 2 && A.FCall->Zmodem().State <= 4) {
+    A.SetStatus("A transfer is already in progress.", 3000);
     return;
   }
   int files = 0, folders = 0;
@@ -177,57 +179,57 @@ void TApplication::HandleDroppedFiles(const std::vector<std::string>& paths) {
       ++folders;
     } else if (fs::is_regular_file(path, ec) && PlainUploadName(path)) {
       // Only plain files: reading a pipe or a device would never end.
-      FCall->Zmodem().AddUploadFile(path);
+      A.FCall->Zmodem().AddUploadFile(path);
       ++files;
     }
   }
   if (files == 0) {
-    SetStatus(folders > 0 ? "Nothing to upload - folders can't be dropped directly (drop the files inside instead)."
+    A.SetStatus(folders > 0 ? "Nothing to upload - folders can't be dropped directly (drop the files inside instead)."
                           : "Nothing to upload.",
               3000);
-    Invalidate();
+    A.Invalidate();
     return;
   }
-  FCall->Zmodem().StartUpload();
+  A.FCall->Zmodem().StartUpload();
   std::string text = files == 1 ? "Sending dropped file..." : "Sending " + std::to_string(files) + " dropped files...";
   if (folders > 0) text += " (" + std::to_string(folders) + " folder(s) skipped)";
-  SetStatus(text, 3000);
-  Invalidate();
+  A.SetStatus(text, 3000);
+  A.Invalidate();
 }
 
 // ------------------------------------------------------- X/Ymodem and menus
 
-bool TApplication::RefuseWhileTransferring() {
-  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
-    SetStatus("A Zmodem transfer is already in progress.", 3000);
+bool TAppUploads::RefuseWhileTransferring() {
+  if (A.FCall->Zmodem().State >= 2 && A.FCall->Zmodem().State <= 4) {
+    A.SetStatus("A Zmodem transfer is already in progress.", 3000);
     return true;
   }
-  if (FCall->XYmodem().Mode != TXYmodemEngine::xmIdle) {
-    SetStatus("An Xmodem/Ymodem transfer is already in progress.", 3000);
+  if (A.FCall->XYmodem().Mode != TXYmodemEngine::xmIdle) {
+    A.SetStatus("An Xmodem/Ymodem transfer is already in progress.", 3000);
     return true;
   }
   return false;
 }
 
-void TApplication::OpenDownloadMenu() {
-  if (!FCall->Transport()) return;
+void TAppUploads::OpenDownloadMenu() {
+  if (!A.FCall->Transport()) return;
   if (RefuseWhileTransferring()) return;
   FTransferPrompts.DownloadMenu = true;
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::StartXYmodemDownload(int protocol) {
+void TAppUploads::StartXYmodemDownload(int protocol) {
   FTransferPrompts.DownloadMenu = false;
-  FCall->XYmodem().StartReceive(protocol, "");
-  SetStatus(protocol == xpAuto ? std::string("Waiting for Xmodem/Ymodem sender...")
+  A.FCall->XYmodem().StartReceive(protocol, "");
+  A.SetStatus(protocol == xpAuto ? std::string("Waiting for Xmodem/Ymodem sender...")
                                : "Waiting for " + XYProtocolName(protocol) + " sender...",
             3000);
-  Invalidate();
+  A.Invalidate();
 }
 
-void TApplication::StartXYmodemUpload() {
+void TAppUploads::StartXYmodemUpload() {
   // Without a call there is no board to send to, as for a download.
-  if (!FCall->Transport()) return;
+  if (!A.FCall->Transport()) return;
   if (RefuseWhileTransferring()) return;
   TPickerSpec spec;
   spec.Folder = UploadFolder();
@@ -237,38 +239,38 @@ void TApplication::StartXYmodemUpload() {
   spec.OnPick = [this](const std::string& path) {
     FTransferPrompts.UploadMenu.File = path;
     FTransferPrompts.UploadMenu.Open = true;
-    FStatus = "Select upload protocol...";
-    Invalidate();
+    A.FStatus = "Select upload protocol...";
+    A.Invalidate();
   };
-  TFilePickerScreen::Open(*this, std::move(spec));
+  TFilePickerScreen::Open(A, std::move(spec));
 }
 
-void TApplication::SendXYmodemFile(int protocol) {
+void TAppUploads::SendXYmodemFile(int protocol) {
   FTransferPrompts.UploadMenu.Open = false;
   std::string file;
   file.swap(FTransferPrompts.UploadMenu.File);
   if (!PlainUploadName(file)) {
-    SetStatus("Nothing to upload.", 3000);
-    Invalidate();
+    A.SetStatus("Nothing to upload.", 3000);
+    A.Invalidate();
     return;
   }
-  FCall->XYmodem().AddSendFile(file);
-  FCall->XYmodem().StartSend(protocol);
+  A.FCall->XYmodem().AddSendFile(file);
+  A.FCall->XYmodem().StartSend(protocol);
   // A start that failed at once (the file is gone) keeps the engine's
   // "Transfer failed" report.
-  if (FCall->XYmodem().Mode == TXYmodemEngine::xmSending)
-    SetStatus("Sending " + KeepTailText(ShownFileName(BaseName(file)), 30) + " (" + XYProtocolName(protocol) +
+  if (A.FCall->XYmodem().Mode == TXYmodemEngine::xmSending)
+    A.SetStatus("Sending " + KeepTailText(ShownFileName(BaseName(file)), 30) + " (" + XYProtocolName(protocol) +
                   "), waiting for receiver...",
               3000);
-  Invalidate();
+  A.Invalidate();
 }
 
 // The questions are drawn over the online screen only; on any other screen
 // (a dropped file's batch can end while the user is on the directory) they
 // wait there instead of swallowing keys the user cannot see them take.
-bool TApplication::TransferPromptKey(const TKeyEvent& key) {
+bool TAppUploads::TransferPromptKey(const TKeyEvent& key) {
   TTransferPrompts& p = FTransferPrompts;
-  if (ScreenMode() != smOnline) return false;
+  if (A.ScreenMode() != smOnline) return false;
   if (p.MessageUpload.Open) {
     if (key.Key == vk::Return || key.Key == vk::Escape) AnswerMessageUpload(false);
     return true;
@@ -281,9 +283,9 @@ bool TApplication::TransferPromptKey(const TKeyEvent& key) {
   if (p.DownloadMenu) {
     if (key.Key == vk::Escape) {
       p.DownloadMenu = false;
-      FStatus = "Download cancelled.";
+      A.FStatus = "Download cancelled.";
     } else if (const int protocol = TTransferPrompts::DownloadProtocolFor(key.Key); protocol >= 0) {
-      FSwallowKeyText = key.Key != vk::Return;
+      A.FSwallowKeyText = key.Key != vk::Return;
       StartXYmodemDownload(protocol);
     }
     return true;
@@ -292,9 +294,9 @@ bool TApplication::TransferPromptKey(const TKeyEvent& key) {
     if (key.Key == vk::Escape) {
       p.UploadMenu.Open = false;
       p.UploadMenu.File.clear();
-      FStatus = "Upload cancelled.";
+      A.FStatus = "Upload cancelled.";
     } else if (const int protocol = TTransferPrompts::UploadProtocolFor(key.Key); protocol >= 0) {
-      FSwallowKeyText = key.Key != vk::Return;
+      A.FSwallowKeyText = key.Key != vk::Return;
       SendXYmodemFile(protocol);
     }
     return true;
@@ -302,9 +304,9 @@ bool TApplication::TransferPromptKey(const TKeyEvent& key) {
   return false;
 }
 
-bool TApplication::TransferPromptChar(uint8_t ch) {
+bool TAppUploads::TransferPromptChar(uint8_t ch) {
   TTransferPrompts& p = FTransferPrompts;
-  if (ScreenMode() != smOnline) return false;
+  if (A.ScreenMode() != smOnline) return false;
   const bool yes = ch == 'Y' || ch == 'y', no = ch == 'N' || ch == 'n';
   if (p.MessageUpload.Open) {
     if (yes || no) AnswerMessageUpload(yes);
@@ -320,14 +322,14 @@ bool TApplication::TransferPromptChar(uint8_t ch) {
 
 // ------------------------------------------------------------- text upload
 
-void TApplication::StartAsciiUpload() {
-  if (!FCall->Transport()) return;
-  if (FCall->Zmodem().State >= 2 && FCall->Zmodem().State <= 4) {
-    SetStatus("A transfer is already in progress.", 3000);
+void TAppUploads::StartAsciiUpload() {
+  if (!A.FCall->Transport()) return;
+  if (A.FCall->Zmodem().State >= 2 && A.FCall->Zmodem().State <= 4) {
+    A.SetStatus("A transfer is already in progress.", 3000);
     return;
   }
   if (FAsciiUpload.Running()) {
-    SetStatus("An ASCII upload is already in progress.", 3000);
+    A.SetStatus("An ASCII upload is already in progress.", 3000);
     return;
   }
   TPickerSpec spec;
@@ -336,47 +338,54 @@ void TApplication::StartAsciiUpload() {
   spec.Masks = "*.txt;*.asc;*.ans";
   spec.Purpose = fpAsciiUpload;
   spec.OnPick = [this](const std::string& path) { StartAsciiUploadFile(path); };
-  TFilePickerScreen::Open(*this, std::move(spec));
+  TFilePickerScreen::Open(A, std::move(spec));
 }
 
-void TApplication::StartAsciiUploadFile(const std::string& path) {
+void TAppUploads::StartAsciiUploadFile(const std::string& path) {
   const std::string name = ShownFileName(BaseName(path));
   switch (FAsciiUpload.Start(path, platform::TickMs())) {
     case TAsciiUpload::TStart::Unreadable:
-      SetStatus("Could not read " + KeepTailText(name, 30) + " for ASCII upload.", 3000);
+      A.SetStatus("Could not read " + KeepTailText(name, 30) + " for ASCII upload.", 3000);
       return;
     case TAsciiUpload::TStart::Empty:
-      SetStatus(KeepTailText(name, 40) + " is empty - nothing to send.", 3000);
+      A.SetStatus(KeepTailText(name, 40) + " is empty - nothing to send.", 3000);
       return;
     case TAsciiUpload::TStart::Started:
       break;
   }
-  SetStatus("Sending " + KeepTailText(name, 30) + " (" + std::to_string(FAsciiUpload.LineCount()) + " lines)...",
+  A.SetStatus("Sending " + KeepTailText(name, 30) + " (" + std::to_string(FAsciiUpload.LineCount()) + " lines)...",
             3000);
-  if (FConfig->AsciiLineDelayMs <= 0) AsciiUploadTick();
+  if (A.FConfig->AsciiLineDelayMs <= 0) AsciiUploadTick();
 }
 
-void TApplication::AsciiUploadTick() {
+void TAppUploads::AsciiUploadTick() {
   if (!FAsciiUpload.Running()) return;
-  if (!FCall->Transport() || !FCall->Transport()->Connected.load()) {
+  if (!A.FCall->Transport() || !A.FCall->Transport()->Connected.load()) {
     CancelAsciiUpload();
     return;
   }
   const int32_t lines = FAsciiUpload.LineCount();
-  const bool done = FAsciiUpload.Tick(platform::TickMs(), FConfig->AsciiLineDelayMs,
-                                      [this](const std::string& line) { FCall->Transport()->SendString(line); });
+  const bool done = FAsciiUpload.Tick(platform::TickMs(), A.FConfig->AsciiLineDelayMs,
+                                      [this](const std::string& line) { A.FCall->Transport()->SendString(line); });
   if (!done) return;
-  SetStatus("ASCII upload complete (" + std::to_string(lines) + " lines sent).", 3000);
-  Invalidate();
+  A.SetStatus("ASCII upload complete (" + std::to_string(lines) + " lines sent).", 3000);
+  A.Invalidate();
 }
 
-void TApplication::CancelAsciiUpload() {
-  if (FAsciiUpload.Cancel()) SetStatus("ASCII upload cancelled.", 3000);
+void TAppUploads::CancelAsciiUpload() {
+  if (FAsciiUpload.Cancel()) A.SetStatus("ASCII upload cancelled.", 3000);
+}
+
+void TAppUploads::CallEnded() {
+  FTransferPrompts.MessageUpload = {};
+  FTransferPrompts.DownloadMenu = false;
+  FTransferPrompts.UploadMenu = {};
+  CancelAsciiUpload();
 }
 
 // --------------------------------------------------------- phonebook import
 
-void TApplication::StartPhonebookImport() {
+void TAppUploads::StartPhonebookImport() {
   TPickerSpec spec;
   spec.Folder = platform::AppFolder();
   spec.Title =
@@ -385,16 +394,16 @@ void TApplication::StartPhonebookImport() {
   spec.Masks = "*.phn;*.lst;*.fon;*.toml;*.reg;*.ini;phonebook";
   spec.Purpose = fpImportPhonebook;
   spec.OnPick = [this](const std::string& path) { ImportPhonebookFile(path); };
-  TFilePickerScreen::Open(*this, std::move(spec));
-  FStatus = "Enter: Import/Open folder   F5: Type path   F6: Drive   Esc: Cancel";
-  Invalidate();
+  TFilePickerScreen::Open(A, std::move(spec));
+  A.FStatus = "Enter: Import/Open folder   F5: Type path   F6: Drive   Esc: Cancel";
+  A.Invalidate();
 }
 
-void TApplication::ImportPhonebookFile(const std::string& path) {
-  TPhonebook* book = ActivePhonebook();
+void TAppUploads::ImportPhonebookFile(const std::string& path) {
+  TPhonebook* book = A.ActivePhonebook();
   if (!book) return;
   const TImportOutcome outcome = ImportIntoPhonebook(*book, path);
-  if (outcome.Count > 0) Directory().Select(outcome.FirstNewIndex);
-  FStatus = outcome.Message;
-  Invalidate();
+  if (outcome.Count > 0) A.Directory().Select(outcome.FirstNewIndex);
+  A.FStatus = outcome.Message;
+  A.Invalidate();
 }

@@ -10,6 +10,7 @@
 #include "app/screens/uDirectoryScreen.h"
 #include "app/screens/uEntryEditor.h"
 #include "app/uApp.h"
+#include "app/uAppReader.h"
 #include "app/uScreenText.h"
 #include "app/uTermTypePresets.h"
 #include "core/uFontRenderer.h"
@@ -43,7 +44,7 @@ void TApplication::StepWindowScale(int delta) {
   FStatusShort = true;
   FStatus = c.ScreenScaleFullScreen ? "Screen size: Full Screen (Ctrl+Left/Right)"
                                     : "Screen size: " + ScaleText(c.ScreenScale) + " (Ctrl+Left/Right)";
-  if (FReaderOn) Speak(FStatus, true);
+  if (FReader->On()) FReader->Speak(FStatus, true);
   FBuffer->Dirty = true;
   Invalidate();
 }
@@ -78,11 +79,11 @@ void TApplication::ToggleStatusBar() {
   FConfig->Save();
   FStatusShort = true;
   FStatus = FStatusBar ? "Status bar: ON (Alt+S to toggle)" : "Status bar: OFF (Alt+S to toggle)";
-  if (FReaderOn) Speak(FStatus, true);
+  if (FReader->On()) FReader->Speak(FStatus, true);
   // The board's rows grow or shrink by the status row, and a call is told.
   ApplyTermGeometry();
   if (FCall->Entry() && FCall->Transport())
-    FCall->Transport()->SetWindowSize(uint16_t(TermCols()), uint16_t(TextRows(TermRows())));
+    FCall->Transport()->SetWindowSize(uint16_t(FCall->TermCols()), uint16_t(FCall->TextRows(FCall->TermRows())));
   FBuffer->Dirty = true;
   Invalidate();
 }
@@ -100,46 +101,6 @@ void TApplication::TogglePhonebookList() {
                            : "Phonebook: Custom - korvan.ini (%d entries) - F11 to switch",
                 count);
   FStatus = text;
-  if (FReaderOn) Speak(FStatus, true);
-  Invalidate();
-}
-
-void TApplication::PickFont() {
-  // The fonts folder is read on the first F12; the standard font comes first.
-  const std::vector<std::string>& fonts = FontList();
-  if (fonts.empty()) {
-    FStatus = "No .F16 fonts found in fonts/";
-    return;
-  }
-  FFontIndex = (FFontIndex + 1) % int(fonts.size());
-  const std::string& stem = fonts[size_t(FFontIndex)];
-  const std::string path = platform::FindFileNoCase(platform::AppFolder() + "fonts/" + stem + ".F16");
-  if (!path.empty() && FMainFont->LoadFromFile(path)) {
-    FStatus = "Font: " + TruncateWithDots(FontDisplayName(stem), 50);
-    FDefaultFontLoaded = SameTextNoCase(stem, DefaultFontStem);
-    FStdFontLoaded = FDefaultFontLoaded;
-    FRenderer->Invalidate();
-  } else {
-    // The glyphs shown stay as they were.
-    const std::string name = path.empty() ? stem + ".F16" : path.substr(path.find_last_of('/') + 1);
-    FStatus = "Failed to load font: " + TruncateWithDots(name, 40);
-  }
-  FBuffer->Dirty = true;
-  Invalidate();
-}
-
-void TApplication::ToggleSharpFont() {
-  FConfig->UpscaledFont = !FConfig->UpscaledFont;
-  FRenderer->SetUpscaledFont(FConfig->UpscaledFont);
-  FRenderer->Invalidate();
-  FConfig->Save();
-  if (!FConfig->UpscaledFont)
-    FStatus = "Font: NORMAL 8x16 (Shift+F12 to toggle)";
-  else if (FMainFont->Has2x())
-    FStatus = "Font: SHARP 16x32 upscaled (Shift+F12 to toggle)";
-  else
-    FStatus = "Font: SHARP - this font has no 16x32 version (Shift+F12)";
-  if (FReaderOn) Speak(FStatus, true);
-  FBuffer->Dirty = true;
+  if (FReader->On()) FReader->Speak(FStatus, true);
   Invalidate();
 }

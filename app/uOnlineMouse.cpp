@@ -7,6 +7,7 @@
 #include "app/screens/uPopupLayer.h"
 #include "app/call/uCallModes.h"
 #include "app/uApp.h"
+#include "app/uAppOutput.h"
 #include "app/uMouseReport.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
@@ -122,7 +123,7 @@ bool TOnlineMouse::Wheel(const TMouseEvent& m) {
       SendReport((m.WheelUp ? mousecode::WheelUp : mousecode::WheelDown) + ModifierBits(m), m.Col, m.Row, false);
     return false;
   }
-  FApp.ScrollbackWheel(m.WheelUp);
+  FApp.FOutput->ScrollbackWheel(m.WheelUp);
   return true;
 }
 
@@ -224,7 +225,7 @@ void TOnlineMouse::PasteToSession() {
     }
     return;
   }
-  if (FApp.FWheelScrollback) FApp.LeaveScrollback();
+  if (FApp.FOutput->Browsing()) FApp.FOutput->LeaveScrollback();
   FApp.SendTyped(PasteBytes(text, FApp.FCall->Utf8Mode()));
   FApp.Invalidate();
 }

@@ -6,6 +6,10 @@
 
 #include "app/call/uCallModes.h"
 #include "app/screens/uDirectoryScreen.h"
+#include "app/uAppFonts.h"
+#include "app/uAppOutput.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uScreenText.h"
 #include "core/uAnsiParser.h"
 #include "core/uDebugLog.h"
@@ -77,7 +81,7 @@ void TOnlineScreen::DrawOverlays(TPopupLayer& layer, bool standardFont) {
   if (A.FPopups.GuidePrompt) A.FPopups.DrawGuideUpdatePrompt(layer, !standardFont);
   if (now < A.FPopups.Toast.Until) A.FPopups.DrawMessageBox(layer);
   if (A.FQuickDial.IsOpen()) A.FQuickDial.Draw(layer);
-  A.FTransferPrompts.Draw(layer);
+  A.FUploads->Prompts().Draw(layer);
   // The selection and the hovered link, over everything.
   A.FMouse->DrawHighlights(layer);
 }
@@ -86,7 +90,7 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   const int cols = A.FBuffer->FWidth;
   std::string modePrompt;
   const bool modeField = A.FModes->HoldsPromptLine(cols, modePrompt);
-  const bool prompt = A.FWheelScrollback || A.FDoorwayMode || A.FCall->Paused() || A.FScriptPromptOpen || modeField;
+  const bool prompt = A.FOutput->Browsing() || A.FDoorwayMode || A.FCall->Paused() || A.FScripts->PromptOpen() || modeField;
   const bool status =
       !prompt && platform::TickMs() < A.FStatusUntil && !TrimText(A.FStatus).empty();
   promptOrStatus = prompt || status;
@@ -94,12 +98,12 @@ std::string TOnlineScreen::BottomLineText(bool& promptOrStatus) const {
   std::string text;
   if (promptOrStatus) {
     text = A.FStatus;
-    if (A.FCall->Paused() && !A.FWheelScrollback && !A.FDoorwayMode)
+    if (A.FCall->Paused() && !A.FOutput->Browsing() && !A.FDoorwayMode)
       text = "PAUSED - " + GroupThousands(int64_t(A.FCall->RxWaiting())) + " bytes waiting - Scroll Lock to resume";
   } else {
     text = StatusBarText();
   }
-  if (A.FScriptPromptOpen) return PadText(A.ScriptInputDisplayText(cols), cols);
+  if (A.FScripts->PromptOpen()) return PadText(A.FScripts->ScriptInputDisplayText(cols), cols);
   if (modeField && !modePrompt.empty()) return PadText(modePrompt, cols);
   const int before = std::max(0, (cols - int(text.size())) / 2);
   return PadText(std::string(size_t(before), ' ') + text, cols);
@@ -129,7 +133,7 @@ std::string TOnlineScreen::StatusBarText() const {
   const TPhonebookEntry* entry = A.FCall->Entry().get();
   if (online && entry) name = TrimText(entry->Name).empty() ? entry->Host : entry->Name;
   const std::string size = std::to_string(A.FBuffer->FWidth) + "x" + std::to_string(A.FBuffer->FHeight);
-  const std::string state = A.FRecorder ? "*REC*" : online ? "ONLINE" : "OFFLINE";
+  const std::string state = A.FScripts->Recording() ? "*REC*" : online ? "ONLINE" : "OFFLINE";
   std::string type = "-";
   if (online && entry && !TrimText(entry->TermType).empty()) type = UpperText(entry->TermType);
   const int64_t secs = A.FCall->ConnectTick() ? int64_t((platform::TickMs() - A.FCall->ConnectTick()) / 1000) : 0;
@@ -152,7 +156,7 @@ void TOnlineScreen::HandleOnlineKey(uint16_t key, bool shift, bool ctrl, bool al
     if (key == vk::Escape) {
       A.FDialStage = 0;
       A.FDialEntry.reset();
-      A.RestoreDefaultFont();
+      A.FFonts->RestoreDefaultFont();
       A.SwitchScreen(smDirectory);
       A.FStatus = kDirectoryStatus;
     }
@@ -191,7 +195,7 @@ void TOnlineScreen::OnlineChar(uint8_t ch, uint32_t codePoint) {
   if (!A.FCall->Transport()) return;
   // A mode that takes typed characters (a door's text field) has them first.
   if (A.FModes->Char(ch, A.FLastScanCode)) return;
-  if (A.FWheelScrollback) A.LeaveScrollback();
+  if (A.FOutput->Browsing()) A.FOutput->LeaveScrollback();
   // In UTF-8 mode the typed character goes out in UTF-8 as typed; without
   // it, a byte above 127 as the code point with the same value.
   if (A.FCall->Utf8Mode() && codePoint > 127)

@@ -184,6 +184,10 @@ std::string ResolvePath(const std::string& base, const std::string& path) {
 
 std::string ResolvePath(const std::string& path) { return ResolvePath(platform::AppFolder(), path); }
 
+std::string OutputFolderSetting(const TAppConfig& config) {
+  return config.CaptureDir.empty() ? config.DownloadDir : config.CaptureDir;
+}
+
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;

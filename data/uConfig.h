@@ -74,6 +74,9 @@ bool IsAbsolutePath(std::string_view path);
 std::string ResolvePath(const std::string& base, const std::string& path);
 // ResolvePath against the executable's folder.
 std::string ResolvePath(const std::string& path);
+// The folder setting captures, screenshots and exports go to: the capture
+// folder, or the download folder when none is set.
+std::string OutputFolderSetting(const TAppConfig& config);
 
 // 0..15 for "0".."9", "A".."F", "a".."f"; -1 otherwise.
 int HexDigitValue(char c);

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 
 #include "core/uDebugLog.h"
 #include "platform/Audio.h"
@@ -169,10 +171,16 @@ void TDDOFXSoundOut::StartCapture() {
   FinishCapture();
   const std::string path = CaptureFile();
   if (!LogEnabled || path.empty()) return;
-  FCapture = std::make_unique<std::vector<uint8_t>>();
-  // Sized once, so recording never reallocates in the audio thread.
-  FCapture->reserve(kWaveHeaderBytes + kCaptureDataLimit + kBufferBytes);
-  *FCapture = WaveHeader(0);
+  try {
+    FCapture = std::make_unique<std::vector<uint8_t>>();
+    // Sized once, so recording never reallocates in the audio thread.
+    FCapture->reserve(kWaveHeaderBytes + kCaptureDataLimit + kBufferBytes);
+    *FCapture = WaveHeader(0);
+  } catch (const std::bad_alloc&) {
+    FCapture.reset();
+    LogLine("DDOFXSound: no memory to record output to " + path);
+    return;
+  }
   FCapturePath = path;
   FCaptureBytes = 0;
   LogLine("DDOFXSound: recording output to " + path);
@@ -188,6 +196,15 @@ void TDDOFXSoundOut::AppendCapture(const uint8_t* data, size_t count) {
 void TDDOFXSoundOut::FinishCapture() {
   if (!FCapture) return;
   std::unique_ptr<std::vector<uint8_t>> capture = std::move(FCapture);
+  try {
+    HandToWriter(std::move(capture));
+  } catch (const std::exception& e) {
+    // Only this recording is lost; the sound goes on.
+    LogLine(std::string("DDOFXSound: recording dropped: ") + e.what());
+  }
+}
+
+void TDDOFXSoundOut::HandToWriter(std::unique_ptr<std::vector<uint8_t>> capture) {
   const uint32_t length = uint32_t(std::min<uint64_t>(FCaptureBytes, kCaptureDataLimit));
   capture->resize(kWaveHeaderBytes + length);
   const std::vector<uint8_t> header = WaveHeader(length);

@@ -91,6 +91,7 @@ class TDDOFXSoundOut : public platform::Thread {
   void StartCapture();
   void AppendCapture(const uint8_t* data, size_t count);
   void FinishCapture();
+  void HandToWriter(std::unique_ptr<std::vector<uint8_t>> capture);
   void WaitForWake(uint32_t ms);
   void Pause(uint32_t ms);
 

@@ -3,6 +3,8 @@
 // board's screen size. The receive pipeline is in uCallReceive.cpp.
 #include "app/call/uCall.h"
 
+#include <cstdio>
+
 #include "core/uAnsiParser.h"
 #include "core/uAsciiParser.h"
 #include "core/uAvatarParser.h"
@@ -18,6 +20,17 @@
 #include "net/uXYmodem.h"
 #include "net/uZmodem.h"
 #include "platform/Tick.h"
+
+std::string FormatByteSize(int64_t n) {
+  char text[48];
+  if (n < 1024)
+    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(n));
+  else if (n < 1048576)
+    std::snprintf(text, sizeof text, "%.0f KB", double(n) / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%.1f MB", double(n) / 1048576.0);
+  return text;
+}
 
 TCall::TCall(TCallHost& host, const TCallParts& parts, std::shared_ptr<TPhonebookEntry> entry, std::weak_ptr<int> life,
              const std::vector<std::string>& uploads)
@@ -37,9 +50,10 @@ TCall::TCall(TCallHost& host, const TCallParts& parts, std::shared_ptr<TPhoneboo
   SetTransferFolders(download, door);
   WireTransferEngines();
   for (const std::string& file : uploads) FZmodem->AddUploadFile(file);
+  WireEmulatorEvents();
 }
 
-TCall::~TCall() = default;
+TCall::~TCall() { *FWired = false; }
 
 void TCall::AttachTransport(std::shared_ptr<TWireTransport> transport) {
   FTransport = std::move(transport);
@@ -124,7 +138,7 @@ void TCall::SelectEmulation(const std::string& type, bool lenientLetters, bool l
   if (type == "PETSCII" || type == "CBM" || type == "C64") {
     FPetscii = std::make_unique<TPetsciiParser>(FBuffer, TPetsciiParser::pmPetscii);
     FPetsciiActive = true;
-    FPetscii->OnCharsetChange = [this](bool lower) { Host.PetsciiFontSwitch(lower); };
+    FPetscii->OnCharsetChange = [this](bool lower) { OnPetsciiFontSwitch(lower); };
     FPetscii->LenientLetters = lenientLetters;
   } else if (type == "ATASCII" || type == "ATARI") {
     FPetscii = std::make_unique<TPetsciiParser>(FBuffer, TPetsciiParser::pmAtascii);
@@ -176,8 +190,7 @@ void TCall::ResetIemsi() { FIemsi->Reset(); }
 
 void TCall::SendIemsiIci() {
   if (!FTransport || !FEntry) return;
-  int cols = 0, rows = 0;
-  Host.TextGeometry(cols, rows);
+  const int cols = TermCols(), rows = TextRows(TermRows());
   FTransport->SendString(BuildEmsiPacket("ICI", BuildIemsiIci(FEntry->Username, FEntry->Password, cols, rows)));
 }
 
@@ -203,6 +216,23 @@ void TCall::LoginStepsTick() {
   if (FLoginScript) FLoginScript->Tick();
 }
 
+int TCall::TextRows(int rows) const {
+  int t = Host.StatusBarShown() ? rows - 1 : rows;
+  return t < 1 ? 1 : t;
+}
+
+int TCall::TermCols() const {
+  if (FBbsSizeSet) return FBbsCols;
+  if (FEntry) return FEntry->Cols;
+  return FBuffer.FWidth;
+}
+
+int TCall::TermRows() const {
+  if (FBbsSizeSet) return FBbsRows;
+  if (FEntry) return FEntry->Rows;
+  return FBuffer.FHeight;
+}
+
 void TCall::SetBoardSize(int cols, int rows) {
   FBbsSizeSet = true;
   FBbsCols = cols;
@@ -219,4 +249,18 @@ void TCall::Resume() {
   FPaused = false;
   FBudgetTick = uint32_t(platform::TickMs());
   FBudgetCarry = 0;
+}
+
+std::string TCall::OnlineStatusText(int64_t s) const {
+  const TCallCounts& counts = FCounts;
+  char text[160];
+  std::snprintf(text, sizeof text, "Online %.2lld:%.2lld:%.2lld   In %s   Out %s", static_cast<long long>(s / 3600),
+                static_cast<long long>(s % 3600 / 60), static_cast<long long>(s % 60),
+                FormatByteSize(counts.BytesIn).c_str(), FormatByteSize(counts.BytesOut).c_str());
+  std::string out = text;
+  if (counts.FilesDown > 0 || counts.FilesUp > 0) {
+    std::snprintf(text, sizeof text, "   Files: %d down, %d up", counts.FilesDown, counts.FilesUp);
+    out += text;
+  }
+  return out;
 }

@@ -51,6 +51,9 @@ struct TCallCounts {
   int32_t FilesDown = 0, FilesUp = 0;
 };
 
+// A byte count as the call's summary shows it (bytes, KB or MB).
+std::string FormatByteSize(int64_t n);
+
 class TCall : public std::enable_shared_from_this<TCall> {
  public:
   // Entry is null for the empty call that stands between calls. Life is the
@@ -79,6 +82,13 @@ class TCall : public std::enable_shared_from_this<TCall> {
   // The end-of-call reset took this call: anything still holding it stops.
   void End();
   bool Ended() const { return FEnded; }
+
+  // Alt+G: starts capturing the board's bytes to a file, or stops it.
+  void ToggleCapture();
+  // Stops a running capture and says so (the user hangs up).
+  void EndCapture();
+  // The call's summary: time online, bytes in and out, files moved.
+  std::string OnlineStatusText(int64_t seconds) const;
 
   // Bytes to the board (replies of the emulations, the modes' answers).
   void SendToHost(const std::string& text);
@@ -153,14 +163,39 @@ class TCall : public std::enable_shared_from_this<TCall> {
   // The end-of-call stop of both engines: Zmodem keeps only its queue.
   void StopTransfers();
 
+  // --- The text emulation's events (uCallEvents.cpp) -----------------------
+  // Replies of the ANSI emulation go to the board; its music, APC strings,
+  // audio and cell-size queries go to the call's modes; its font requests
+  // load the board's font; clears and scrolls of the screen reach the modes.
+  void OnParserReply(const std::string& s);
+  void OnAnsiMusic(const std::string& s);
+  void OnApcString(const std::string& s);
+  void OnCellPixelSize(int& w, int& h);
+  bool OnApcChannelBusy(int channel);
+  void OnFontSelect(int slot, int fontId);
+  void OnPetsciiFontSwitch(bool lower);
+  void OnBufferCleared();
+  void OnBufferScrolled(int lines);
+  // The board switched between 40 and 80 columns.
+  void OnColumnModeSwitch(bool is80);
+
   // --- The board's own screen size -----------------------------------------
   bool BoardSizeSet() const { return FBbsSizeSet; }
   int BoardCols() const { return FBbsCols; }
   int BoardRows() const { return FBbsRows; }
   void SetBoardSize(int cols, int rows);
+  // The screen size: the board's request, else the entry's, else the
+  // buffer's as it is.
+  int TermCols() const;
+  int TermRows() const;
+  // The rows of Rows the board may write: the status bar takes one.
+  int TextRows(int rows) const;
 
  private:
   friend struct TAppProbe;
+
+  // Hands the text emulation's and the screen's events to this call.
+  void WireEmulatorEvents();
 
   void PassFilters(uint8_t b, bool& fed);
   size_t PlainRun(const uint8_t* data, size_t count, bool replay) const;
@@ -187,6 +222,9 @@ class TCall : public std::enable_shared_from_this<TCall> {
   TAnsiParser& FParser;
   TCallModes& FModes;
   std::weak_ptr<int> FLife;
+  // Cleared when the call is destroyed: events of the long-lived parts then
+  // reach it no more.
+  std::shared_ptr<bool> FWired = std::make_shared<bool>(true);
 
   std::shared_ptr<TPhonebookEntry> FEntry;
   std::shared_ptr<TWireTransport> FTransport;

@@ -53,10 +53,19 @@ class TCallHost {
   virtual void ReceivedChunk(const uint8_t* data, int count) = 0;
   // Text the call types for the user (auto-login), for the login recorder.
   virtual void RecordTypedText(const std::string& text) = 0;
-  // The text screen's size as the board is told it.
-  virtual void TextGeometry(int& cols, int& rows) const = 0;
-  // The PETSCII emulation switched between upper and lower case.
-  virtual void PetsciiFontSwitch(bool lower) = 0;
+  // The board asked for another screen size.
+  virtual void ResizeRequest(int rows, int cols) = 0;
+  // The status bar takes the screen's bottom row.
+  virtual bool StatusBarShown() const = 0;
+
+  // --- The board's font ------------------------------------------------------
+  // Loads the font file at Path as the terminal font; false when it cannot.
+  virtual bool LoadTerminalFont(const std::string& path) = 0;
+  // The terminal font's cell size in pixels.
+  virtual void FontCellSize(int& width, int& height) const = 0;
+  // The screen was cleared: pictures placed over it and the marks of links
+  // and selection on it go.
+  virtual void ScreenCleared() = 0;
 
   // --- Transfers -----------------------------------------------------------
   // The receive folder and the door-graphics folder ("" for none), each

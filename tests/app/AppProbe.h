@@ -11,7 +11,14 @@
 
 #include "app/call/uCall.h"
 #include "app/uApp.h"
+#include "app/uAppCallHost.h"
+#include "app/uAppDoors.h"
+#include "app/uAppGuide.h"
+#include "app/uAppScripts.h"
+#include "app/uAppUploads.h"
 #include "app/uOnlineScreen.h"
+#include "net/uComBridge.h"
+#include "net/uComBridgeTcp.h"
 #include "net/uWireTransport.h"
 
 struct TAppProbe {
@@ -57,19 +64,31 @@ struct TAppProbe {
   uint64_t& DialDue() { return A.FDialDue; }
   void DialTick() { A.DialTick(); }
   void UpdateWindowTitle() { A.UpdateWindowTitle(); }
-  std::string OnlineStatusText(int64_t seconds) const { return A.OnlineStatusText(seconds); }
-  void AnswerBackupPrompt(bool yes) { A.AnswerBackupPrompt(yes); }
+  std::string OnlineStatusText(int64_t seconds) const { return A.FCall->OnlineStatusText(seconds); }
+  void AnswerBackupPrompt(bool yes) { A.FGuide->AnswerBackupPrompt(yes); }
 
   // The board list and its download: started directly (the update question
   // takes every key), and whether a download runs.
   TPhonebook& Guidebook() { return *A.FGuidebook; }
-  void StartGuideDownload() { A.StartGuideDownload(); }
-  bool GuideDownloadRunning() const { return A.FGuideDownloader != nullptr; }
+  void StartGuideDownload() { A.FGuide->StartGuideDownload(); }
+  bool GuideDownloadRunning() const { return A.FGuide->DownloadRunning(); }
 
   // A script is running or has not been reaped yet.
-  bool ScriptRunning() const { return A.FScriptRunner != nullptr; }
+  bool ScriptRunning() const { return A.FScripts->ScriptRunning(); }
   // Bytes the call has waiting to leave.
   size_t SendBacklog() const { return A.FCall->Transport() ? A.FCall->Transport()->SendBacklog() : 0; }
+  // Bytes from the board waiting for a door program, and whether the call
+  // has stopped reading the board meanwhile.
+  size_t DoorWaiting() const {
+    const TAppDoors& doors = *A.FDoors;
+    return (doors.FTcpBridge ? doors.FTcpBridge->Waiting() : 0) + (doors.FComBridge ? doors.FComBridge->Waiting() : 0);
+  }
+  bool ReceiveHeld() const { return A.FCall->Transport() && A.FCall->Transport()->HoldReceive.load(); }
+  // Hands bytes on as the call does with each piece the board sends, before
+  // they are drained to the screen.
+  void HandOnReceived(const std::string& bytes) {
+    A.FCallHost->Received(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()));
+  }
 
   // Transfers.
   TZmodemEngine& Zmodem() { return A.FCall->Zmodem(); }
@@ -81,9 +100,9 @@ struct TAppProbe {
   int64_t TransferTotal() const { return A.FCall->FXfer.Total; }
   uint64_t& TransferShownUntil() { return A.FCall->FXferPanelUntil; }
   uint64_t& RateStartTick() { return A.FCall->FRateStartTick; }
-  const std::string& RefusedName() const { return A.FTransferPrompts.Batch.RefusedName; }
+  const std::string& RefusedName() const { return A.FUploads->Prompts().Batch.RefusedName; }
   // The transfer questions and menus over the online screen.
-  TTransferPrompts& TransferPrompts() { return A.FTransferPrompts; }
+  TTransferPrompts& TransferPrompts() { return A.FUploads->Prompts(); }
   std::string FormatTransferRate(const std::string& name, int64_t done, int64_t total) {
     return A.FCall->FormatTransferRate(name, done, total);
   }

@@ -1,7 +1,9 @@
 // A call on its own, without the application or a window: a host that
 // records what the call tells it, the real screen, ANSI emulation and mode
 // table, and a board on loopback. A call that has ended stops draining at
-// once, and reports of a transport it has let go reach no call.
+// once, reports of a transport it has let go reach no call, the emulation's
+// answers go through the call that owns the screen now, and the screen size
+// comes from the board, the entry or the buffer.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,6 +15,7 @@
 #include "app/screens/uTransferPrompts.h"
 #include "core/uAnsiParser.h"
 #include "core/uTerminalBuffer.h"
+#include "data/uPhonebook.h"
 #include "net/uTelnetClient.h"
 #include "platform/Sync.h"
 #include "tests/app/FakeCallServices.h"
@@ -49,8 +52,11 @@ class RecordingHost : public TCallHost {
   void Received(const uint8_t*, int) override {}
   void ReceivedChunk(const uint8_t*, int) override {}
   void RecordTypedText(const std::string&) override {}
-  void TextGeometry(int& cols, int& rows) const override { cols = 80, rows = 25; }
-  void PetsciiFontSwitch(bool) override {}
+  void ResizeRequest(int, int) override {}
+  bool StatusBarShown() const override { return StatusBar; }
+  bool LoadTerminalFont(const std::string&) override { return false; }
+  void FontCellSize(int& width, int& height) const override { width = 8, height = 16; }
+  void ScreenCleared() override {}
   void TransferFolders(std::string& download, std::string& door) const override { download = door = ""; }
   bool IsProgramPath(const std::string&) const override { return false; }
   TTransferPrompts& TransferPrompts() override { return Prompts; }
@@ -62,14 +68,15 @@ class RecordingHost : public TCallHost {
   }
 
   TTransferPrompts Prompts;
+  bool StatusBar = false;
 };
 
 class CallTest : public ::testing::Test {
  protected:
   CallTest() { platform::SetInterfaceThread(); }
-  std::shared_ptr<TCall> MakeCall() {
-    Host.Call = std::make_shared<TCall>(Host, TCallParts{Buffer, Parser, Modes}, nullptr, std::weak_ptr<int>(Life),
-                                        std::vector<std::string>());
+  std::shared_ptr<TCall> MakeCall(std::shared_ptr<TPhonebookEntry> entry = nullptr) {
+    Host.Call = std::make_shared<TCall>(Host, TCallParts{Buffer, Parser, Modes}, std::move(entry),
+                                        std::weak_ptr<int>(Life), std::vector<std::string>());
     return Host.Call;
   }
   std::string ScreenText() const {
@@ -150,6 +157,59 @@ TEST_F(CallTest, ReportsOfATransportTheCallLetGoReachNoCall) {
   Life.reset();
   transport->OnDisconnected("Disconnected");
   EXPECT_EQ(Host.Ended.size(), 2u);
+}
+
+TEST_F(CallTest, TheEmulationAnswersTheBoardThroughTheCallThatOwnsTheScreen) {
+  testsupport::LoopbackListener board;
+  std::shared_ptr<TCall> first = MakeCall();
+  first->AttachTransport(TTelnetClient::CreateRaw("127.0.0.1", board.Port()));
+  auto peer = board.Accept();
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(testsupport::ServeUntil([&] { return Host.Connected == 1; }));
+  const std::string query = "\x1b[6n";
+  // The "c" after the query shows on screen once the query has been read.
+  peer->Write("ab" + query + "c");
+  ASSERT_TRUE(testsupport::ServeUntil([&] { return ScreenText().rfind("abc", 0) == 0; }));
+  const testsupport::Bytes answer = peer->ReadUntil("R");
+  EXPECT_EQ(std::string(answer.begin(), answer.end()), "\x1b[1;3R") << "the cursor's place goes back to the board";
+
+  // The next call takes the screen: what the emulation answers now is that
+  // call's, and the first call's board hears nothing of it.
+  std::shared_ptr<TCall> second = MakeCall();
+  second->ProcessIncoming(reinterpret_cast<const uint8_t*>(query.data()), int(query.size()), false);
+  EXPECT_TRUE(peer->ReadFor(300).empty()) << "an answer reached a call that no longer owns the screen";
+
+  // A call thrown away takes no events of the screen or the emulation.
+  Host.Call.reset();
+  second.reset();
+  Parser.Feed(reinterpret_cast<const uint8_t*>(query.data()), query.size());
+  Buffer.ClearScreen(false);
+  EXPECT_TRUE(peer->ReadFor(300).empty());
+}
+
+TEST_F(CallTest, TheScreenSizeIsTheBoardsRequestElseTheEntrysElseTheBuffers) {
+  struct Row {
+    const char* Name;
+    bool Entry, BoardAsked, StatusBar;
+    int Cols, Rows, TextRows;
+  };
+  for (const Row& r : {Row{"no entry: the buffer as it is", false, false, false, 80, 25, 25},
+                       Row{"the entry's size", true, false, false, 132, 50, 50},
+                       Row{"the board's request over the entry's", true, true, false, 100, 40, 40},
+                       Row{"the status bar takes a row from the board", true, false, true, 132, 50, 49}}) {
+    SCOPED_TRACE(r.Name);
+    auto entry = std::make_shared<TPhonebookEntry>();
+    entry->Cols = 132;
+    entry->Rows = 50;
+    std::shared_ptr<TCall> call = MakeCall(r.Entry ? entry : nullptr);
+    if (r.BoardAsked) call->SetBoardSize(100, 40);
+    Host.StatusBar = r.StatusBar;
+    EXPECT_EQ(call->TermCols(), r.Cols);
+    EXPECT_EQ(call->TermRows(), r.Rows);
+    EXPECT_EQ(call->TextRows(call->TermRows()), r.TextRows);
+  }
+  Host.StatusBar = true;
+  EXPECT_EQ(MakeCall()->TextRows(1), 1) << "a one-row screen keeps its row under the status bar";
 }
 
 }  // namespace

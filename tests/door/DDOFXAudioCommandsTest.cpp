@@ -365,6 +365,14 @@ TEST_F(DDOFXAudioCommandsTest, OverlappingPackEntriesAreHeldToTheTableLimit) {
   EXPECT_EQ("N/A", Audio().SampleStatus(0));
 }
 
+TEST_F(DDOFXAudioCommandsTest, SpeechFileIsHeldTo64MiB) {
+  // Six 13 MiB phonemes: four fit, the rest is cut with a log line.
+  PutAsset("BIG.LIB", MakePack({{"A.SND", std::string(13u << 20, 'a')}}));
+  Run("MTALK,big.lib,OUT.SND,a-a-a-a-a-a,1");
+  EXPECT_EQ(uintmax_t(52u << 20), std::filesystem::file_size(Assets.File("OUT.SND")));
+  EXPECT_EQ(1u, LogCount("DDOFX: MTALK - speech longer than 64 MiB, cut at \"a\""));
+}
+
 TEST_F(DDOFXAudioCommandsTest, ConnectionResetForgetsAllAudio) {
   PutAsset("a.mod", Module());
   PutAsset("T.PAK", MakePack({{"SAM1.SAM", "t1"}, {"P1.SAM", "p"}}));
