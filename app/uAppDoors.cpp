@@ -148,8 +148,10 @@ void TAppDoors::EndDoorWait(uint32_t exitCode) {
 }
 
 void TAppDoors::Received(const uint8_t* data, int count) {
-  if (FComBridge) FComBridge->Write(data, count);
-  if (FTcpBridge) FTcpBridge->Write(data, count);
+  // A door program that does not read holds back the call's transport.
+  const std::shared_ptr<TWireTransport> source = A.FCall ? A.FCall->Transport() : nullptr;
+  if (FComBridge) FComBridge->Write(data, count, source);
+  if (FTcpBridge) FTcpBridge->Write(data, count, source);
 }
 
 void TAppDoors::Shutdown() {

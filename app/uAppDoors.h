@@ -32,6 +32,8 @@ class TAppDoors {
   void Shutdown();
 
  private:
+  friend struct TAppProbe;
+
   void BeginDoorWait(pid_t pid, int slot);
   void EndDoorWait(uint32_t exitCode);
   void FreeBridges();

@@ -7,19 +7,11 @@
 #include <cmath>
 
 #include "door/uDDOFXGfx.h"
+#include "door/uDDOFXText.h"
 
 using namespace ddofxgfx;
 
 namespace {
-
-std::string TrimUpper(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-  std::string r = s.substr(a, b - a);
-  for (char& c : r) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
 
 int32_t I32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -227,7 +219,7 @@ void TDDOFXGfx::DefineSequence(const TParams& p) {
   s.X = I32(IntParam(p, 1, 0));
   s.Y = I32(IntParam(p, 2, 0));
   s.Margin = std::max<int32_t>(I32(IntParam(p, 3, 0)), 0);
-  s.FirstSprite = TrimUpper(StrParam(p, 4)) == "NONE" ? -1 : FindSprite(StrParam(p, 4));
+  s.FirstSprite = ddofxtext::Upper(ddofxtext::Trim(StrParam(p, 4))) == "NONE" ? -1 : FindSprite(StrParam(p, 4));
   s.LastSprite = std::max(FindSprite(StrParam(p, 5)), s.FirstSprite);
   s.Mode = I32(IntParam(p, 6, 1));
   s.Flip = I32(IntParam(p, 7, 1));

@@ -8,18 +8,12 @@
 
 #include "core/uPlainFileName.h"
 #include "door/uDDOFXGfx.h"
+#include "door/uDDOFXText.h"
 #include "door/uDDOFXPack.h"
 
 using namespace ddofxgfx;
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-  return s.substr(a, b - a);
-}
 
 struct TFileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
@@ -50,7 +44,7 @@ bool TDDOFXGfx::ReadAsset(const std::string& name, bool fromPack, std::string& d
   if (fromPack) return FindAsset('M', name, data);
   if (AssetDir.empty()) return false;
   std::string why;
-  const std::string path = FindPlainFile(AssetDir, Trim(name), &why);
+  const std::string path = FindPlainFile(AssetDir, ddofxtext::Trim(name), &why);
   if (path.empty()) {
     if (!why.empty()) Log("refused asset name \"" + name + "\": " + why);
     return false;

@@ -5,22 +5,13 @@
 // concerns the interpreter, or the engine does not know it).
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 #include "door/uDDOFXGfx.h"
+#include "door/uDDOFXText.h"
 
 using namespace ddofxgfx;
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-  return s.substr(a, b - a);
-}
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 int32_t I32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -40,16 +31,10 @@ void TDDOFXGfx::SplitParams(const std::string& text, int maxFields, TParams& lis
 
 int64_t TDDOFXGfx::IntParam(const TParams& list, size_t index, int64_t def) {
   if (index >= list.size()) return def;
-  const std::string field = Trim(list[index]);
   // A decimal integer with an optional sign that fits 32 bits; anything
-  // else (more digits included) is not a number.
-  size_t i = 0;
-  if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
-  if (i == field.size() || field.size() - i > 10) return def;
-  for (size_t k = i; k < field.size(); ++k)
-    if (!std::isdigit(static_cast<unsigned char>(field[k]))) return def;
-  const long long v = std::strtoll(field.c_str(), nullptr, 10);
-  if (v < INT32_MIN || v > INT32_MAX) return def;
+  // else is not a number.
+  int64_t v = 0;
+  if (!ddofxtext::ParseInt64(ddofxtext::Trim(list[index]), v) || v < INT32_MIN || v > INT32_MAX) return def;
   return v;
 }
 
@@ -76,12 +61,12 @@ bool TDDOFXGfx::ExecCommand(const std::string& text) {
     GraphicsModeOff();
     return true;
   }
-  if (StartsWith(text, "2f")) {
-    PackBase = Trim(text.substr(2));
+  if (ddofxtext::StartsWith(text, "2f")) {
+    PackBase = ddofxtext::Trim(text.substr(2));
     return false;
   }
   if (text[0] == 'f' && text.size() > 1) {
-    FontName = Trim(text.substr(1));
+    FontName = ddofxtext::Trim(text.substr(1));
     Dirty = true;
     return false;
   }
@@ -123,7 +108,7 @@ bool TDDOFXGfx::RunWord(const TGfxCommand& c, bool& result) {
     return true;
   }
   if (name[0] == '1' && TextWindowCommand(c, result)) return true;
-  if (StartsWith(c.Text, "2b") || StartsWith(c.Text, "2w") || StartsWith(c.Text, "2v")) {
+  if (ddofxtext::StartsWith(c.Text, "2b") || ddofxtext::StartsWith(c.Text, "2w") || ddofxtext::StartsWith(c.Text, "2v")) {
     LoadPcx(c.Text.substr(2), c.Text[1] == 'b' ? 2 : c.Text[1] == 'w' ? 1 : 0, 0, 0);
     return true;
   }
@@ -143,11 +128,11 @@ bool TDDOFXGfx::RunWord(const TGfxCommand& c, bool& result) {
 bool TDDOFXGfx::RunDrawingWord(const TGfxCommand& c) {
   const std::string& name = c.Name;
   TParams p;
-  if (name.size() == 9 && StartsWith(name, "2CPY") && name[6] == '2') {
+  if (name.size() == 9 && ddofxtext::StartsWith(name, "2CPY") && name[6] == '2') {
     CopyPage(PageIndex(name[4]), PageIndex(name[7]));
     return true;
   }
-  if (name.size() >= 9 && StartsWith(name, "2CUT") && name[6] == '2') {
+  if (name.size() >= 9 && ddofxtext::StartsWith(name, "2CUT") && name[6] == '2') {
     SplitParams(c.ParamText, 0, p);
     CopyRect(PageIndex(name[4]), PageIndex(name[7]), name.size() == 10 && name[9] == 'T', p);
     return true;
@@ -176,7 +161,7 @@ bool TDDOFXGfx::RunDrawingWord(const TGfxCommand& c) {
   }
   if (name == "2aSCROLL") {
     SplitParams(c.ParamText, 0, p);
-    const std::string letter = Trim(StrParam(p, 6));
+    const std::string letter = ddofxtext::Trim(StrParam(p, 6));
     const int page = letter.empty() ? 0 : PageIndex(char(std::toupper(static_cast<unsigned char>(letter[0]))));
     const bool wrap = IntParam(p, 5, 0) == 0;
     const int64_t x1 = IntParam(p, 0, 0), x2 = IntParam(p, 1, 0), y1 = IntParam(p, 2, 0), y2 = IntParam(p, 3, 0);
@@ -237,7 +222,7 @@ bool TDDOFXGfx::RunSpriteWord(const TGfxCommand& c) {
     DefineSprite(name.size() == 2 ? 1 : PageIndex(name[2]), p);
     return true;
   }
-  if ((name.size() == 3 || name.size() == 4) && StartsWith(name, "2s") &&
+  if ((name.size() == 3 || name.size() == 4) && ddofxtext::StartsWith(name, "2s") &&
       std::string("CDFPR").find(name[2]) != std::string::npos && c.Text != "2sFF") {
     SplitParams(c.ParamText, 3, p);
     const char mode = name[2];

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "door/uDDOFXGfx.h"
+#include "door/uDDOFXText.h"
 
 using namespace ddofxgfx;
 
@@ -15,12 +16,6 @@ constexpr int kFliMagic = 0xAF11, kFlcMagic = 0xAF12;
 constexpr int kFrameChunk = 0xF1FA, kPrefixChunk = 0xF100;
 enum : int { kColor256 = 4, kDeltaFlc = 7, kColor64 = 11, kDeltaFli = 12, kBlack = 13, kByteRun = 15, kFliCopy = 16 };
 
-std::string Trim(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-  return s.substr(a, b - a);
-}
 
 // Reads of the flic's bytes: past the end a byte reads as 0.
 struct TFlicReader {
@@ -156,7 +151,7 @@ void TDDOFXGfx::OpenFlic(const std::string& word, const TParams& params) {
     CloseFlic(int(n));
     const std::string name = StrParam(params, 7);
     std::string data;
-    if (!ReadAsset(Trim(name), false, data) || data.size() < 128) {
+    if (!ReadAsset(ddofxtext::Trim(name), false, data) || data.size() < 128) {
       Log("flic not found: " + name);
       return;
     }

@@ -7,22 +7,11 @@
 
 #include "core/uPlainFileName.h"
 #include "door/uDDOFXGfx.h"
+#include "door/uDDOFXText.h"
 
 using namespace ddofxgfx;
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-  return s.substr(a, b - a);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The first 4096 bytes of the file at Path; false when it is shorter or unreadable.
 bool ReadGlyphFile(const std::string& path, std::array<uint8_t, 4096>& glyphs) {
@@ -63,8 +52,8 @@ void TDDOFXGfx::GlyphMetrics(const uint8_t* glyphs, int32_t& top, int32_t& botto
 }
 
 const uint8_t* TDDOFXGfx::LoadFont(const std::string& name) {
-  if (Trim(name).empty()) return TextFont.data();
-  const std::string key = Upper(name);
+  if (ddofxtext::Trim(name).empty()) return TextFont.data();
+  const std::string key = ddofxtext::Upper(name);
   auto it = Fonts.find(key);
   if (it == Fonts.end()) {
     auto font = std::make_unique<TGfxFontObj>();

@@ -5,29 +5,17 @@
 #include <cctype>
 
 #include "door/uDDOFXGfx.h"
+#include "door/uDDOFXText.h"
 
 using namespace ddofxgfx;
 
-namespace {
-
-std::string TrimUpper(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= ' ') ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ') --b;
-  std::string r = s.substr(a, b - a);
-  for (char& c : r) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-
-}  // namespace
-
 int TDDOFXGfx::FindSprite(const std::string& name) const {
-  auto it = SpriteNames.find(TrimUpper(name));
+  auto it = SpriteNames.find(ddofxtext::Upper(ddofxtext::Trim(name)));
   return it == SpriteNames.end() ? -1 : it->second;
 }
 
 void TDDOFXGfx::DefineSprite(int page, const TParams& params) {
-  const std::string name = TrimUpper(StrParam(params, 4));
+  const std::string name = ddofxtext::Upper(ddofxtext::Trim(StrParam(params, 4)));
   if (name.empty()) return;
   int index = FindSprite(name);
   if (index < 0) {

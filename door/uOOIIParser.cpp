@@ -177,14 +177,19 @@ void TOOIIParser::Connected(TSender sender, const std::string& baseDir) {
 }
 
 void TOOIIParser::LoadGameData() {
-  Data = TOOIIData();
+  TOOIIData data;
   std::string text;
   for (int n = 1; n <= 2; ++n) {
     const std::string path = FindAsset("banner" + std::to_string(n) + ".bin");
-    if (!path.empty() && ReadOOIIFile(path, kMaxOOIIBannerBytes, text)) (n == 1 ? Data.Banner1 : Data.Banner2) = text;
+    if (!path.empty() && ReadOOIIFile(path, kMaxOOIIBannerBytes, text)) (n == 1 ? data.Banner1 : data.Banner2) = text;
   }
   const std::string screens = FindAsset("screens.txt");
-  if (!screens.empty() && ReadOOIIFile(screens, kMaxOOIIScreensBytes, text)) Data.ParseScreens(text);
+  if (!screens.empty() && ReadOOIIFile(screens, kMaxOOIIScreensBytes, text)) data.ParseScreens(text);
+  UseGameData(std::move(data));
+}
+
+void TOOIIParser::UseGameData(TOOIIData data) {
+  Data = std::move(data);
   FMatch1.Set(Data.Banner1);
   FMatch2.Set(Data.Banner2);
 }

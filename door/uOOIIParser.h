@@ -42,6 +42,8 @@ class TOOIIParser {
   void Connected(TSender sender, const std::string& baseDir);
   // Reads the game's banners and texts from the "ooii" folders.
   void LoadGameData();
+  // Takes the game's banners and texts as given.
+  void UseGameData(TOOIIData data);
 
   // The drawing operations the commands are made of.
   void WriteText(const std::string& s);

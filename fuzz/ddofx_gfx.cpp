@@ -1,12 +1,19 @@
 // Runs arbitrary command texts through the door graphics engine, one per
 // line, with an asset folder holding a door pack (a PCX picture and a font)
 // and a flic, while control bytes tick the engine's clock (0x01 by 30 ms,
-// 0x03 by a second) and compose frames (0x02). Checks that nothing crashes,
-// hangs or writes outside its buffers.
+// 0x03 by a second) and compose frames (0x02). Further control bytes work
+// the door's mouse and keys with the bytes after them: 0x04 x y button
+// presses, 0x05 releases, 0x06 x y moves, 0x07 high low is a hot key, 0x0E b
+// feeds b to the text window, 0x0F n x y width flags stores a text field.
+// A fired gadget's macro is run as a command, as a door's macros do, so
+// gadgets can redefine themselves while they fire. Checks that nothing
+// crashes, hangs or writes outside its buffers.
 // fuzz-sources: door/uDDOFXGfx.cpp door/uDDOFXAssets.cpp door/uDDOFXDraw.cpp door/uDDOFXPcx.cpp
 // fuzz-sources: door/uDDOFXFont.cpp door/uDDOFXSprites.cpp door/uDDOFXFli.cpp door/uDDOFXAnim.cpp
-// fuzz-sources: door/uDDOFXComposer.cpp door/uDDOFXCommands.cpp door/uDDOFXWidgets.cpp door/uDDOFXRay.cpp
-// fuzz-sources: door/uDDOFXPack.cpp core/uPlainFileName.cpp
+// fuzz-sources: door/uDDOFXComposer.cpp door/uDDOFXCommands.cpp door/uDDOFXSpriteStoreCommand.cpp door/uDDOFXRay.cpp
+// fuzz-sources: door/uDDOFXButtons.cpp door/uDDOFXFieldPaint.cpp door/uDDOFXGfxWindows.cpp
+// fuzz-sources: door/uDDOFXLevelBars.cpp door/uDDOFXListBox.cpp door/uDDOFXMouse.cpp door/uDDOFXTextWindow.cpp
+// fuzz-sources: door/uDDOFXRayCommands.cpp door/uDDOFXRayView.cpp door/uDDOFXSpriteStore.cpp door/uDDOFXPack.cpp core/uPlainFileName.cpp
 #include <stdlib.h>
 
 #include <cstddef>
@@ -113,17 +120,70 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   uint64_t now = 1000;
   gfx.ExecCommand("LIGMODE");
   gfx.ExecCommand("2fDOOR");
+  int depth = 0;
+  auto replay = [&](const std::string& macro) {
+    if (depth >= 3 || macro.empty()) return;
+    ++depth;
+    // Parameters cannot hold commas, so a tilde stands for one here.
+    std::string command = macro;
+    for (char& c : command)
+      if (c == '~') c = ',';
+    gfx.ExecCommand(command);
+    --depth;
+  };
+  gfx.OnGadget = [&](const std::string&, const std::string& macro) { replay(macro); };
+  gfx.OnResult = [&](const std::string&, const std::string& macro, int, int64_t) { replay(macro); };
+  gfx.OnFieldClick = [&](int n) { replay("5LBCLSLST," + std::to_string(n)); };
+  gfx.OnMusicLevel = [](int channel) { return channel * 7 % 50 - 5; };
   std::string command;
   auto run = [&] {
     if (!command.empty()) gfx.ExecCommand(command);
     command.clear();
   };
+  auto next = [&](size_t& i) -> int { return i + 1 < Size ? Data[++i] : 0; };
   for (size_t i = 0; i < Size; ++i) {
     switch (Data[i]) {
       case '\n': run(); break;
       case 0x01: run(); gfx.Tick(now += 30); break;
       case 0x02: run(); gfx.RenderFrame(frame.data(), "status"); break;
       case 0x03: run(); gfx.Tick(now += 1000); break;
+      case 0x04: {
+        run();
+        const int x = next(i) * 5 / 2, y = next(i) * 2;
+        gfx.MouseDown(x, y, next(i) & 7);
+        break;
+      }
+      case 0x05: run(); gfx.MouseUp(); break;
+      case 0x06: {
+        run();
+        const int x = next(i) * 5 / 2, y = next(i) * 2;
+        gfx.MouseMove(x, y, true);
+        gfx.IsOverHotspot(x, y);
+        break;
+      }
+      case 0x07: {
+        run();
+        bool pass = true;
+        const int high = next(i);
+        gfx.HotKey(high, next(i), pass);
+        break;
+      }
+      case 0x0E: run(); gfx.FeedTextWindow(uint8_t(next(i))); break;
+      case 0x0F: {
+        run();
+        TDDOFXFieldView f;
+        const int n = next(i);
+        f.X = next(i) * 3 - 20;
+        f.Y = next(i) * 2;
+        f.Width = next(i);
+        const int flags = next(i);
+        f.Defined = (flags & 1) != 0;
+        f.Focused = (flags & 2) != 0;
+        f.Fg = uint8_t(flags);
+        f.Text = std::string(size_t(flags & 0x3F), 'x');
+        gfx.SetField(n, f);
+        break;
+      }
       default:
         // The interpreter takes commands of at most 512 bytes.
         if (command.size() < 512) command.push_back(char(Data[i]));

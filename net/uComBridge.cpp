@@ -65,7 +65,7 @@ int TComBridge::OpenPort(std::string& status) {
   return fd;
 }
 
-void TComBridge::Execute() {
+void TComBridge::Bridge() {
   std::string status;
   const int fd = OpenPort(status);
   if (fd < 0) {

@@ -18,7 +18,7 @@ class TComBridge : public TDoorBridge {
   static std::shared_ptr<TComBridge> Create(const std::string& portName);
 
  protected:
-  void Execute() override;
+  void Bridge() override;
 
  private:
   explicit TComBridge(const std::string& portName);

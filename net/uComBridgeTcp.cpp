@@ -89,7 +89,7 @@ int TComBridgeTcp::AwaitClient(int listenFd, std::string& status) {
   }
 }
 
-void TComBridgeTcp::Execute() {
+void TComBridgeTcp::Bridge() {
   std::string status;
   const int listenFd = Listen(status);
   if (listenFd < 0) {

@@ -19,7 +19,7 @@ class TComBridgeTcp : public TDoorBridge {
   static std::shared_ptr<TComBridgeTcp> Create(uint16_t port);
 
  protected:
-  void Execute() override;
+  void Bridge() override;
 
  private:
   explicit TComBridgeTcp(uint16_t port);

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +16,8 @@ namespace {
 constexpr size_t kReadSize = 4096;
 // How long one pass waits for the door side when nothing else happens.
 constexpr int kPassMs = 15;
+// A written block larger than this is freed rather than kept for reuse.
+constexpr size_t kKeptCapacity = 256 * 1024;
 
 
 }  // namespace
@@ -31,10 +34,47 @@ TDoorBridge::~TDoorBridge() {
   WaitFor();
 }
 
-void TDoorBridge::Write(const uint8_t* data, int count) {
+void TDoorBridge::Write(const uint8_t* data, int count, const std::shared_ptr<TWireTransport>& source) {
   if (count <= 0) return;
   std::lock_guard<std::mutex> lock(FSendLock);
+  if (FClosed) return;  // no door side will ever take them
   FPending.insert(FPending.end(), data, data + count);
+  FWaiting += size_t(count);
+  if (FWaiting < kHoldBytes || !source) return;
+  // The bytes now come from this transport: an earlier one held (a call
+  // that has ended) is let go, and this one stops reading the board.
+  if (FHeld.lock() != source) ReleaseHoldLocked();
+  source->HoldReceive = true;
+  FHeld = source;
+}
+
+size_t TDoorBridge::Waiting() {
+  std::lock_guard<std::mutex> lock(FSendLock);
+  return FWaiting;
+}
+
+void TDoorBridge::ReleaseHoldLocked() {
+  if (std::shared_ptr<TWireTransport> held = FHeld.lock()) held->HoldReceive = false;
+  FHeld.reset();
+}
+
+void TDoorBridge::Taken(size_t count) {
+  std::lock_guard<std::mutex> lock(FSendLock);
+  FWaiting -= std::min(count, FWaiting);
+  if (FWaiting <= kResumeBytes) ReleaseHoldLocked();
+}
+
+void TDoorBridge::Execute() {
+  Bridge();
+  // The door side is gone: what waits for it is dropped, nothing more is
+  // kept, and the board is read again.
+  std::lock_guard<std::mutex> lock(FSendLock);
+  FClosed = true;
+  std::vector<uint8_t>().swap(FPending);
+  std::vector<uint8_t>().swap(FOut);
+  FOutHead = 0;
+  FWaiting = 0;
+  ReleaseHoldLocked();
 }
 
 void TDoorBridge::ReportStatus(const std::string& text) {
@@ -47,11 +87,16 @@ void TDoorBridge::ReportStatus(const std::string& text) {
 
 bool TDoorBridge::FlushPending(int fd, bool socket, std::string& reason) {
   if (FOutHead >= FOut.size()) {
+    // A large written block is not kept: a door that was slow once does not
+    // hold its peak in memory for the rest of the run.
+    if (FOut.capacity() > kKeptCapacity) std::vector<uint8_t>().swap(FOut);
     FOut.clear();
     FOutHead = 0;
     std::lock_guard<std::mutex> lock(FSendLock);
     FOut.swap(FPending);
   }
+  const size_t before = FOutHead;
+  bool ok = true;
   while (FOutHead < FOut.size()) {
     const uint8_t* data = FOut.data() + FOutHead;
     const size_t count = FOut.size() - FOutHead;
@@ -61,13 +106,14 @@ bool TDoorBridge::FlushPending(int fd, bool socket, std::string& reason) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // the rest waits for the next pass
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;  // the rest waits for the next pass
     reason = "write error " + ErrnoText(n < 0 ? errno : EIO);
-    FOut.clear();
-    FOutHead = 0;
-    return false;
+    FOutHead = FOut.size();  // dropped
+    ok = false;
+    break;
   }
-  return true;
+  if (FOutHead > before) Taken(FOutHead - before);
+  return ok;
 }
 
 std::string TDoorBridge::Pump(int fd, bool socket) {

@@ -11,10 +11,14 @@
 
 #include "app/call/uCall.h"
 #include "app/uApp.h"
+#include "app/uAppCallHost.h"
+#include "app/uAppDoors.h"
 #include "app/uAppGuide.h"
 #include "app/uAppScripts.h"
 #include "app/uAppUploads.h"
 #include "app/uOnlineScreen.h"
+#include "net/uComBridge.h"
+#include "net/uComBridgeTcp.h"
 #include "net/uWireTransport.h"
 
 struct TAppProbe {
@@ -73,6 +77,18 @@ struct TAppProbe {
   bool ScriptRunning() const { return A.FScripts->ScriptRunning(); }
   // Bytes the call has waiting to leave.
   size_t SendBacklog() const { return A.FCall->Transport() ? A.FCall->Transport()->SendBacklog() : 0; }
+  // Bytes from the board waiting for a door program, and whether the call
+  // has stopped reading the board meanwhile.
+  size_t DoorWaiting() const {
+    const TAppDoors& doors = *A.FDoors;
+    return (doors.FTcpBridge ? doors.FTcpBridge->Waiting() : 0) + (doors.FComBridge ? doors.FComBridge->Waiting() : 0);
+  }
+  bool ReceiveHeld() const { return A.FCall->Transport() && A.FCall->Transport()->HoldReceive.load(); }
+  // Hands bytes on as the call does with each piece the board sends, before
+  // they are drained to the screen.
+  void HandOnReceived(const std::string& bytes) {
+    A.FCallHost->Received(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()));
+  }
 
   // Transfers.
   TZmodemEngine& Zmodem() { return A.FCall->Zmodem(); }

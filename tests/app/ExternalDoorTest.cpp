@@ -1,13 +1,15 @@
 // Local door programs started from the online screen: the command line a
 // door gets (placeholders filled inside their own argument, never through a
 // shell), the status texts of a run, refusing a second start, and a door
-// that talks to the board through the loopback bridge.
+// that talks to the board through the loopback bridge, or holds the board
+// back while it does not read.
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "app/uDoorCommand.h"
 #include "data/uConfig.h"
+#include "net/uDoorBridge.h"
 #include "tests/app/AppFixture.h"
 
 namespace fs = std::filesystem;
@@ -139,6 +141,55 @@ TEST_F(ExternalDoor, DoorTalksToTheBoardOverTheLoopbackBridge) {
   const std::string echoed = BoardReceives(*peer, 7);
   EXPECT_EQ(echoed, std::string("door\xFF!\n"));
   ASSERT_TRUE(RunUntil([&] { return StatusHas("External program exited"); }, 30000)) << App->StatusText();
+}
+
+// A door program that does not read: once a full queue waits for it, the
+// call stops reading the board (whose own flow control then holds it back);
+// once the door reads it gets every byte in order and the board is read
+// again. The bytes are handed on as the call does on their arrival, without
+// drawing megabytes of them.
+TEST_F(ExternalDoor, ADoorThatDoesNotReadHoldsTheBoardBack) {
+  ASSERT_FALSE(FindProgram("socat").empty()) << "socat is needed (package socat)";
+  LoopbackListener board;
+  Start();
+  auto peer = CallEntry(board, LoopbackEntry(board, "Flood door"));
+  ASSERT_TRUE(peer);
+  const uint16_t port = FreeLoopbackPort();
+  App->Config().ComPort = "tcp:" + std::to_string(port);
+  // The door reads nothing until the test names how much it is to take.
+  const std::string go = Folder.File("go"), got = Folder.File("got.bin");
+  const std::string reader =
+      Script("reader.sh", "while [ ! -s '" + go + "' ]; do sleep 0.05; done\nhead -c \"$(cat '" + go + "')\" > '" +
+                              got + "'\n");
+  App->Config().Command[0] = "socat TCP:127.0.0.1:" + std::to_string(port) + ",retry=100,interval=0.1 EXEC:" + reader;
+  CtrlF(1);
+  ASSERT_TRUE(RunUntil([&] { return StatusHas("Bridging live session to DOSBox"); })) << App->StatusText();
+  EXPECT_FALSE(Probe().ReceiveHeld());
+
+  // A long cycle, so a lost or reordered stretch shows.
+  auto flood = [](uint64_t at) { return char('A' + (at * 7 + (at >> 12)) % 26); };
+  constexpr size_t kPiece = 64 * 1024;
+  uint64_t handed = 0;
+  size_t mostWaiting = 0;
+  while (!Probe().ReceiveHeld() && handed < 4 * TDoorBridge::kHoldBytes) {
+    std::string piece(kPiece, ' ');
+    for (size_t i = 0; i < kPiece; ++i) piece[i] = flood(handed + i);
+    Probe().HandOnReceived(piece);
+    handed += kPiece;
+    mostWaiting = std::max(mostWaiting, Probe().DoorWaiting());
+  }
+  EXPECT_TRUE(Probe().ReceiveHeld()) << handed << " bytes handed on, " << mostWaiting << " waited";
+  EXPECT_GE(Probe().DoorWaiting(), TDoorBridge::kHoldBytes);
+  EXPECT_LE(mostWaiting, TDoorBridge::kHoldBytes + kPiece);
+
+  WriteWholeFile(go, std::to_string(handed));
+  ASSERT_TRUE(RunUntil([&] { return StatusHas("External program exited"); }, 120000)) << App->StatusText();
+  EXPECT_FALSE(Probe().ReceiveHeld());
+  const std::string taken = ReadWholeFile(got);
+  ASSERT_EQ(taken.size(), handed);
+  size_t same = 0;
+  while (same < taken.size() && taken[same] == flood(same)) ++same;
+  EXPECT_EQ(same, taken.size()) << "the door got a wrong byte at offset " << same;
 }
 
 }  // namespace

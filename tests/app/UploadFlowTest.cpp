@@ -3,6 +3,7 @@
 // that refuses a file; the message-upload warning; files dropped on the
 // window; and an upload queued for one board never reaching another.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -110,8 +111,12 @@ TEST_F(UploadFlowTest, DroppedFilesGoOutAtOnceAndFoldersAreSkipped) {
   EXPECT_EQ(App->StatusText(), "Upload queue cleared.");
   drop({Up + "a folder"});
   EXPECT_EQ(App->StatusText(), "Nothing to upload - folders can't be dropped directly (drop the files inside instead).");
+  // The board's relay is held while the files are dropped, so that no
+  // progress of the transfer can replace the status before it is seen.
+  ASSERT_EQ(kill(Board.Pid(), SIGSTOP), 0);
   drop({Up + "one.txt", Up + "a folder", Up + "two words.bin"});
   EXPECT_TRUE(WasShown("Sending 2 dropped files... (1 folder(s) skipped)")) << SeenText();
+  ASSERT_EQ(kill(Board.Pid(), SIGCONT), 0);
   ASSERT_TRUE(RunNoting([&] { return Probe().FilesUp() == 2 && !Board.Running(); }, 60000))
       << App->StatusText() << "\n" << ReadWholeFile(Folder.File("board.log"));
   EXPECT_TRUE(SameFiles(Up + "one.txt", BoardDir + "one.txt"));

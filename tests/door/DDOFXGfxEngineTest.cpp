@@ -242,3 +242,20 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TWordCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
+
+namespace {
+
+TEST(DDOFXGfxBench, AScriptOnTheSimulatedClockEndsInAPngAndTheReplies) {
+  TGfxHarness h;
+  h.Play({"LIGMODE", "2C,12", "2aRECT,10,29,20,39", "2CPYWP2VP", "dLITERM", "+300"});
+  h.Compose();
+  testsupport::TempDir out;
+  ASSERT_TRUE(h.WritePng(out.File("frame.png")));
+  EXPECT_EQ(h.NowMs, 100300u);
+  const std::string pixel =
+      testsupport::CommandOutput("/usr/bin/convert '" + out.File("frame.png") + "' -format '%[pixel:p{15,25}]' info:");
+  EXPECT_NE(pixel.find("255,85,85"), std::string::npos) << pixel;
+  EXPECT_EQ(testsupport::ReadWholeFile(out.File("frame.png.reply")), "LITERM Ver. 2.00\xFF");
+}
+
+}  // namespace

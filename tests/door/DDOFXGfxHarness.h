@@ -13,6 +13,7 @@
 #include "core/uScreenshot.h"
 #include "door/uDDOFXGfx.h"
 #include "door/uDDOFXParser.h"
+#include "tests/door/DDOFXTestSupport.h"
 #include "tests/support/ChildProcess.h"
 
 namespace ddofxgfxtest {
@@ -20,21 +21,7 @@ namespace ddofxgfxtest {
 constexpr char kGS = 0x1D;
 constexpr uint64_t kTickMs = 30;
 
-// A door pack: one 24-byte directory entry per file, a closing empty
-// entry, then the files' bytes.
-inline std::string MakePack(const std::vector<std::pair<std::string, std::string>>& entries) {
-  auto put32 = [](std::string& s, size_t at, uint64_t v) {
-    for (int i = 0; i < 4; ++i) s[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
-  };
-  std::string dir((entries.size() + 1) * 24, '\0'), data;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    dir.replace(i * 24, entries[i].first.size(), entries[i].first);
-    put32(dir, i * 24 + 12, (entries.size() + 1) * 24 + data.size());
-    put32(dir, i * 24 + 16, entries[i].second.size());
-    data += entries[i].second;
-  }
-  return dir + data;
-}
+using ddofxtest::MakePack;
 
 // An 8 x 16 font whose every glyph is a solid block of rows Top..Bottom.
 inline std::vector<uint8_t> BlockFont(int top = 0, int bottom = 15) {

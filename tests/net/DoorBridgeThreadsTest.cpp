@@ -13,10 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <random>
 
 #include "net/uComBridge.h"
 #include "net/uComBridgeTcp.h"
+#include "net/uTelnetClient.h"
 #include "platform/Sync.h"
 #include "platform/Tick.h"
 #include "tests/support/ChildProcess.h"
@@ -47,7 +49,7 @@ std::string Joined(const std::vector<std::string>& texts) {
 }
 
 class DoorBridgeThreads : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     platform::SetInterfaceThread();
     platform::ResetSynchronize();
@@ -195,6 +197,168 @@ TEST_F(DoorBridgeThreads, EmulatorDialsInAndBytesFlowBothWays) {
   ASSERT_TRUE(testsupport::ServeUntil([&] { return bridge->Finished(); }));
   End(bridge);
   EXPECT_EQ(Status.back(), "TCP bridge closed");
+}
+
+// The byte a flooding board sends at stream offset At: a long cycle, so a
+// lost, doubled or reordered stretch shows.
+uint8_t FloodByte(uint64_t at) { return uint8_t(at * 131 + (at >> 13)); }
+
+// A board flooding a call whose bytes go to a door program over the TCP
+// bridge, with the door side a loopback socket the test reads or leaves
+// unread. The test thread serves the interface thread, writes the board's
+// side without blocking and reads the door's.
+class DoorFlood {
+ public:
+  explicit DoorFlood(DoorBridgeThreads& fixture) {
+    fixture.Status.clear();
+    const uint16_t port = testsupport::FreeLoopbackPort();
+    Bridge = TComBridgeTcp::Create(port);
+    if (!Bridge) return;
+    fixture.Wire(*Bridge);
+    // The door dials once the bridge listens.
+    if (!testsupport::ServeUntil([&] { return HasText(fixture.Status, "waiting for DOSBox"); })) return;
+    Door = ConnectLoopback(port);
+    if (Door < 0) return;
+    fcntl(Door, F_SETFL, O_NONBLOCK);
+
+    Transport = TTelnetClient::CreateRaw("127.0.0.1", Board.Port());
+    std::weak_ptr<TWireTransport> weak = Transport;
+    Transport->OnData = [this, weak](const uint8_t* data, int count) {
+      Delivered += uint64_t(count);
+      Bridge->Write(data, count, weak.lock());
+    };
+    Peer = Board.Accept();
+    if (!Peer) return;
+    fcntl(Peer->Fd(), F_SETFL, O_NONBLOCK);
+    Ready = testsupport::ServeUntil([&] { return Transport->Connected.load(); });
+  }
+  ~DoorFlood() {
+    if (Door >= 0) close(Door);
+    if (Transport) Transport->HangUp();
+    if (Bridge) {
+      Bridge->Stop();
+      Bridge->WaitFor();
+    }
+  }
+
+  // One pass: serves the interface thread and lets the board write what its
+  // socket takes now, up to Limit bytes in all; true when some was written.
+  bool FloodPass(uint64_t limit) {
+    platform::CheckSynchronize(1);
+    uint8_t chunk[65536];
+    if (Written >= limit) return false;
+    const size_t count = size_t(std::min<uint64_t>(sizeof chunk, limit - Written));
+    for (size_t i = 0; i < count; ++i) chunk[i] = FloodByte(Written + i);
+    const ssize_t n = send(Peer->Fd(), chunk, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    Written += uint64_t(n);
+    return true;
+  }
+  // Floods a door that reads nothing until the board's writes have made no
+  // progress for two seconds; records the most the bridge had waiting. False
+  // at once when the bridge's queue runs past twice its high mark.
+  bool FloodUntilBlocked() {
+    const uint64_t until = platform::TickMs() + 180000;
+    uint64_t lastProgress = platform::TickMs();
+    while (platform::TickMs() < until) {
+      if (FloodPass(UINT64_MAX)) lastProgress = platform::TickMs();
+      MostWaiting = std::max(MostWaiting, Bridge->Waiting());
+      if (MostWaiting > 2 * TDoorBridge::kHoldBytes) return false;
+      if (platform::TickMs() - lastProgress >= 2000) return true;
+    }
+    return false;
+  }
+  // The door reads what has come, checking each byte against the board's
+  // stream; false at the first byte that differs.
+  bool DoorReads() {
+    uint8_t buf[65536];
+    const ssize_t n = recv(Door, buf, sizeof buf, MSG_DONTWAIT);
+    for (ssize_t i = 0; i < n; ++i, ++AtDoor)
+      if (buf[i] != FloodByte(AtDoor)) return false;
+    return true;
+  }
+  // The door reads until Total bytes have come, while the board writes up
+  // to Limit; false at the first byte that differs or when time runs out.
+  bool DoorReadsAll(uint64_t total, uint64_t limit) {
+    const uint64_t until = platform::TickMs() + 180000;
+    while (AtDoor < total && platform::TickMs() < until) {
+      FloodPass(limit);
+      if (!DoorReads()) return false;
+    }
+    return AtDoor == total;
+  }
+
+  bool Ready = false;
+  std::shared_ptr<TComBridgeTcp> Bridge;
+  int Door = -1;
+  testsupport::LoopbackListener Board;
+  std::shared_ptr<TTelnetClient> Transport;
+  std::unique_ptr<testsupport::LoopbackPeer> Peer;
+  uint64_t Written = 0, Delivered = 0, AtDoor = 0;  // by the board, to the bridge, at the door
+  size_t MostWaiting = 0;
+};
+
+TEST_F(DoorBridgeThreads, ADoorThatDoesNotReadHoldsTheBoardBackAndLaterGetsEveryByteInOrder) {
+  DoorFlood flood(*this);
+  ASSERT_TRUE(flood.Ready);
+  ASSERT_TRUE(flood.FloodUntilBlocked()) << flood.Written << " bytes written, " << flood.MostWaiting << " waited";
+  // The board's writes block with the bridge's queue at its high mark: the
+  // rest waits in the sockets, for the board's own flow control.
+  EXPECT_GE(flood.Bridge->Waiting(), TDoorBridge::kHoldBytes);
+  EXPECT_LE(flood.MostWaiting, TDoorBridge::kHoldBytes + 64 * 1024);
+  EXPECT_TRUE(flood.Transport->HoldReceive.load());
+
+  // The door starts reading: every byte arrives, in order, while the board
+  // writes on, and the board is let go once the queue has drained.
+  const uint64_t total = flood.Written + 8 * 1024 * 1024;
+  EXPECT_TRUE(flood.DoorReadsAll(total, total)) << "the door had " << flood.AtDoor << " of " << total << " bytes";
+  EXPECT_EQ(flood.Bridge->Waiting(), 0u);
+  EXPECT_FALSE(flood.Transport->HoldReceive.load());
+  EXPECT_EQ(flood.Peer->ReadFor(100).size(), 0u) << "the door wrote nothing to the board";
+}
+
+TEST_F(DoorBridgeThreads, AHeldBoardIsLetGoWhenTheDoorSideEndsOrTheCallHangsUp) {
+  enum class TEnd { DoorCloses, BridgeStops, CallHangsUp };
+  const struct {
+    const char* Name;
+    TEnd How;
+  } rows[] = {{"the door program closes its line", TEnd::DoorCloses},
+              {"the door program exits and its bridge is stopped", TEnd::BridgeStops},
+              {"the call hangs up", TEnd::CallHangsUp}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.Name);
+    DoorFlood flood(*this);
+    ASSERT_TRUE(flood.Ready);
+    ASSERT_TRUE(flood.FloodUntilBlocked());
+    ASSERT_TRUE(flood.Transport->HoldReceive.load());
+    const uint64_t blockedAt = flood.Written;
+    if (r.How == TEnd::CallHangsUp) {
+      // The transport ends although it was held, and the bridge keeps
+      // nothing of it; what it delivered still reaches the door, in order.
+      std::weak_ptr<TWireTransport> weak = flood.Transport;
+      flood.Transport->HangUp();
+      flood.Transport.reset();
+      ASSERT_TRUE(testsupport::ServeUntil([&] { return weak.expired(); }, 20000));
+      EXPECT_TRUE(flood.DoorReadsAll(flood.Delivered, 0))
+          << "the door had " << flood.AtDoor << " of " << flood.Delivered << " bytes";
+      EXPECT_EQ(flood.Bridge->Waiting(), 0u);
+      continue;
+    }
+    if (r.How == TEnd::DoorCloses) {
+      close(flood.Door);
+      flood.Door = -1;
+      ASSERT_TRUE(testsupport::ServeUntil([&] { return flood.Bridge->Finished(); }, 20000));
+    } else {
+      End(flood.Bridge);
+    }
+    // The door side is gone: the board is read again, what it sends is
+    // dropped, and nothing is kept for a door that will never read it.
+    EXPECT_FALSE(flood.Transport->HoldReceive.load());
+    const uint64_t target = blockedAt + 4 * 1024 * 1024;
+    EXPECT_TRUE(testsupport::ServeUntil([&] { return !flood.FloodPass(target) && flood.Written >= target; }, 60000))
+        << flood.Written - blockedAt << " more bytes written";
+    EXPECT_EQ(flood.Bridge->Waiting(), 0u);
+  }
 }
 
 TEST_F(DoorBridgeThreads, TcpSetUpFailuresAreReported) {
