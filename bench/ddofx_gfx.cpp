@@ -1,8 +1,9 @@
 // Cost of one composed door frame: a full-screen 256-colour picture from a
 // door pack in page 0, forty animations of 32 x 32 sprites moving along
-// motion paths, twenty sprite sequences drawn by the door, and thirty lines
-// of bitmap text, then the 640 x 480 true-colour frame as the online screen
-// gets it. Prints frames per second and the share of one 30 ms door tick a
+// motion paths, twenty sprite sequences drawn by the door, thirty lines of
+// bitmap text and three framed text windows, one of them taking a line of
+// the door's text every frame, then the 640 x 480 true-colour frame as the
+// online screen gets it. Prints frames per second and the share of one 30 ms door tick a
 // frame (tick plus composing) takes, in processor time. Never fails on time.
 #include <unistd.h>
 
@@ -85,6 +86,20 @@ int main() {
     gfx.ExecCommand("2XT,8," + std::to_string(15 + line * 16) + ",15,1,Line " + std::to_string(line) +
                     " of the door's text, drawn in its 8 x 16 font");
 
+  // Text windows in cells of 8 x 16: two framed ones with titles and one
+  // without a frame that the door's text scrolls through.
+  gfx.ExecCommand("1OPEN,1,2,40,2,12,15,14,Y,N,N,Y,0,Status,of the door,");
+  gfx.ExecCommand("1OPEN,2,44,79,2,12,11,14,Y,N,N,Y,0,Players,online,");
+  gfx.ExecCommand("1OPEN,3,2,79,16,29,7,7,N,N,N,Y,0,,,");
+  for (int w = 1; w <= 2; ++w) {
+    gfx.ExecCommand("1WIN," + std::to_string(w));
+    for (int line = 0; line < 9; ++line)
+      for (char c : "\x1b[1;3" + std::to_string(line % 8) + "mEntry " + std::to_string(line) + " of window\r\n")
+        if (c) gfx.FeedTextWindow(uint8_t(c));
+  }
+  gfx.ExecCommand("1WIN,3");
+  const std::string streamed = "\x1b[0;32mThe door writes a line of text into its window, scrolling it.\r\n";
+
   std::vector<uint32_t> frame(size_t(ddofxgfx::kPageSize));
   uint64_t now = 1000;
   const int frames = 2000;
@@ -93,6 +108,7 @@ int main() {
   const double compose = Seconds(t0);
   t0 = std::clock();
   for (int i = 0; i < frames; ++i) {
+    for (char c : streamed) gfx.FeedTextWindow(uint8_t(c));
     gfx.ExecCommand("2DSS");
     gfx.Tick(now += 30);
     gfx.RenderFrame(frame.data(), "Connected 00:12:34  Door graphics");
@@ -100,9 +116,10 @@ int main() {
   const double full = Seconds(t0);
   const double perFrame = full / frames * 1000.0;
   std::printf("compose only: %.0f frames/s (%.2f ms a frame)\n", frames / compose, compose / frames * 1000.0);
-  std::printf("tick + sequences + compose with status line: %.0f frames/s, %.2f ms a frame = %.1f%% of a 30 ms door tick\n",
+  std::printf("tick + sequences + a text window line + compose with status line: %.0f frames/s, %.2f ms a frame = %.1f%% of a 30 ms door tick\n",
               frames / full, perFrame, perFrame / 30.0 * 100.0);
-  std::printf("(%zu animations playing, %d sequences, 30 text lines, picture %s)\n", gfx.PlayList.size(), 20,
+  std::printf("(%zu animations playing, %d sequences, 30 text lines, %d text windows, picture %s)\n",
+              gfx.PlayList.size(), 20, int(gfx.TextWindows[1].Defined + gfx.TextWindows[2].Defined + gfx.TextWindows[3].Defined),
               gfx.Pages[0][0] != 0 || gfx.Pages[0][1000] != 0 ? "loaded" : "MISSING");
   return 0;
 }

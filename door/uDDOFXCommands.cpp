@@ -5,7 +5,6 @@
 // concerns the interpreter, or the engine does not know it).
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 #include "door/uDDOFXGfx.h"
 #include "door/uDDOFXText.h"
@@ -32,16 +31,10 @@ void TDDOFXGfx::SplitParams(const std::string& text, int maxFields, TParams& lis
 
 int64_t TDDOFXGfx::IntParam(const TParams& list, size_t index, int64_t def) {
   if (index >= list.size()) return def;
-  const std::string field = ddofxtext::Trim(list[index]);
   // A decimal integer with an optional sign that fits 32 bits; anything
-  // else (more digits included) is not a number.
-  size_t i = 0;
-  if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
-  if (i == field.size() || field.size() - i > 10) return def;
-  for (size_t k = i; k < field.size(); ++k)
-    if (!std::isdigit(static_cast<unsigned char>(field[k]))) return def;
-  const long long v = std::strtoll(field.c_str(), nullptr, 10);
-  if (v < INT32_MIN || v > INT32_MAX) return def;
+  // else is not a number.
+  int64_t v = 0;
+  if (!ddofxtext::ParseInt64(ddofxtext::Trim(list[index]), v) || v < INT32_MIN || v > INT32_MAX) return def;
   return v;
 }
 
@@ -168,7 +161,7 @@ bool TDDOFXGfx::RunDrawingWord(const TGfxCommand& c) {
   }
   if (name == "2aSCROLL") {
     SplitParams(c.ParamText, 0, p);
-    const std::string letter = ddofxtext::Trim(StrParam(p, 6));
+    const std::string letter = StrParam(p, 6);
     const int page = letter.empty() ? 0 : PageIndex(char(std::toupper(static_cast<unsigned char>(letter[0]))));
     const bool wrap = IntParam(p, 5, 0) == 0;
     const int64_t x1 = IntParam(p, 0, 0), x2 = IntParam(p, 1, 0), y1 = IntParam(p, 2, 0), y2 = IntParam(p, 3, 0);

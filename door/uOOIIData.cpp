@@ -23,13 +23,17 @@ void SplitWord(const std::string& s, std::string& word, std::string& rest) {
   rest = blank == std::string::npos ? "" : s.substr(blank + 1);
 }
 
-// A whole decimal or 0x-hexadecimal number; false for anything else.
-bool ParseNumber(const std::string& s, long& value) {
+}  // namespace
+
+bool ParseOOIINumber(const std::string& s, long& value) {
   if (s.empty() || s.size() > 12) return false;
+  const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
   char* end = nullptr;
-  value = std::strtol(s.c_str(), &end, 0);
-  return end && *end == '\0';
+  value = std::strtol(s.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  return end && *end == '\0' && end != s.c_str() + (hex ? 2 : 0);
 }
+
+namespace {
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -123,27 +127,27 @@ void TOOIIData::ParseScreens(const std::string& text) {
     long n = 0, m = 0;
 
     if (section == "terrain") {
-      if ((verb == "cell" || verb == "cell4") && ParseNumber(word, n)) {
+      if ((verb == "cell" || verb == "cell4") && ParseOOIINumber(word, n)) {
         (verb == "cell" ? Terrain.Cells : Terrain.Cells4)[int(n)] = UnescapeOOIIText(tail);
       } else if (verb == "hidden") {
         std::string codes = rest, code;
         while (!codes.empty()) {
           SplitWord(codes, code, codes);
-          if (ParseNumber(code, n)) Terrain.Hidden.push_back(int(n));
+          if (ParseOOIINumber(code, n)) Terrain.Hidden.push_back(int(n));
         }
       } else if (verb == "unseen") {
         Terrain.Unseen = UnescapeOOIIText(rest);
-      } else if (verb == "day" && ParseNumber(word, n) && Terrain.Days.size() < 7) {
+      } else if (verb == "day" && ParseOOIINumber(word, n) && Terrain.Days.size() < 7) {
         Terrain.Days.push_back({uint8_t(n), UnescapeOOIIText(tail)});
-      } else if (verb == "colour" && ParseNumber(tail, n)) {
+      } else if (verb == "colour" && ParseOOIINumber(tail, n)) {
         const std::string ch = UnescapeOOIIText(word);
         if (ch.size() == 1) Terrain.Colours[uint8_t(ch[0])] = uint8_t(n);
         else skip("a colour is given for one character");
-      } else if (verb == "desc" && ParseNumber(word, n)) {
+      } else if (verb == "desc" && ParseOOIINumber(word, n)) {
         std::vector<std::string>& lines = Terrain.Descriptions[int(n)];
         if (lines.size() < 2) lines.push_back(UnescapeOOIIText(tail));
         else skip("a description has at most two lines");
-      } else if (verb == "blank" && ParseNumber(rest, n) && n >= 0 && n <= 250) {
+      } else if (verb == "blank" && ParseOOIINumber(rest, n) && n >= 0 && n <= 250) {
         Terrain.BlankWidth = int(n);
       } else {
         skip("not a terrain entry");
@@ -181,7 +185,7 @@ void TOOIIData::ParseScreens(const std::string& text) {
       TOOIIStep step;
       step.Verb = v.Verb;
       if (v.Verb == TOOIIVerb::At) {
-        if (!ParseNumber(word, n) || !ParseNumber(tail, m)) {
+        if (!ParseOOIINumber(word, n) || !ParseOOIINumber(tail, m)) {
           skip("\"at\" takes a column and a row");
           break;
         }

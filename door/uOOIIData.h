@@ -76,6 +76,8 @@ class TOOIIData {
   const TOOIIScreen* Screen(const std::string& name) const;
 };
 
+// A whole decimal number, or hexadecimal after "0x"; false for anything else.
+bool ParseOOIINumber(const std::string& s, long& value);
 // "\xHH" and "\\" of a text of screens.txt made bytes.
 std::string UnescapeOOIIText(const std::string& s);
 // The file's bytes when it exists and is at most Limit bytes; false (with a

@@ -46,9 +46,8 @@ long FieldNumber(const std::string& s) {
 
 // An attribute argument: a number, or a field of the command ("%1").
 int AttrNumber(const std::string& s) {
-  char* end = nullptr;
-  const long v = std::strtol(s.c_str(), &end, 0);
-  return end && *end == '\0' && !s.empty() ? int(v & 0xFF) : -1;
+  long v = 0;
+  return ParseOOIINumber(s, v) ? int(v & 0xFF) : -1;
 }
 
 // The game's random choices when no test decides them.

@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the door command interpreter, as received, with
 // a door pack in its asset folder (macros and a local script that call each
 // other), while control bytes of the input press keys, type into text
-// fields and move the clock of the timed events. Checks that nothing
+// fields and move the clock of the timed events; its door folder also holds
+// a module and a pack of sounds for the audio commands. Checks that nothing
 // crashes or hangs and that variables keep their length cap.
 // fuzz-sources: door/uDDOFXParser.cpp door/uDDOFXVariables.cpp door/uDDOFXQueries.cpp
 // fuzz-sources: door/uDDOFXMacros.cpp door/uDDOFXFields.cpp door/uDDOFXEvents.cpp
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "core/uAnsiParser.h"
@@ -40,18 +42,61 @@ std::string MakePack() {
   return pack + macro + script;
 }
 
+// A pack of sounds: theme samples, a part of a multi-part sample and the
+// phonemes of the speech file.
+std::string MakeSoundPack() {
+  const char* names[] = {"SAM1.SAM", "SAM2.SAM", "PART1.SAM", "H.SND", "PAUSE.SND"};
+  const size_t count = 5, dirSize = (count + 1) * 24;
+  std::string dir(dirSize, '\0'), data;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string body(64 + 32 * i, char(0x10 * (i + 1)));
+    dir.replace(i * 24, std::string(names[i]).size(), names[i]);
+    Put32(dir, i * 24 + 12, uint32_t(dirSize + data.size()));
+    Put32(dir, i * 24 + 16, uint32_t(body.size()));
+    data += body;
+  }
+  return dir + data;
+}
+
+// A 4-channel module with one note and a 64-byte looped sample.
+std::string MakeModule() {
+  std::string m(1084, '\0');
+  m[20 + 23] = 32;  // sample 1: 64 bytes
+  m[20 + 25] = 64;
+  m[20 + 29] = 32;  // looped whole
+  m[950] = 1;
+  m.replace(1080, 4, "M.K.");
+  std::string pattern(1024, '\0');
+  pattern[0] = 0x01;  // period 428 (0x1AC), sample 1
+  pattern[1] = char(0xAC);
+  pattern[2] = 0x10;
+  m += pattern;
+  for (int i = 0; i < 64; ++i) m.push_back(char(i < 32 ? 60 : -60));
+  return m;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+}
+
 const std::string& AssetFolder() {
   static const std::string folder = [] {
     char pattern[] = "/tmp/ddofx_fuzz_XXXXXX";
     std::string dir = mkdtemp(pattern);
     dir += "/";
-    const std::string pack = MakePack();
-    if (FILE* f = std::fopen((dir + "DOORM").c_str(), "wb")) {
-      std::fwrite(pack.data(), 1, pack.size(), f);
-      std::fclose(f);
-    }
     return dir;
   }();
+  // Laid out anew for every input: the speech command writes, replaces and
+  // deletes files here.
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) std::filesystem::remove(entry.path(), ec);
+  static const std::string pack = MakePack(), sounds = MakeSoundPack(), module = MakeModule();
+  WriteFile(folder + "DOORM", pack);
+  WriteFile(folder + "SOUNDS", sounds);
+  WriteFile(folder + "SONG.MOD", module);
   return folder;
 }
 

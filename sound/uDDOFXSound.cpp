@@ -137,7 +137,10 @@ void TDDOFXSoundOut::WaitForWriters() {
 
 void TDDOFXSoundOut::WaitForWake(uint32_t ms) {
   std::unique_lock<std::mutex> hold(FWakeLock);
-  FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FWoken || Terminated(); });
+  if (ms == 0)
+    FWakeSignal.wait(hold, [this] { return FWoken || Terminated(); });
+  else
+    FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FWoken || Terminated(); });
   FWoken = false;
 }
 
@@ -260,7 +263,9 @@ void TDDOFXSoundOut::Execute() {
   while (!Terminated()) {
     if (!FOutput) {
       if (!FMixer->IsActive()) {
-        WaitForWake(kClosedWaitMs);
+        // Closed and quiet: every start of a sound (and the sound switch)
+        // wakes the thread, so it needs no clock of its own meanwhile.
+        WaitForWake(0);
         continue;
       }
       if (!OpenDevice()) {

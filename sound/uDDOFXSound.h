@@ -49,7 +49,6 @@ class TDDOFXSoundOut : public platform::Thread {
   static constexpr int kBufferFrames = 1024;
   static constexpr size_t kBufferBytes = kBufferFrames * 4;
   static constexpr uint32_t kIdleCloseMs = 1500;
-  static constexpr uint32_t kClosedWaitMs = 500;
   static constexpr uint32_t kRetryWaitMs = 1000;
   static constexpr uint32_t kOpenWaitMs = 20;
   static constexpr uint32_t kWarnEveryMs = 5000;
@@ -92,6 +91,8 @@ class TDDOFXSoundOut : public platform::Thread {
   void AppendCapture(const uint8_t* data, size_t count);
   void FinishCapture();
   void HandToWriter(std::unique_ptr<std::vector<uint8_t>> capture);
+  // Waits up to Ms, or with no limit for 0; a wake-up ends the wait, and so
+  // does the end of the thread.
   void WaitForWake(uint32_t ms);
   void Pause(uint32_t ms);
 

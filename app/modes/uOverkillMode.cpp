@@ -53,6 +53,8 @@ void TOverkillMode::Open(const TPhonebookEntry&) {
 }
 
 void TOverkillMode::Reset() {
+  // A command left open by this call would swallow the next call's text
+  // once that board's banner is seen.
   FPlayer->Stop();
   FParser->FSender = nullptr;
   FParser->FCommand.clear();

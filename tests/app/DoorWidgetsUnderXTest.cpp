@@ -1,6 +1,8 @@
-// A door's push button in the real program under a virtual X server: the
-// test is the door on a loopback board, puts up graphics mode with a button,
-// and a real mouse click (xdotool) on the button sends its text back.
+// A door's gadgets in the real program under a virtual X server: the test
+// is the door on a loopback board and puts up graphics mode with a button;
+// a real mouse click (xdotool) on it sends its text back, as do a right
+// click on a right-button region and the button's hot key typed; a real
+// drag of a graphics window's title band moves the window.
 #include <gtest/gtest.h>
 
 #include "tests/app/ProgramUnderX.h"
@@ -30,7 +32,7 @@ class DoorWidgetsUnderXTest : public EndToEndTest {
   }
 };
 
-TEST_F(DoorWidgetsUnderXTest, AClickOnADoorButtonSendsItsText) {
+TEST_F(DoorWidgetsUnderXTest, ButtonClicksHotKeysAndATitleBandDragReachTheDoor) {
   WriteConfig();
   LoopbackListener board;
   WriteBoard("Door Board", board.Port());
@@ -61,6 +63,29 @@ TEST_F(DoorWidgetsUnderXTest, AClickOnADoorButtonSendsItsText) {
   Mouse(PicturePoint(50, 50) + " click 3");
   got = ToString(door->ReadUntil("\r", 20000));
   EXPECT_EQ(got, "RIGHT\r");
+  // A button's hot key typed on the keyboard is consumed by the button.
+  ASSERT_TRUE(door->Write(Command("5CPUSHB,2,BTN,BTN,0,479,0,122,0,1,HOTKEY^M,")));
+  got.clear();
+  WaitFor(
+      [&] {
+        Focus();
+        Keys("z");
+        got += ToString(door->ReadFor(1500));
+        return got.find("HOTKEY\r") != std::string::npos;
+      },
+      60000);
+  EXPECT_NE(got.find("HOTKEY\r"), std::string::npos) << got;
+  EXPECT_EQ(got.find('z'), std::string::npos) << "the key itself does not go to the door: " << got;
+  door->ReadFor(1000);
+  // A graphics window dragged by its title band with the real mouse moves,
+  // held inside the screen.
+  ASSERT_TRUE(door->Write(Command("2GWIN,1,100,299,300,399,640,480,0,1,0,0,0,0,0,0,0,0,0,Drag me")));
+  door->ReadFor(1000);
+  Mouse(PicturePoint(150, 310) + " mousedown 1" + PicturePoint(300, 200) + " sleep 0.3" + PicturePoint(600, 20) +
+        " sleep 0.3" + PicturePoint(620, 10) + " sleep 0.3 mouseup 1");
+  ASSERT_TRUE(door->Write(Command("2SGWIN?,1")));
+  got = ToString(door->ReadUntil("\xFF", 20000));
+  EXPECT_EQ(got, "440,639,0,99,0,0\xFF") << LinesWith(Log(), {"DDOFX", "Mouse"});
 }
 
 }  // namespace

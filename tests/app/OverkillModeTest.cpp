@@ -67,6 +67,23 @@ TEST_F(OverkillModeTest, ABoardOfTheGameIsAnsweredAndItsScreensDrawn) {
   EXPECT_NE(BoardReceives(*peer, 3).find("\xAF" "1|"), std::string::npos);
 }
 
+TEST_F(OverkillModeTest, AHalfCommandOfOneCallHidesNothingOfTheNext) {
+  InstallGame(Folder.Path());
+  LoopbackListener first, second;
+  Start();
+  auto peer = CallEntry(first, LoopbackEntry(first, "game"));
+  ASSERT_TRUE(peer);
+  ASSERT_TRUE(peer->Write(kBanner1 + kOpen + "?_1|" + kOpen + "Ab_"));
+  ASSERT_NE(BoardReceives(*peer, 3).find("\xAF" "1|"), std::string::npos);
+  Key(platform::vk::Letter('H'), false, false, true);  // Alt+H with the command still open
+  ASSERT_TRUE(RunUntil([&] { return !App->CallOpen(); }));
+  auto peer2 = CallEntry(second, LoopbackEntry(second, "other"));
+  ASSERT_TRUE(peer2);
+  // The same game on the next board: its text after the banner shows.
+  peer2->Write(kBanner2 + "\x1b[2J\x1b[Hsecond board");
+  EXPECT_TRUE(RunUntil([&] { return Row(0).rfind("second board", 0) == 0; })) << CallScreenText();
+}
+
 class OverkillUnderXTest : public EndToEndTest {};
 
 TEST_F(OverkillUnderXTest, TheGamesArtIsDrawnInTheWindow) {

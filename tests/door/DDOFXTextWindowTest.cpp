@@ -1,5 +1,6 @@
 // Text windows: the "1" words, the byte feed with its ANSI sequences, and
 // the painted grid inside its frame.
+#include <algorithm>
 #include <chrono>
 
 #include "tests/door/DDOFXWidgetSupport.h"
@@ -197,6 +198,31 @@ TEST_F(DDOFXTextWindow, HugeRectanglesPaintOnlyWhatIsOnThePage) {
   H.Run("1SCALE,8,16");
   H.Compose();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+TEST_F(DDOFXTextWindow, AFloodOfHostileBytesStaysInsideTheGrid) {
+  H.Run("1OPEN,1,1,80,1,30,15,15,Y,N,Y,Y");
+  uint32_t seed = 12345;
+  std::string flood;
+  for (int i = 0; i < (1 << 20); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const uint8_t b = uint8_t(seed >> 16);
+    // Mostly escapes, digits and separators, so sequences really run.
+    static const std::string alphabet = "\x1b[;0123456789mHJKABCDsu?=\r\n\t\x08\x0c";
+    flood += (b & 1) ? char(b) : alphabet[(b >> 1) % alphabet.size()];
+  }
+  std::replace(flood.begin(), flood.end(), char(0x1d), 'x');  // no door commands
+  Feed(flood);
+  const TGfxWindow& w = W(1);
+  EXPECT_EQ(w.Cells.size(), size_t(ddofxgfx::kTextWindowCols * ddofxgfx::kTextWindowRows));
+  EXPECT_GE(w.CursorRow, 0);
+  EXPECT_LT(w.CursorRow, 100);
+  EXPECT_GE(w.CursorCol, 0);
+  EXPECT_LE(w.CursorCol, 80);
+  EXPECT_LE(w.EscParams.size(), 40u);
+  EXPECT_GE(w.ViewRow, 1);
+  EXPECT_LE(w.ViewRow, 101 - 28);
+  H.Compose();
 }
 
 }  // namespace

@@ -286,7 +286,7 @@ const char* const kScreens = R"(; test texts of a made-up game
 [bar]
 attr 6
 line The bar is full of smoke.
-attr 10
+attr 010
 line A stranger waves.
 
 [location a]
@@ -368,7 +368,7 @@ TEST_F(OOIIBench, BarAndLocationScreensComeFromTheGameTexts) {
   Feed(kBanner1 + "\x1b[2J\x1b[H");
   EXPECT_EQ(Feed(Cmd("1")), "");
   EXPECT_EQ(Row(0), "The bar is full of smoke.");
-  EXPECT_EQ(Buffer.GetCell(0, 1).Fg, Sgr("\x1b[1;32m")) << "attribute 10";
+  EXPECT_EQ(Buffer.GetCell(0, 1).Fg, Sgr("\x1b[1;32m")) << "attribute 10, a leading zero and all";
   Feed(Cmd("a_25_7") + Cmd("2w"));  // "2" and "w" draw nothing
   EXPECT_EQ(Row(0), "Town Square");
   EXPECT_EQ(Row(1), "~~~~~~~~~~~");

@@ -13,11 +13,22 @@
 #include "platform/Audio.h"
 #include "sound/uAnsiMusic.h"
 #include "sound/uApcAudio.h"
+#include "sound/uDDOFXSound.h"
 #include "sound/uIGSSound.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ThreadWakeups.h"
 
 namespace {
+
+// The door sound output around a mixer with nothing to play.
+struct TQuietDoorSound {
+  struct TSilent : TDDOFXMixSource {
+    bool IsActive() override { return false; }
+    void Mix(int16_t* out, int frames) override { std::fill(out, out + frames * 2, int16_t(0)); }
+    void StopSamples() override {}
+  } Mixer;
+  TDDOFXSoundOut Out{&Mixer};
+};
 
 struct TQuietCase {
   const char* Name;
@@ -29,6 +40,7 @@ const TQuietCase kQuietCases[] = {
     {"ansi_music_player", [] { return std::shared_ptr<void>(std::make_shared<TAnsiMusicPlayer>()); }},
     {"apc_audio_decoder", [] { return std::shared_ptr<void>(std::make_shared<TApcAudioEngine>()); }},
     {"igs_sound_output", [] { return std::shared_ptr<void>(std::make_shared<TIGSSoundOut>()); }},
+    {"door_sound_output", [] { return std::shared_ptr<void>(std::make_shared<TQuietDoorSound>()); }},
 };
 
 class QuietSoundThreadsTest : public ::testing::TestWithParam<TQuietCase> {
