@@ -70,7 +70,10 @@ std::string State(const TAnsiTerm& t) {
   TTextAttributes pen;
   t.Buf.SaveAttributes(pen);
   out += std::to_string(pen.FgIndex) + "," + std::to_string(pen.BgIndex) + "," + std::to_string(pen.Bold);
-  return out + "|" + t.Replies;
+  out += "|" + t.Replies;
+  for (const std::string& m : t.Music) out += "|music " + m;
+  for (const std::string& a : t.Apc) out += "|apc " + a;
+  return out;
 }
 
 // The bytes cut into pieces of Size (0: one byte at a time through
@@ -522,11 +525,14 @@ TEST(AnsiParserTest, ArtCutAnywhereGivesTheSameCells) {
     }
     art += line % 3 ? "\r\n" : "\n";
   }
+  art += ESC "[MFT120L4CP4C" SO "MCDE" SO ESC "_SyncTERM:Q;libsndfile" ESC "\\";
   art += ESC "[5;70H" + std::string(30, 'w') + ESC "[1;5;33;44mend" ESC;
   for (bool vt : {false, true}) {
     TAnsiTerm whole;
     whole.Parser.VtMode = vt;
     whole.Feed(art);
+    EXPECT_EQ(whole.Music.size(), vt ? 0u : 2u);
+    EXPECT_EQ(whole.Apc, std::vector<std::string>{"SyncTERM:Q;libsndfile"});
     for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(5), size_t(16), size_t(64), size_t(4096)}) {
       TAnsiTerm cut;
       cut.Parser.VtMode = vt;
