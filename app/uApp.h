@@ -43,8 +43,6 @@ class TPhonebookEntry;
 class TWireTransport;
 class TCall;
 class TAppCallHost;
-class TZmodemEngine;
-class TXYmodemEngine;
 class TCallModes;
 class TAppModeServices;
 class TDirectoryScreen;
@@ -154,8 +152,9 @@ class TApplication : public TScreenServices {
   void ApplyFolderSettings() override;
 
  private:
-  // The online screen is the program's own view of the call; the tests'
-  // probe reaches what nothing outside shows.
+  // The online screen is the program's own view of the call; the units the
+  // application owns and the call's and modes' adapters work on it; the
+  // tests' probe reaches what nothing outside shows.
   friend class TOnlineScreen;
   friend class TOnlineMouse;
   friend struct TAppProbe;
@@ -173,7 +172,6 @@ class TApplication : public TScreenServices {
   void Invalidate();
   void PumpMessages();
 
-
   // Scroll Lock's pause of the call's received bytes.
   void TogglePause();
   // A new call for Entry (null: the empty one between calls).
@@ -190,7 +188,7 @@ class TApplication : public TScreenServices {
   void ResetSessionState();
   void AnswerRedial(bool yes);
 
-  // Window title and call summary.
+  // The window title: the board and the call's time.
   void UpdateWindowTitle();
 
   // Terminal geometry.
@@ -236,12 +234,7 @@ class TApplication : public TScreenServices {
   void UpdatePointer();
   TOnlineMouse& OnlineMouse() { return *FMouse; }
 
-
-
-
-
   void PlaceWindow();
-
 
   // Status line helpers.
   void SetStatus(const std::string& text, uint32_t showMs);
@@ -252,7 +245,6 @@ class TApplication : public TScreenServices {
   void OpenHelp();
   void OpenAbout();
   void ToggleSoundMute();
-
 
   // The grid the program screens compose into, the size of the call's screen.
   TTerminalBuffer& ScreenGrid();
@@ -265,9 +257,7 @@ class TApplication : public TScreenServices {
   // now gives the frame shown last: the grid, the popups and the caret.
   bool ComposedPictureChanged();
 
-
   bool PixelToCell(int x, int y, int& col, int& row) const;
-
 
   // --- state, by role ------------------------------------------------------
   TAppOptions FOptions;

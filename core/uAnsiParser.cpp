@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/uControlChars.h"
 #include "core/uDebugLog.h"
@@ -35,6 +38,27 @@ struct TPlainTable {
 };
 constexpr TPlainTable kBbsPlain(false);
 constexpr TPlainTable kVtPlain(true);
+
+// The first byte from P on that Plain does not pass, or End. Sixteen bytes
+// at a time are sifted for the only bytes that can stop a run (controls and
+// "M"), and those few are looked up in the table: no branch per byte.
+const uint8_t* EndOfPlainRun(const uint8_t* p, const uint8_t* end, const bool* plain) {
+#if defined(__SSE2__)
+  const __m128i controlsTop = _mm_set1_epi8(0x1F);
+  const __m128i music = _mm_set1_epi8('M');
+  for (; end - p >= 16; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(bytes, controlsTop), controlsTop);
+    for (unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(control, _mm_cmpeq_epi8(bytes, music)))); mask;
+         mask &= mask - 1) {
+      const int at = __builtin_ctz(mask);
+      if (!plain[p[at]]) return p + at;
+    }
+  }
+#endif
+  while (p < end && plain[*p]) ++p;
+  return p;
+}
 
 }  // namespace
 
@@ -87,35 +111,66 @@ void TAnsiParser::ClearParams() {
   SpaceIntermediate = false;
 }
 
+// ProcessChar for each byte, with the paths that art and text take most
+// done here in place: runs of plain text go to the buffer as one span, a
+// CSI sequence's introducer, parameters and colour final are read without
+// going through the state functions. Every other byte goes to ProcessChar.
 void TAnsiParser::Feed(const uint8_t* Data, size_t Count) {
   const uint8_t* p = Data;
   const uint8_t* const end = Data + Count;
   while (p < end) {
-    // Runs of plain text go to the buffer as one span.
-    if (State == stGround && !GraphicsInUse()) {
-      const bool* plain = VtMode ? kVtPlain.Plain : kBbsPlain.Plain;
-      const uint8_t* run = p;
-      while (p < end && plain[*p]) ++p;
-      if (p != run) {
-        LastChar = p[-1];
-        Buffer->PutChars(run, size_t(p - run), VtMode);
+    switch (State) {
+      case stGround: {
+        if (GraphicsInUse()) break;
+        const uint8_t* run = p;
+        p = EndOfPlainRun(p, end, VtMode ? kVtPlain.Plain : kBbsPlain.Plain);
+        if (p != run) {
+          LastChar = p[-1];
+          Buffer->PutChars(run, size_t(p - run), VtMode);
+          continue;
+        }
+        if (*p != cc::ESC) break;
+        if (p + 1 == end) {
+          State = stEscape;
+          return;
+        }
+        if (p[1] != '[') break;
+        p += 2;
+        State = stCsiEntry;
+        ClearParams();
         continue;
       }
-    } else if (State == stCsiEntry || State == stCsiParam) {
-      // Parameter digits and separators, the bulk of colour-heavy art.
-      const uint8_t* start = p;
-      for (; p < end; ++p) {
-        if (*p >= '0' && *p <= '9')
-          Params.AddDigit(*p);
-        else if (*p == ';')
+      case stEscape:
+        if (*p != '[') break;
+        ++p;
+        State = stCsiEntry;
+        ClearParams();
+        continue;
+      case stCsiEntry:
+      case stCsiParam: {
+        // Parameter digits and separators, the bulk of colour-heavy art.
+        const uint8_t* start = p;
+        for (; p < end; ++p) {
+          if (*p >= '0' && *p <= '9')
+            Params.AddDigit(*p);
+          else if (*p == ';')
+            Params.Push();
+          else
+            break;
+        }
+        if (p != start) State = stCsiParam;
+        if (p == end) return;
+        if (*p == 'm' && PrivateMarker == 0 && !SpaceIntermediate) {
+          // The colour final, as ProcessCsi and DispatchCSI would take it.
+          ++p;
           Params.Push();
-        else
-          break;
+          State = stGround;
+          ApplySGR();
+          continue;
+        }
+        break;
       }
-      if (p != start) {
-        State = stCsiParam;
-        continue;
-      }
+      default: break;
     }
     ProcessChar(*p++);
   }

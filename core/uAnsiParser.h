@@ -34,8 +34,8 @@ struct TCsiParams {
   bool HasDigits = false;
   bool TooLarge = false;
 
+  // Values past Count are never read, so they are left as they are.
   void Clear() {
-    Values.fill(Omitted);
     Count = 0;
     Digits = 0;
     HasDigits = false;

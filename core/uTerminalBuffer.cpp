@@ -91,26 +91,6 @@ TTerminalBuffer::TTerminalBuffer(int AWidth, int AHeight) {
 
 // ---------------------------------------------------------------- pen
 
-void TTerminalBuffer::DeriveFg() {
-  if (FgIndex < 0) return;
-  Fg = AnsiPalette[(Bold && FgIndex < 8) ? FgIndex + 8 : FgIndex];
-}
-
-void TTerminalBuffer::DeriveBg() {
-  if (BgIndex < 0) return;
-  Bg = AnsiPalette[(IceColors && Blink && BgIndex < 8) ? BgIndex + 8 : BgIndex];
-}
-
-void TTerminalBuffer::SetFgIndex(int N) {
-  FgIndex = Clamp(N, 0, 7);
-  DeriveFg();
-}
-
-void TTerminalBuffer::SetBgIndex(int N) {
-  BgIndex = Clamp(N, 0, 7);
-  DeriveBg();
-}
-
 void TTerminalBuffer::SetFgRGB(TColorRGB C) {
   Fg = C;
   FgIndex = -1;
@@ -126,27 +106,9 @@ void TTerminalBuffer::SetFgPalette(int N) {
   FgIndex = -1;
 }
 
-void TTerminalBuffer::SetBold(bool B) {
-  Bold = B;
-  DeriveFg();
-}
-
-void TTerminalBuffer::SetBlink(bool B) {
-  Blink = B;
-  if (IceColors) DeriveBg();
-}
-
 void TTerminalBuffer::SetIceColors(bool B) {
   IceColors = B;
   DeriveBg();
-}
-
-void TTerminalBuffer::ResetAttributes() {
-  FgIndex = 7;
-  Fg = AnsiPalette[7];
-  BgIndex = 0;
-  Bg = AnsiPalette[0];
-  Bold = Blink = Underline = Reverse = false;
 }
 
 void TTerminalBuffer::SaveAttributes(TTextAttributes& A) const {
@@ -219,7 +181,7 @@ void TTerminalBuffer::PutChar(uint8_t Ch, bool HoldWrap) {
   }
 }
 
-void TTerminalBuffer::PutChars(const uint8_t* Data, size_t Count, bool HoldWrap) {
+void TTerminalBuffer::PutCharsAnyhow(const uint8_t* Data, size_t Count, bool HoldWrap) {
   if (LogEnabled) {
     for (size_t i = 0; i < Count; ++i) PutChar(Data[i], HoldWrap);
     return;
@@ -342,8 +304,9 @@ void TTerminalBuffer::BlankSpan(TCellRow& Row, int From, int To, const TCell& Bl
 void TTerminalBuffer::ClearScreen(bool SaveToScrollback) {
   const TCell blank = DefaultCell();
   for (TCellRow& row : Rows) {
-    if (SaveToScrollback) PushScrollback(row);
-    std::fill(row.begin(), row.end(), blank);
+    // A saved row moves into the ring whole; the row coming back is blanked.
+    if (SaveToScrollback) row = TakeIntoScrollback(std::move(row));
+    row.assign(size_t(FWidth), blank);
   }
   CursorX = 0;
   CursorY = 0;
@@ -515,14 +478,7 @@ void TTerminalBuffer::ScrollUp(int N) {
   for (int i = 0; i < times; ++i) {
     // The top row moves into the ring as it is; the slot's old row is
     // recycled as the new blank bottom row, so no cells are copied.
-    int slot = (ScrollbackHead + ScrollbackCount) % ScrollbackCapacity;
-    if (size_t(slot) == Scrollback.size()) Scrollback.emplace_back();
-    TCellRow recycled = std::move(Scrollback[size_t(slot)]);
-    Scrollback[size_t(slot)] = std::move(Rows[0]);
-    if (ScrollbackCount < ScrollbackCapacity)
-      ++ScrollbackCount;
-    else
-      ScrollbackHead = (ScrollbackHead + 1) % ScrollbackCapacity;
+    TCellRow recycled = TakeIntoScrollback(std::move(Rows[0]));
     std::rotate(Rows.begin(), Rows.begin() + 1, Rows.begin() + board);
     recycled.assign(size_t(FWidth), blank);
     Rows[size_t(board - 1)] = std::move(recycled);
@@ -543,6 +499,18 @@ void TTerminalBuffer::PushScrollback(const TCellRow& Row) {
     ++ScrollbackCount;
   else
     ScrollbackHead = (ScrollbackHead + 1) % ScrollbackCapacity;
+}
+
+TCellRow TTerminalBuffer::TakeIntoScrollback(TCellRow&& Row) {
+  int slot = (ScrollbackHead + ScrollbackCount) % ScrollbackCapacity;
+  if (size_t(slot) == Scrollback.size()) Scrollback.emplace_back();
+  TCellRow recycled = std::move(Scrollback[size_t(slot)]);
+  Scrollback[size_t(slot)] = std::move(Row);
+  if (ScrollbackCount < ScrollbackCapacity)
+    ++ScrollbackCount;
+  else
+    ScrollbackHead = (ScrollbackHead + 1) % ScrollbackCapacity;
+  return recycled;
 }
 
 const TCellRow& TTerminalBuffer::GetScrollbackLine(int N) const {

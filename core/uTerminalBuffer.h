@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/uDebugLog.h"
+
 struct TColorRGB {
   uint8_t R = 0;
   uint8_t G = 0;
@@ -126,18 +128,37 @@ class TTerminalBuffer {
   int32_t MarginY1 = 0;
   int32_t ReservedRows = 0;  // bottom rows kept for a status line
 
-  // ---- Pen (no cell changes, no Dirty).
-  void SetFgIndex(int N);
-  void SetBgIndex(int N);
+  // ---- Pen (no cell changes, no Dirty). The setters the colour
+  // sequences use most are inline: art sets the pen every few cells.
+  void SetFgIndex(int N) {
+    FgIndex = N < 0 ? 0 : (N > 7 ? 7 : N);
+    DeriveFg();
+  }
+  void SetBgIndex(int N) {
+    BgIndex = N < 0 ? 0 : (N > 7 ? 7 : N);
+    DeriveBg();
+  }
   void SetFgRGB(TColorRGB C);
   void SetBgRGB(TColorRGB C);
   void SetFgPalette(int N);  // palette 0..15 as a direct colour
-  void SetBold(bool B);
-  void SetBlink(bool B);
+  void SetBold(bool B) {
+    Bold = B;
+    DeriveFg();
+  }
+  void SetBlink(bool B) {
+    Blink = B;
+    if (IceColors) DeriveBg();
+  }
   void SetIceColors(bool B);
   void SetUnderline(bool B) { Underline = B; }
   void SetReverse(bool B) { Reverse = B; }
-  void ResetAttributes();
+  void ResetAttributes() {
+    FgIndex = 7;
+    Fg = AnsiPalette[7];
+    BgIndex = 0;
+    Bg = AnsiPalette[0];
+    Bold = Blink = Underline = Reverse = false;
+  }
   void SaveAttributes(TTextAttributes& A) const;
   void RestoreAttributes(const TTextAttributes& A);
   // The cell the pen would write for Ch.
@@ -154,7 +175,22 @@ class TTerminalBuffer {
   // autowrap), leaves it there with LastColumnFlag set.
   void PutChar(uint8_t Ch, bool HoldWrap = false);
   // The same as PutChar for each byte in turn, written a row span at a time.
-  void PutChars(const uint8_t* Data, size_t Count, bool HoldWrap = false);
+  // A run that ends before the right margin, with no wrap or scroll waiting
+  // and the debug log off, is written here in place.
+  void PutChars(const uint8_t* Data, size_t Count, bool HoldWrap = false) {
+    if (ScrollPending || LastColumnFlag || LogEnabled || int64_t(CursorX) + int64_t(Count) > MarginX1) {
+      PutCharsAnyhow(Data, Count, HoldWrap);
+      return;
+    }
+    TCell cell = PenCell(0);
+    TCell* dst = Rows[size_t(CursorY)].data() + CursorX;
+    for (size_t i = 0; i < Count; ++i) {
+      cell.Ch = Data[i];
+      dst[i] = cell;
+    }
+    CursorX += int32_t(Count);
+    Dirty = true;
+  }
   void NewLine(bool FromWrap);
   void CarriageReturn();
   // The primitive of every move: clamps to the board's rows (the grid less
@@ -221,9 +257,18 @@ class TTerminalBuffer {
   TCellRow BlankRow() const { return TCellRow(size_t(FWidth), DefaultCell()); }
   // The wrap a held character deferred, carried out before the next one.
   void WrapHeldCharacter();
+  // PutChars in every case: wraps, deferred scrolls, the debug log.
+  void PutCharsAnyhow(const uint8_t* Data, size_t Count, bool HoldWrap);
   void BlankSpan(TCellRow& Row, int From, int To, const TCell& Blank);  // inclusive
   TCell EraseCell() const;
-  void DeriveFg();
-  void DeriveBg();
+  void DeriveFg() {
+    if (FgIndex >= 0) Fg = AnsiPalette[(Bold && FgIndex < 8) ? FgIndex + 8 : FgIndex];
+  }
+  void DeriveBg() {
+    if (BgIndex >= 0) Bg = AnsiPalette[(IceColors && Blink && BgIndex < 8) ? BgIndex + 8 : BgIndex];
+  }
+  // Row moves into the scrollback ring as it is; the row it hands back (an
+  // old slot's, or a new one) is the caller's to refill.
+  TCellRow TakeIntoScrollback(TCellRow&& Row);
   bool ClipToRegion(int& FromRow, int& N) const;
 };

@@ -161,7 +161,7 @@ bool TDDOFXGfx::RunDrawingWord(const TGfxCommand& c) {
   }
   if (name == "2aSCROLL") {
     SplitParams(c.ParamText, 0, p);
-    const std::string letter = ddofxtext::Trim(StrParam(p, 6));
+    const std::string letter = StrParam(p, 6);
     const int page = letter.empty() ? 0 : PageIndex(char(std::toupper(static_cast<unsigned char>(letter[0]))));
     const bool wrap = IntParam(p, 5, 0) == 0;
     const int64_t x1 = IntParam(p, 0, 0), x2 = IntParam(p, 1, 0), y1 = IntParam(p, 2, 0), y2 = IntParam(p, 3, 0);

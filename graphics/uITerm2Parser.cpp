@@ -83,7 +83,7 @@ bool TITerm2Parser::TakeImagePlaced() {
 size_t TITerm2Parser::PlainRun(const uint8_t* data, size_t count) const {
   // ESC with anything but "]" goes on as the two bytes it was.
   if (FState != isGround) return 0;
-  return PassedEscapeRun(data, count, [](uint8_t b) { return Low7(b) == ']'; });
+  return PassedEscapeRun(data, count, {']', uint8_t(']' | 0x80)});
 }
 
 void TITerm2Parser::ProcessByte(uint8_t b, std::vector<uint8_t>& out) {

@@ -111,7 +111,7 @@ bool TSixelParser::TakeImagePlaced() {
 size_t TSixelParser::PlainRun(const uint8_t* data, size_t count) const {
   // ESC with anything but "P" goes on as the two bytes it was.
   if (FState != ssGround) return 0;
-  return PassedEscapeRun(data, count, [](uint8_t b) { return b == 'P'; });
+  return PassedEscapeRun(data, count, {'P'});
 }
 
 void TSixelParser::ProcessByte(uint8_t b, std::vector<uint8_t>& out) {

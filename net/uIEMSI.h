@@ -5,6 +5,7 @@
 // never sends anything itself and knows nothing of phonebooks or transports.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,8 @@ class TIEMSIResponder {
   // nothing matched: up to the first "*" while no packet is being matched.
   size_t PlainRun(const uint8_t* data, size_t count) const {
     if (FState != dsIdle) return 0;
-    size_t n = 0;
-    while (n < count && data[n] != '*') ++n;
-    return n;
+    const void* star = std::memchr(data, '*', count);
+    return star ? size_t(static_cast<const uint8_t*>(star) - data) : count;
   }
 
   // Set when a packet is complete; the owner clears the flag before replying.

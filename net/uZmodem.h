@@ -5,6 +5,7 @@
 // through the events. Framing and CRCs live in uZmodemFrame and uCrc.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,8 +62,9 @@ class TZmodemEngine {
   // change nothing but the count, which SkipPlainRun keeps instead.
   size_t PlainRun(const uint8_t* data, size_t count) const {
     if (FSwallowTail != 0 || FSwallowO != 0 || FHeldCount != 0 || Muted() || !FDecoder.Quiet()) return 0;
-    size_t n = 0;
-    while (n < count && data[n] != zm::ZPAD && data[n] != zm::ZDLE) ++n;
+    size_t n = count;
+    if (const void* pad = std::memchr(data, zm::ZPAD, n)) n = size_t(static_cast<const uint8_t*>(pad) - data);
+    if (const void* dle = std::memchr(data, zm::ZDLE, n)) n = size_t(static_cast<const uint8_t*>(dle) - data);
     return n;
   }
   void SkipPlainRun(size_t count) { FBytesIn += count; }

@@ -171,7 +171,11 @@ void TCall::DrainInput() {
 
 void TCall::ProcessIncoming(const uint8_t* data, int count, bool replay) {
   if (count > 0) {
-    FRxTail.append(reinterpret_cast<const char*>(data), size_t(count));
+    // The last kTailLength bytes received, the chunk's own when it is that long.
+    if (size_t(count) >= kTailLength)
+      FRxTail.assign(reinterpret_cast<const char*>(data) + count - kTailLength, kTailLength);
+    else
+      FRxTail.append(reinterpret_cast<const char*>(data), size_t(count));
     if (FRxTail.size() > kTailLength) FRxTail.erase(0, FRxTail.size() - kTailLength);
     if (!FRenegade) {
       // A match the tail holds ends in this chunk; earlier ones were seen.

@@ -101,7 +101,11 @@ bool TRipMode::TakeByte(uint8_t b, std::vector<uint8_t>& out) {
 
 unsigned TRipMode::EndChunk() { return FRipMode && FRipCanvas->Dirty() ? ccCanvasChanged : ccNone; }
 
-void TRipMode::Cleared() { FRipCanvas->Clear(); }
+// Outside RIP the canvas is not shown, and a call that turns RIP on clears
+// it first (Open): a board's clear screen need not wipe it meanwhile.
+void TRipMode::Cleared() {
+  if (FRipMode) FRipCanvas->Clear();
+}
 
 void TRipMode::Scrolled(int lines) {
   if (FRipMode) FRipParser->ScrollUp(lines * 14);

@@ -97,7 +97,10 @@ TEST_F(DoorAudioUnderXTest, ADoorPlaysMusicAndSoundBitesThroughOneMixer) {
   const std::string log = Log();
   EXPECT_NE(log.find("DDOFX: music tune.mod (" + std::to_string(tune.size()) + " bytes)"), std::string::npos);
   EXPECT_EQ(log.find("DDOFX: music TUNE.MOD"), std::string::npos) << "the same module is not started again";
-  EXPECT_NE(log.find("DDOFXSound: recording output to " + capture), std::string::npos);
+  const size_t recording = log.find("DDOFXSound: recording output to " + capture);
+  EXPECT_NE(recording, std::string::npos);
+  EXPECT_EQ(log.find("DDOFXSound: recording output to", recording + 1), std::string::npos)
+      << "music and bites in one recording";
   EXPECT_NE(log.find("DDOFX: refused sound file \"../victim.raw\""), std::string::npos);
   EXPECT_NE(log.find("DDOFX: MTALK - refused file name \"../victim.raw\""), std::string::npos);
   EXPECT_EQ(tune, ReadWholeFile(victim));

@@ -136,9 +136,10 @@ def audio_dialog(line):
     time.sleep(2)
     line.command("MMPAT,1")
     time.sleep(1)
+    # The bite follows the music at once, so both land in one recording.
     line.command("mNONE")
-    line.ask("music stopped", "dGETMUSIC", b"NONE")
     line.command("PB1,200000")
+    line.ask("music stopped", "dGETMUSIC", b"NONE")
     line.log("DONE")
     line.send(b"Door audio done\r\n")
 

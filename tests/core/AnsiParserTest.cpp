@@ -53,6 +53,55 @@ TEST_P(AnsiScreenTest, Bytes) {
   EXPECT_EQ(t.Replies, c.Reply);
 }
 
+// Every cell with its colours and attributes, the cursor and the pen: what
+// two ways of feeding the same bytes must agree on.
+std::string State(const TAnsiTerm& t) {
+  std::string out;
+  for (int r = 0; r < t.Buf.FHeight; ++r)
+    for (int c = 0; c < t.Buf.FWidth; ++c) {
+      const TCell cell = t.Buf.GetCell(c, r);
+      out += char(cell.Ch);
+      out += {char(cell.Fg.R), char(cell.Fg.G), char(cell.Fg.B), char(cell.Bg.R), char(cell.Bg.G), char(cell.Bg.B)};
+      out += char(cell.Bold | cell.Blink << 1 | cell.Underline << 2 | cell.Reverse << 3);
+    }
+  out += std::to_string(t.Buf.CursorX) + "," + std::to_string(t.Buf.CursorY) + "," +
+         std::to_string(t.Buf.LastColumnFlag) + "," + std::to_string(t.Buf.ScrollPending) + "," +
+         std::to_string(t.Buf.ScrollbackCount) + "," + std::to_string(t.Parser.State);
+  TTextAttributes pen;
+  t.Buf.SaveAttributes(pen);
+  out += std::to_string(pen.FgIndex) + "," + std::to_string(pen.BgIndex) + "," + std::to_string(pen.Bold);
+  out += "|" + t.Replies;
+  for (const std::string& m : t.Music) out += "|music " + m;
+  for (const std::string& a : t.Apc) out += "|apc " + a;
+  return out;
+}
+
+// The bytes cut into pieces of Size (0: one byte at a time through
+// ProcessChar, as the other filters hand them on).
+void FeedInPieces(TAnsiTerm& t, const std::string& bytes, size_t size) {
+  if (size == 0) return t.FeedBytes(bytes);
+  for (size_t at = 0; at < bytes.size(); at += size) t.Feed(bytes.substr(at, size));
+}
+
+// However the bytes arrive, whole or cut anywhere, the screen comes out the
+// same, cell for cell.
+TEST_P(AnsiScreenTest, AnyCutGivesTheSameCells) {
+  const ScreenCase& c = GetParam();
+  std::string all;
+  for (const std::string& piece : c.Pieces) all += piece;
+  TAnsiTerm whole(80, c.Height);
+  whole.Parser.VtMode = c.Vt;
+  whole.Buf.SetReservedRows(c.Reserved);
+  whole.Feed(all);
+  for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(3), size_t(7), size_t(17)}) {
+    TAnsiTerm cut(80, c.Height);
+    cut.Parser.VtMode = c.Vt;
+    cut.Buf.SetReservedRows(c.Reserved);
+    FeedInPieces(cut, all, size);
+    EXPECT_EQ(State(cut), State(whole)) << "pieces of " << size;
+  }
+}
+
 const std::string k100 = std::string(100, 'z');
 const std::string k80 = std::string(80, 'z');
 
@@ -459,6 +508,38 @@ TEST(AnsiParserTest, ProcessCharMatchesFeed) {
   EXPECT_EQ(a.Screen(), b.Screen());
   EXPECT_EQ(a.Buf.CursorX, b.Buf.CursorX);
   EXPECT_EQ(a.Music, b.Music);
+}
+
+// Art as boards draw it: a colour every few cells, runs longer and shorter
+// than sixteen bytes, escapes at every offset, cursor moves, the music "M",
+// plain control glyphs, wraps at the right edge and scrolling.
+TEST(AnsiParserTest, ArtCutAnywhereGivesTheSameCells) {
+  std::string art = ESC "[0m" ESC "[2J" ESC "[H";
+  for (int line = 0; line < 60; ++line) {
+    for (int i = 0; i < 14; ++i) {
+      art += ESC "[" + std::to_string(i % 2) + ";" + std::to_string(30 + (line + i) % 8) + ";" +
+             std::to_string(40 + i % 8) + "m";
+      art += std::string(size_t((line * 7 + i * 3) % 23), char(0xB0 + i % 4));
+      if (i % 5 == 0) art += ESC "[" + std::to_string(1 + i % 4) + "C";
+      if (i % 6 == 1) art += "\x01" "Mx" "\x02";
+    }
+    art += line % 3 ? "\r\n" : "\n";
+  }
+  art += ESC "[MFT120L4CP4C" SO "MCDE" SO ESC "_SyncTERM:Q;libsndfile" ESC "\\";
+  art += ESC "[5;70H" + std::string(30, 'w') + ESC "[1;5;33;44mend" ESC;
+  for (bool vt : {false, true}) {
+    TAnsiTerm whole;
+    whole.Parser.VtMode = vt;
+    whole.Feed(art);
+    EXPECT_EQ(whole.Music.size(), vt ? 0u : 2u);
+    EXPECT_EQ(whole.Apc, std::vector<std::string>{"SyncTERM:Q;libsndfile"});
+    for (size_t size : {size_t(0), size_t(1), size_t(2), size_t(5), size_t(16), size_t(64), size_t(4096)}) {
+      TAnsiTerm cut;
+      cut.Parser.VtMode = vt;
+      FeedInPieces(cut, art, size);
+      EXPECT_EQ(State(cut), State(whole)) << (vt ? "VT mode, " : "") << "pieces of " << size;
+    }
+  }
 }
 
 TEST(AnsiParserTest, DecGraphicsTable) {

@@ -396,4 +396,24 @@ TEST_F(ITerm2Test, FilesCutShortAreRefusedWithTheDecodersMessage) {
   }
 }
 
+// Escapes, introducers and their look-alikes in every order: the runs
+// PlainRun counts, in chunks of any size, give what byte after byte gives.
+TEST(ITerm2ParserRunsTest, RandomEscapeRowsGiveTheSameBytesByRuns) {
+  const std::string alphabet = "\x1b" "]" "\xdd" "\x07" "\\" "x" "[" "0";
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes;
+    for (size_t n = next() % 20; n > 0; --n) bytes += alphabet[next() % alphabet.size()];
+    TScreenRig rig;
+    TITerm2Parser parser{&rig.Buffer, &rig.Renderer, TScreenRig::CellW, TScreenRig::CellH};
+    const std::string expected = Feed(parser, bytes);
+    for (size_t chunk : {size_t(1), size_t(3), size_t(64)}) {
+      TScreenRig again;
+      TITerm2Parser other{&again.Buffer, &again.Renderer, TScreenRig::CellW, TScreenRig::CellH};
+      ASSERT_EQ(FeedByRuns(other, bytes, chunk), expected) << "round " << round << ", chunks of " << chunk;
+    }
+  }
+}
+
 }  // namespace

@@ -325,4 +325,24 @@ TEST(SixelParserTest, HoldDropsFramesUntilItsDelayHasPassed) {
   EXPECT_EQ(rig.Buffer.CursorY, 1);
 }
 
+// Escapes, introducers and their look-alikes in every order: the runs
+// PlainRun counts, in chunks of any size, give what byte after byte gives.
+TEST(SixelParserRunsTest, RandomEscapeRowsGiveTheSameBytesByRuns) {
+  const std::string alphabet = "\x1b" "P" "q" "\\" "x" "[" "\xd0";
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes;
+    for (size_t n = next() % 20; n > 0; --n) bytes += alphabet[next() % alphabet.size()];
+    TScreenRig rig;
+    TSixelParser parser(&rig.Buffer, &rig.Renderer, 8, 16);
+    const std::string expected = Feed(parser, bytes);
+    for (size_t chunk : {size_t(1), size_t(3), size_t(64)}) {
+      TScreenRig again;
+      TSixelParser other(&again.Buffer, &again.Renderer, 8, 16);
+      ASSERT_EQ(FeedByRuns(other, bytes, chunk), expected) << "round " << round << ", chunks of " << chunk;
+    }
+  }
+}
+
 }  // namespace
