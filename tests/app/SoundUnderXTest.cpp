@@ -94,6 +94,10 @@ TEST_F(SoundUnderXTest, ApcClipsAndAnsiMusicFromABoardPlayAndItsQueriesAreAnswer
               Apc("SyncTERM:A;Queue;C=0;S=0;VL=-6dB"));
   EXPECT_TRUE(ChannelBecomes(*peer, '1')) << LinesWith(Log(), {"ApcAudio"});
   EXPECT_TRUE(ChannelBecomes(*peer, '0')) << "a channel whose clip has played is no longer busy";
+  // The music starts after a stretch of silence: answered at once, it
+  // could follow the clip within the same 10 ms turn of the mixer and look
+  // like one sound with it.
+  ASSERT_TRUE(WaitForRuns(1, 200)) << LinesWith(Log(), {"Audio"});
 
   // Two quarter notes of C at tempo 120 (1048 Hz), the second after a pause.
   peer->Write(kEsc + "[MFT120L4CP4C\x0e");
