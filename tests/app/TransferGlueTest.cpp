@@ -377,7 +377,11 @@ TEST_F(TransferGlueTest, APartialDownloadIsResumedFromSz) {
     if (firstDone < 0 && Probe().TransferTotal() > 0) firstDone = Probe().TransferDone();
     return Probe().FilesDown() == 1;
   }, 60000)) << App->StatusText();
-  EXPECT_EQ(firstDone, 70000) << "the transfer window starts at the resume point";
+  // The window starts at the resume point, or past it when the first
+  // progress came in the same turn of the loop as more data; only the rest
+  // of the file crossed the wire.
+  EXPECT_GE(firstDone, 70000) << "the transfer window starts at the resume point";
+  EXPECT_LT(Probe().BytesIn(), 180000) << "the first 70000 bytes were sent again";
   EXPECT_EQ(ReadWholeFile(Folder.File("big.zip")), data);
   EXPECT_FALSE(std::filesystem::exists(Folder.File("big_2.zip")));
 }
