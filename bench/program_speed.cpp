@@ -151,17 +151,30 @@ double ThreadsCpuSeconds(pid_t pid) {
   return total / 1e9;
 }
 
-// Context switches of every thread of a process: each one a wake-up.
-uint64_t Wakeups(pid_t pid) {
-  uint64_t total = 0;
+// Context switches of every thread of a process, split by their cause: a
+// voluntary one is a thread going to sleep of its own accord (a wait, a poll,
+// a sleep), so each is a wake-up of the program's; an involuntary one is a
+// running thread the scheduler set aside for another, often the X server
+// that a request of the thread has just woken on the same core.
+struct Switches {
+  uint64_t Voluntary = 0;
+  uint64_t Involuntary = 0;
+  uint64_t Total() const { return Voluntary + Involuntary; }
+};
+
+Switches ThreadSwitches(pid_t pid) {
+  Switches total;
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
   std::error_code ec;
   for (const auto& t : fs::directory_iterator(tasks, ec)) {
     std::ifstream in(t.path() / "status");
     std::string line;
-    while (std::getline(in, line))
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-        total += std::stoull(line.substr(line.find(':') + 1));
+    while (std::getline(in, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+        total.Voluntary += std::stoull(line.substr(line.find(':') + 1));
+      else if (line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        total.Involuntary += std::stoull(line.substr(line.find(':') + 1));
+    }
   }
   return total;
 }
@@ -596,12 +609,16 @@ void Frames() {
 void MeasureIdle(const char* what, pid_t pid) {
   usleep(3000000);  // start-up and the splash are over
   const double cpu = ThreadsCpuSeconds(pid);
-  const uint64_t wakes = Wakeups(pid);
+  const Switches before = ThreadSwitches(pid);
   const Clock::time_point start = Clock::now();
   usleep(20000000);
   const double s = SecondsSince(start);
-  std::printf("  %-34s %.3f %% CPU, %.1f wake-ups a second (all threads)\n", what,
-              (ThreadsCpuSeconds(pid) - cpu) / s * 100, (Wakeups(pid) - wakes) / s);
+  const double cpu100 = (ThreadsCpuSeconds(pid) - cpu) / s * 100;
+  const Switches after = ThreadSwitches(pid);
+  std::printf("  %-34s %.3f %% CPU, %.1f wake-ups a second (all threads)\n", what, cpu100,
+              (after.Total() - before.Total()) / s);
+  std::printf("  %-34s of them %.1f a second its own sleeps, %.1f preemptions\n", "",
+              (after.Voluntary - before.Voluntary) / s, (after.Involuntary - before.Involuntary) / s);
 }
 
 void Idle() {
