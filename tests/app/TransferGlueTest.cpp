@@ -22,12 +22,14 @@ class TransferGlueTest : public AppFixture {
  protected:
   // Starts the application and calls a board whose end of the call is
   // "sz -q Files" (a raw call: binary data straight, as a raw TCP board sends it).
+  // The board keeps the line open after sz has ended, so that the end of
+  // the call cannot replace the transfer's status before the test reads it.
   void CallSzBoard(ChildProcess& board, const std::string& files) {
     ASSERT_EQ(system("command -v sz >/dev/null && command -v socat >/dev/null"), 0)
         << "sz (lrzsz) and socat are needed for this test";
     const uint16_t port = FreeLoopbackPort();
     ASSERT_TRUE(board.Start({"socat", "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
-                             "EXEC:sz -q " + files}));
+                             "SYSTEM:sz -q " + files + "; cat >/dev/null"}));
     Start();
     for (int i = 0; i < 100 && !App->CallOpen(); ++i) {
       auto entry = std::make_shared<TPhonebookEntry>();
