@@ -110,11 +110,7 @@ TDDOFXSoundOut::~TDDOFXSoundOut() {
   WaitForWriters();
 }
 
-void TDDOFXSoundOut::Wake() {
-  std::lock_guard<std::mutex> hold(FWakeLock);
-  FWoken = true;
-  FWakeSignal.notify_all();
-}
+void TDDOFXSoundOut::Wake() { FWake.Wake(); }
 
 void TDDOFXSoundOut::SetCaptureFile(const std::string& path) {
   std::lock_guard<std::mutex> hold(FCaptureFileLock);
@@ -133,21 +129,6 @@ void TDDOFXSoundOut::WaitForWriters() {
     writers.swap(FWriters);
   }
   for (TWriter& w : writers) w.Thread.join();
-}
-
-void TDDOFXSoundOut::WaitForWake(uint32_t ms) {
-  std::unique_lock<std::mutex> hold(FWakeLock);
-  if (ms == 0)
-    FWakeSignal.wait(hold, [this] { return FWoken || Terminated(); });
-  else
-    FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FWoken || Terminated(); });
-  FWoken = false;
-}
-
-void TDDOFXSoundOut::Pause(uint32_t ms) {
-  std::unique_lock<std::mutex> hold(FWakeLock);
-  FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return Terminated(); });
-  FWoken = false;
 }
 
 bool TDDOFXSoundOut::OpenDevice() {
@@ -265,13 +246,13 @@ void TDDOFXSoundOut::Execute() {
       if (!FMixer->IsActive()) {
         // Closed and quiet: every start of a sound (and the sound switch)
         // wakes the thread, so it needs no clock of its own meanwhile.
-        WaitForWake(0);
+        FWake.Wait(0, [this] { return Terminated(); });
         continue;
       }
       if (!OpenDevice()) {
         // Effects that cannot be heard are dropped, so the mixer can go idle.
         FMixer->StopSamples();
-        Pause(kRetryWaitMs);
+        FWake.Pause(kRetryWaitMs, [this] { return Terminated(); });
         continue;
       }
       FIdleSince = 0;
@@ -289,7 +270,7 @@ void TDDOFXSoundOut::Execute() {
         continue;
       }
     }
-    WaitForWake(kOpenWaitMs);
+    FWake.Wait(kOpenWaitMs, [this] { return Terminated(); });
   }
   CloseDevice();
 }

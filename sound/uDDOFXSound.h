@@ -9,7 +9,6 @@
 // never waits for the disk and two recordings never mix in one file.
 #pragma once
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "platform/Thread.h"
+#include "platform/WakeSignal.h"
 
 // What the output thread needs of the door's mixer; every call is safe from
 // any thread.
@@ -91,19 +91,13 @@ class TDDOFXSoundOut : public platform::Thread {
   void AppendCapture(const uint8_t* data, size_t count);
   void FinishCapture();
   void HandToWriter(std::unique_ptr<std::vector<uint8_t>> capture);
-  // Waits up to Ms, or with no limit for 0; a wake-up ends the wait, and so
-  // does the end of the thread.
-  void WaitForWake(uint32_t ms);
-  void Pause(uint32_t ms);
 
   TDDOFXMixSource* FMixer;
   TOpener FOpener;
   TClock FClock;
   std::unique_ptr<TDDOFXWaveOutput> FOutput;
   std::atomic<bool> FOpen{false};
-  std::mutex FWakeLock;
-  std::condition_variable FWakeSignal;
-  bool FWoken = false;
+  platform::WakeSignal FWake;
   uint64_t FIdleSince = 0;
   uint64_t FLastUnderrunLog = 0, FLastDryLog = 0;
   bool FJustOpened = false;

@@ -21,26 +21,7 @@ TIGSSoundOut::~TIGSSoundOut() {
   WaitFor();
 }
 
-void TIGSSoundOut::Wake() {
-  std::lock_guard<std::mutex> hold(FWakeLock);
-  FWoken = true;
-  FWakeSignal.notify_all();
-}
-
-void TIGSSoundOut::WaitForWake(uint32_t ms) {
-  std::unique_lock<std::mutex> hold(FWakeLock);
-  if (ms == 0)
-    FWakeSignal.wait(hold, [this] { return FWoken || Terminated(); });
-  else
-    FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return FWoken || Terminated(); });
-  FWoken = false;
-}
-
-void TIGSSoundOut::Pause(uint32_t ms) {
-  std::unique_lock<std::mutex> hold(FWakeLock);
-  FWakeSignal.wait_for(hold, std::chrono::milliseconds(ms), [this] { return Terminated(); });
-  FWoken = false;
-}
+void TIGSSoundOut::Wake() { FWake.Wake(); }
 
 bool TIGSSoundOut::OpenDevice() {
   if (FStream) return true;
@@ -74,7 +55,8 @@ void TIGSSoundOut::Execute() {
   while (!Terminated()) {
     if (!FStream) {
       if (!FSynth.IsActive()) {
-        WaitForWake(0);  // closed and quiet: nothing to do until a sound starts
+        // Closed and quiet: nothing to do until a sound starts.
+        FWake.Wait(0, [this] { return Terminated(); });
         continue;
       }
       if (!OpenDevice()) {
@@ -82,7 +64,7 @@ void TIGSSoundOut::Execute() {
         // comes a second later however often sounds start meanwhile, so a
         // board that keeps starting sounds costs one try a second.
         FSynth.StopAll();
-        Pause(kRetryWaitMs);
+        FWake.Pause(kRetryWaitMs, [this] { return Terminated(); });
         continue;
       }
       FIdleSince = 0;
@@ -100,7 +82,7 @@ void TIGSSoundOut::Execute() {
         continue;
       }
     }
-    WaitForWake(kOpenWaitMs);
+    FWake.Wait(kOpenWaitMs, [this] { return Terminated(); });
   }
   CloseDevice();
 }

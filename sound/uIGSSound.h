@@ -7,14 +7,13 @@
 // pending. The interface thread only starts sounds and wakes the thread.
 #pragma once
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/Thread.h"
+#include "platform/WakeSignal.h"
 #include "sound/uGistSynth.h"
 
 namespace platform {
@@ -54,18 +53,11 @@ class TIGSSoundOut : public platform::Thread {
   void CloseDevice();
   // Queues a buffer for every one that has finished playing.
   void Refill();
-  // Waits up to Ms, or with no limit for 0; a wake-up ends the wait, and so
-  // does the end of the thread.
-  void WaitForWake(uint32_t ms);
-  // Waits Ms; only the end of the thread ends it early.
-  void Pause(uint32_t ms);
 
   TOpener FOpener;
   std::unique_ptr<platform::AudioStream> FStream;  // the sound thread's
   std::atomic<bool> FOpen{false};
-  std::mutex FWakeLock;
-  std::condition_variable FWakeSignal;
-  bool FWoken = false;
+  platform::WakeSignal FWake;
   uint64_t FIdleSince = 0;  // tick when the synthesiser fell silent; 0 while it plays
   std::vector<int16_t> FBlock;
 };
