@@ -78,8 +78,13 @@ class TFakeMixer : public TDDOFXMixSource {
 class TInstantOutput : public TDDOFXWaveOutput {
  public:
   TInstantOutput(std::function<void()> onPlayed, std::atomic<uint64_t>& clock, std::vector<uint8_t>& played,
-                 std::mutex& lock, size_t backlog)
-      : FOnPlayed(std::move(onPlayed)), FClock(clock), FPlayed(played), FLock(lock), FBacklog(backlog) {}
+                 std::mutex& lock, size_t backlog, std::atomic<int>* closes = nullptr)
+      : FOnPlayed(std::move(onPlayed)), FClock(clock), FPlayed(played), FLock(lock), FBacklog(backlog),
+        FCloses(closes) {}
+  // The output closes by letting its stream go, after the capture is handed on.
+  ~TInstantOutput() override {
+    if (FCloses) ++*FCloses;
+  }
   size_t Pending() const override { return FBacklog; }
   void Queue(std::vector<uint8_t> data) override {
     {
@@ -98,6 +103,7 @@ class TInstantOutput : public TDDOFXWaveOutput {
   std::vector<uint8_t>& FPlayed;
   std::mutex& FLock;
   size_t FBacklog;
+  std::atomic<int>* FCloses;
   uint64_t FSub = 0;
 };
 
@@ -123,7 +129,7 @@ class DDOFXSoundThreadsTest : public ::testing::Test {
   TDDOFXSoundOut::TOpener Instant(size_t backlog = 0) {
     return [this, backlog](std::function<void()> onPlayed) -> std::unique_ptr<TDDOFXWaveOutput> {
       ++Opens;
-      return std::make_unique<TInstantOutput>(std::move(onPlayed), Clock, Played, PlayedLock, backlog);
+      return std::make_unique<TInstantOutput>(std::move(onPlayed), Clock, Played, PlayedLock, backlog, &Closes);
     };
   }
   TDDOFXSoundOut::TClock SimulatedClock() {
@@ -144,6 +150,9 @@ class DDOFXSoundThreadsTest : public ::testing::Test {
   std::unique_ptr<TDDOFXSoundOut> Out;
   std::atomic<uint64_t> Clock{1000000};
   std::atomic<int> Opens{0};
+  // Outputs closed: counted once a close is over, which the opened flag
+  // cannot tell apart from an open that has not been marked yet.
+  std::atomic<int> Closes{0};
   std::mutex PlayedLock;
   std::vector<uint8_t> Played;
 };
@@ -174,7 +183,7 @@ TEST_F(DDOFXSoundThreadsTest, NinetySecondsRecordTheFirstSixty) {
   Start(mixer, Instant(), SimulatedClock());
   mixer.Play(90 * kSecond);
   Out->Wake();
-  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && !Out->IsOpen(); })) << "the output closes after the sound";
+  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && Closes.load() == 1; })) << "the output closes after the sound";
   Out->WaitForWriters();
   const std::string path = Dir.File("door/DDOFXSND.WAV");
   const std::string file = testsupport::ReadWholeFile(path);
@@ -208,7 +217,7 @@ TEST_F(DDOFXSoundThreadsTest, CaptureHoldsExactlyWhatWasPlayedUntilTheClose) {
   const uint64_t opened = Clock.load();
   mixer.Play(3 * kSecond);
   Out->Wake();
-  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && !Out->IsOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && Closes.load() == 1; }));
   Out->WaitForWriters();
   const std::vector<uint8_t> played = PlayedBytes();
   // Closed 1.5 s (within a refill of twelve buffers) after the sound ended.
@@ -225,7 +234,7 @@ TEST_F(DDOFXSoundThreadsTest, CaptureHoldsExactlyWhatWasPlayedUntilTheClose) {
   // The next sound opens the output again and its capture replaces the file.
   mixer.Play(kSecond);
   Out->Wake();
-  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 2 && !Out->IsOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 2 && Closes.load() == 2; }));
   Out->WaitForWriters();
   EXPECT_EQ(44 + PlayedBytes().size() - played.size(), testsupport::ReadWholeFile(Dir.File("door/DDOFXSND.WAV")).size());
 }
@@ -236,7 +245,7 @@ TEST_F(DDOFXSoundThreadsTest, NoCaptureWithTheDebugLogOff) {
   Start(mixer, Instant(), SimulatedClock());
   mixer.Play(2 * kSecond);
   Out->Wake();
-  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && !Out->IsOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && Closes.load() == 1; }));
   Out->WaitForWriters();
   EXPECT_FALSE(std::filesystem::exists(Dir.File("door/DDOFXSND.WAV")));
   EXPECT_GE(PlayedBytes().size(), 2u * 176400);
@@ -248,7 +257,7 @@ TEST_F(DDOFXSoundThreadsTest, NearlyDryWarningsComeAtMostEveryFiveSeconds) {
   Start(mixer, Instant(1), SimulatedClock());
   mixer.Play(21 * kSecond);
   Out->Wake();
-  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && !Out->IsOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && Closes.load() == 1; }));
   const std::string log = Log();
   const size_t warnings = CountOf(log, "DDOFXSound: output nearly ran dry (1 of 12 buffers left)");
   EXPECT_GE(warnings, 3u);
@@ -283,11 +292,12 @@ TEST_F(DDOFXSoundThreadsTest, TwoCapturesClosingTogetherLeaveOneWholeFile) {
   std::atomic<uint64_t> clockB{1000000};
   std::mutex lockB;
   std::vector<uint8_t> playedB;
+  std::atomic<int> closesB{0};
   Start(a, Instant(), SimulatedClock());
   TDDOFXSoundOut other(
       &b,
       [&](std::function<void()> onPlayed) -> std::unique_ptr<TDDOFXWaveOutput> {
-        return std::make_unique<TInstantOutput>(std::move(onPlayed), clockB, playedB, lockB, 0);
+        return std::make_unique<TInstantOutput>(std::move(onPlayed), clockB, playedB, lockB, 0, &closesB);
       },
       [&] { return clockB.load(); });
   other.SetCaptureFile(Dir.File("door/DDOFXSND.WAV"));
@@ -295,7 +305,7 @@ TEST_F(DDOFXSoundThreadsTest, TwoCapturesClosingTogetherLeaveOneWholeFile) {
   b.Play(61 * kSecond);
   Out->Wake();
   other.Wake();
-  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && !Out->IsOpen() && !other.IsOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return Opens.load() == 1 && Closes.load() == 1 && closesB.load() == 1; }));
   Out->WaitForWriters();
   other.WaitForWriters();
   const std::string file = testsupport::ReadWholeFile(Dir.File("door/DDOFXSND.WAV"));
