@@ -20,25 +20,6 @@ std::string Cmd(const std::string& text) { return "\x1d{" + text + "}"; }
 
 class DoorGraphicsUnderXTest : public EndToEndTest {
  protected:
-  struct TPicture {
-    int W = 0, H = 0;                   // the window
-    int Left = 0, Top = 0, PW = 0, PH = 0;  // the door picture in it
-  };
-  TPicture Shot(const std::string& shot) {
-    system((X + "import -window " + Window + " '" + shot + "' 2>/dev/null").c_str());
-    TPicture p;
-    std::sscanf(CommandOutput("/usr/bin/identify -format '%w %h' '" + shot + "' 2>/dev/null").c_str(), "%d %d", &p.W,
-                &p.H);
-    p.PW = p.W;
-    p.PH = p.H;
-    if (p.W * 3 > p.H * 4)
-      p.PW = p.H * 4 / 3;
-    else
-      p.PH = p.W * 3 / 4;
-    p.Left = (p.W - p.PW) / 2;
-    p.Top = (p.H - p.PH) / 2;
-    return p;
-  }
   static bool Near(int a, int b, int slack) { return std::abs(a - b) <= slack; }
 };
 
@@ -59,11 +40,11 @@ TEST_F(DoorGraphicsUnderXTest, ADoorsPictureAndMovingSpriteReachTheWindow) {
   ASSERT_TRUE(peer->Write("Welcome to the door\r\n" + Cmd("LIGMODE") + Cmd("2C,12") + Cmd("2aRECT,100,299,100,199") +
                           Cmd("2CPYWP2VP")));
   const std::string shot = Dir.File("shot.png");
-  TPicture pic;
+  TDoorPicture pic;
   TBox red;
   const bool boxShown = WaitFor(
       [&] {
-        pic = Shot(shot);
+        pic = DoorShot(shot);
         red = BoxOf(shot, "#ff5555");
         const int slack = 2 + pic.PW / 320;
         return pic.PW > 0 && Near(red.X, pic.Left + 100 * pic.PW / 640, slack) &&
@@ -84,7 +65,7 @@ TEST_F(DoorGraphicsUnderXTest, ADoorsPictureAndMovingSpriteReachTheWindow) {
   TBox green;
   const bool moved = WaitFor(
       [&] {
-        pic = Shot(shot);
+        pic = DoorShot(shot);
         green = BoxOf(shot, "#55ff55");
         if (green.W <= 1 || !Near(green.Y + green.H, pic.Top + 301 * pic.PH / 480, 3 + pic.PH / 240)) return false;
         if (firstX < 0) firstX = green.X;
@@ -98,7 +79,7 @@ TEST_F(DoorGraphicsUnderXTest, ADoorsPictureAndMovingSpriteReachTheWindow) {
   ASSERT_TRUE(peer->Write(Cmd("2GEXIT") + "Bye\r\n"));
   EXPECT_TRUE(WaitFor(
       [&] {
-        Shot(shot);
+        DoorShot(shot);
         // With no pixel of the colour left the trimmed picture is 1 x 1.
         return BoxOf(shot, "#ff5555").W <= 1;
       },

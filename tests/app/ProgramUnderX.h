@@ -200,6 +200,28 @@ class EndToEndTest : public ::testing::Test {
   }
   void Mouse(const std::string& actions) { system((X + "xdotool" + actions).c_str()); }
 
+  // A screenshot of the window into Shot, and where the 4:3 door picture
+  // lies in it, fitted with black bars as the program paints it.
+  struct TDoorPicture {
+    int W = 0, H = 0;                       // the window
+    int Left = 0, Top = 0, PW = 0, PH = 0;  // the door picture in it
+  };
+  TDoorPicture DoorShot(const std::string& shot) {
+    system((X + "import -window " + Window + " '" + shot + "' 2>/dev/null").c_str());
+    TDoorPicture p;
+    std::sscanf(CommandOutput("/usr/bin/identify -format '%w %h' '" + shot + "' 2>/dev/null").c_str(), "%d %d", &p.W,
+                &p.H);
+    p.PW = p.W;
+    p.PH = p.H;
+    if (p.W * 3 > p.H * 4)
+      p.PW = p.H * 4 / 3;
+    else
+      p.PH = p.W * 3 / 4;
+    p.Left = (p.W - p.PW) / 2;
+    p.Top = (p.H - p.PH) / 2;
+    return p;
+  }
+
   std::string Log() const { return ReadWholeFile(Dir.File("korvan_debug.log")); }
   bool LogHas(const std::string& text, uint32_t ms) {
     return WaitFor([&] { return Log().find(text) != std::string::npos; }, ms);

@@ -20,25 +20,6 @@ std::string Cmd(const std::string& text) { return "\x1d{" + text + "}"; }
 
 class RaycasterUnderXTest : public EndToEndTest {
  protected:
-  struct TPicture {
-    int W = 0, H = 0;                       // the window
-    int Left = 0, Top = 0, PW = 0, PH = 0;  // the 4:3 door picture in it
-  };
-  TPicture Shot(const std::string& shot) {
-    system((X + "import -window " + Window + " '" + shot + "' 2>/dev/null").c_str());
-    TPicture p;
-    std::sscanf(CommandOutput("/usr/bin/identify -format '%w %h' '" + shot + "' 2>/dev/null").c_str(), "%d %d", &p.W,
-                &p.H);
-    p.PW = p.W;
-    p.PH = p.H;
-    if (p.W * 3 > p.H * 4)
-      p.PW = p.H * 4 / 3;
-    else
-      p.PH = p.W * 3 / 4;
-    p.Left = (p.W - p.PW) / 2;
-    p.Top = (p.H - p.PH) / 2;
-    return p;
-  }
   // The picture's pixels, for telling two screenshots apart.
   static std::string Pixels(const std::string& shot) {
     return CommandOutput("/usr/bin/convert '" + shot + "' -depth 8 rgb:- | md5sum");
@@ -74,11 +55,11 @@ TEST_F(RaycasterUnderXTest, TheMazeIsDrawnWalkedAndAnswersAKey) {
   ASSERT_TRUE(peer->Write(Cmd("LIGMODE") + Cmd("5DANIM,0,159,1") + Cmd("5GETYPOS")));
   EXPECT_EQ(Answer(*peer), "5");
   const std::string shot = Dir.File("shot.png");
-  TPicture pic;
+  TDoorPicture pic;
   TBox brick;
   const bool shown = WaitFor(
       [&] {
-        pic = Shot(shot);
+        pic = DoorShot(shot);
         brick = BoxOf(shot, "#a85400");
         const int slack = 3 + pic.PW / 320;
         return pic.PW > 0 && brick.W > pic.PW / 8 && brick.X >= pic.Left - slack &&
@@ -95,7 +76,7 @@ TEST_F(RaycasterUnderXTest, TheMazeIsDrawnWalkedAndAnswersAKey) {
   ASSERT_TRUE(peer->Write(Cmd("5VM,1,64") + Cmd("5GETYPOS") + Cmd("5GETANGL")));
   EXPECT_EQ(Answer(*peer), "7");
   EXPECT_EQ(Answer(*peer), "180,SOUTH");
-  EXPECT_TRUE(WaitFor([&] { return Shot(shot).PW > 0 && Pixels(shot) != before; }, 30000))
+  EXPECT_TRUE(WaitFor([&] { return DoorShot(shot).PW > 0 && Pixels(shot) != before; }, 30000))
       << "the picture did not change after the move";
 
   // An object in the camera's cell answers the key "k" with its text.
